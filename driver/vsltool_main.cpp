@@ -1,0 +1,2 @@
+// Entry point of vsltool.
+int main() { return 0; }

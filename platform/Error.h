@@ -1,0 +1,35 @@
+// The one exception type for run-time failures, and the request to end the
+// program at once.
+#pragma once
+
+#include <exception>
+#include <string>
+
+// A run-time failure. It carries a description that is shown to the user
+// where a failure is reported (the driver's "Error " box) and an optional
+// error number.
+class VslError : public std::exception {
+ public:
+  explicit VslError(std::wstring description, int number = 0);
+
+  const std::wstring& Description() const noexcept { return description_; }
+  int Number() const noexcept { return number_; }
+  const char* what() const noexcept override { return utf8_.c_str(); }
+
+ private:
+  std::wstring description_;
+  int number_;
+  std::string utf8_;
+};
+
+// Thrown by the operations that end the whole program on the spot ("Exit" run
+// while parsing, a failing single-file copy). It is not a failure: nothing
+// catches it except the program's entry point, which returns the exit status.
+class ProgramExit {
+ public:
+  explicit ProgramExit(int exitStatus) : status_(exitStatus) {}
+  int Status() const noexcept { return status_; }
+
+ private:
+  int status_;
+};

@@ -1,0 +1,331 @@
+// The operating-system interface. Everything above platform/ reaches the
+// machine only through the classes below; a backend for each operating
+// system (posix/, win32/) implements them. The shapes follow the Windows
+// concepts the interpreter relies on: drives with a current directory each,
+// file attributes, the registry calls and their return codes, modal and
+// modeless dialogs, letting window messages through.
+//
+// Failures that the interface does not turn into a return value are raised
+// as VslError with a description that names the object and the reason.
+// Names avoid the identifiers that <windows.h> defines as macros.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "platform/Error.h"
+
+namespace platform {
+
+// ---------------------------------------------------------------------------
+// File system
+// ---------------------------------------------------------------------------
+
+// File attribute bits, as Windows defines them.
+constexpr std::uint32_t kAttrReadOnly = 0x01;
+constexpr std::uint32_t kAttrHidden = 0x02;
+constexpr std::uint32_t kAttrSystem = 0x04;
+constexpr std::uint32_t kAttrVolume = 0x08;
+constexpr std::uint32_t kAttrDirectory = 0x10;
+constexpr std::uint32_t kAttrArchive = 0x20;
+constexpr std::uint32_t kAttrNormal = 0x80;
+constexpr std::uint32_t kInvalidAttributes = 0xFFFFFFFFu;
+
+// One entry of a directory search.
+struct FindEntry {
+  std::wstring name;           // the entry's name, no directory part
+  std::uint32_t attributes{};  // kAttr... bits
+};
+
+// How File::Open opens a file.
+enum class OpenMode {
+  Read,      // existing file, sequential reading
+  Write,     // create or cut to zero length; fails on a read-only file
+  Append,    // create or extend; fails on a read-only file
+};
+
+class File {
+ public:
+  virtual ~File() = default;  // closes the file
+  // Reads everything from the current position to the end.
+  virtual std::string ReadAll() = 0;
+  virtual void Write(const std::string& bytes) = 0;
+};
+
+// Paths are script paths: "C:\x\y", "C:x", "\x", "/x", "x\y", with '\' and
+// '/' both separating components. Relative paths resolve against the
+// current directory of the current drive (or of the named drive for "C:x").
+class FileSystem {
+ public:
+  virtual ~FileSystem() = default;
+
+  // Makes the drive named by the first character of `text` current. An empty
+  // text changes nothing; a letter that names no available drive fails.
+  virtual void ChangeDrive(const std::wstring& text) = 0;
+  // Sets the current directory of the drive the path names (the current
+  // drive when it names none); the current drive stays. ".." is the parent.
+  // Fails when the directory does not exist.
+  virtual void ChangeDir(const std::wstring& path) = 0;
+  // Full drive-form path of the current directory of the current drive,
+  // e.g. "Z:\home\a" or "C:\" for a root.
+  virtual std::wstring CurrentDir() = 0;
+
+  // Directory search in the manner of FindFirstFile/FindNextFile. The last
+  // component of `pattern` may hold * and ? (matched case-insensitively,
+  // Windows rules: "*.*" also matches names without a dot); a pattern that
+  // ends in a separator lists that directory as "*" would. The entries come
+  // in the order of the platform's search. "." and ".." are listed where the
+  // platform lists them, with the attributes of the directories they name.
+  // A directory that does not exist gives an empty list; a drive that does
+  // not exist fails.
+  virtual std::vector<FindEntry> Find(const std::wstring& pattern) = 0;
+
+  // kInvalidAttributes when nothing of that name exists.
+  virtual std::uint32_t GetAttributes(const std::wstring& path) = 0;
+  // Sets the attributes that the platform can represent (read-only at
+  // least). Fails when the file does not exist.
+  virtual void SetAttributes(const std::wstring& path, std::uint32_t attributes) = 0;
+
+  // Creates one directory whose parent exists; fails otherwise (also when it
+  // exists already).
+  virtual void CreateDir(const std::wstring& path) = 0;
+  // Removes one empty directory; fails otherwise.
+  virtual void RemoveDir(const std::wstring& path) = 0;
+  // Deletes one file (a symbolic link is deleted as a link). Fails for a
+  // read-only file, a directory or a missing file.
+  virtual void RemoveFile(const std::wstring& path) = 0;
+  // Deletes every plain file (not hidden, not system, not a directory) that
+  // matches `pattern` (wildcards allowed in the last component). Fails on the
+  // first file that cannot be deleted, read-only files included.
+  virtual void RemoveMatching(const std::wstring& pattern) = 0;
+  // Copies a whole file over `target`, replacing a file of that name; the
+  // copy keeps the source's attributes. A symbolic link is copied as a link.
+  // Fails for a missing source, a read-only target or a missing target
+  // directory.
+  virtual void CopyWholeFile(const std::wstring& source, const std::wstring& target) = 0;
+  // Opens a file; fails with a description naming the file and the reason.
+  virtual std::unique_ptr<File> Open(const std::wstring& path, OpenMode mode) = 0;
+
+  // The operating system's own spelling of a script path (the resolved host
+  // path on POSIX), for handing paths to programs and libraries.
+  virtual std::string HostPath(const std::wstring& path) = 0;
+  // Line end of text files written on this platform ("\n" or "\r\n").
+  virtual std::string LineEnd() = 0;
+};
+
+// ---------------------------------------------------------------------------
+// Registry (HKEY_LOCAL_MACHINE only)
+// ---------------------------------------------------------------------------
+
+using RegKey = std::uintptr_t;
+constexpr RegKey kHKeyLocalMachine = 0x80000002u;
+
+// Return codes of the registry calls, as Windows defines them.
+constexpr long kErrorSuccess = 0;
+constexpr long kErrorFileNotFound = 2;
+constexpr long kErrorAccessDenied = 5;
+constexpr long kErrorInvalidHandle = 6;
+constexpr long kErrorMoreData = 234;
+constexpr long kErrorNoMoreItems = 259;
+
+// Value types.
+constexpr std::uint32_t kRegNone = 0;
+constexpr std::uint32_t kRegSz = 1;
+constexpr std::uint32_t kRegExpandSz = 2;
+constexpr std::uint32_t kRegBinary = 3;
+constexpr std::uint32_t kRegDword = 4;
+
+// Access rights.
+constexpr std::uint32_t kKeyQueryValue = 0x0001;
+constexpr std::uint32_t kKeySetValue = 0x0002;
+constexpr std::uint32_t kKeyCreateSubKey = 0x0004;
+constexpr std::uint32_t kKeyEnumerateSubKeys = 0x0008;
+constexpr std::uint32_t kKeyRead = 0x20019;
+constexpr std::uint32_t kKeyWrite = 0x20006;
+
+// The advapi32 registry calls. Key and value names are case-insensitive and
+// case-preserving; "" names a key's default value. Strings cross as the
+// platform's narrow text (UTF-8 on POSIX, the ANSI code page on Windows).
+class Registry {
+ public:
+  virtual ~Registry() = default;
+  // RegOpenKeyEx: opens an existing key below `parent`; "" opens `parent`
+  // itself again.
+  virtual long OpenKey(RegKey parent, const std::wstring& subKey, std::uint32_t access, RegKey* result) = 0;
+  // RegCreateKey: opens the key, creating it and every missing key above it.
+  virtual long CreateKey(RegKey parent, const std::wstring& subKey, RegKey* result) = 0;
+  // RegQueryValueEx: `data` may be null to ask only for type and size. On
+  // entry *size is the buffer size in bytes, on return the size of the data;
+  // kErrorMoreData when the buffer is too small (data then undefined).
+  // String data is returned with its terminating NUL byte.
+  virtual long QueryValue(RegKey key, const std::wstring& name, std::uint32_t* type, std::uint8_t* data,
+                          std::uint32_t* size) = 0;
+  // RegSetValueEx: stores `size` bytes of `data` with the given type.
+  virtual long SetValue(RegKey key, const std::wstring& name, std::uint32_t type, const std::uint8_t* data,
+                        std::uint32_t size) = 0;
+  // RegEnumKeyEx: the name of the subkey at `index` in case-insensitive name
+  // order. `capacity` is the name buffer's size in characters including the
+  // terminator: a longer name gives kErrorMoreData. kErrorNoMoreItems past
+  // the last subkey.
+  virtual long EnumKey(RegKey key, std::uint32_t index, std::uint32_t capacity, std::wstring* name) = 0;
+  // RegDeleteKey: deletes a key that has no subkeys; a key with subkeys is
+  // refused (kErrorAccessDenied).
+  virtual long DeleteKey(RegKey parent, const std::wstring& subKey) = 0;
+  // RegDeleteValue.
+  virtual long DeleteValue(RegKey key, const std::wstring& name) = 0;
+  // RegCloseKey.
+  virtual long CloseKey(RegKey key) = 0;
+};
+
+// Owns an open key and closes it.
+class KeyHandle {
+ public:
+  explicit KeyHandle(Registry& registry) : registry_(registry) {}
+  ~KeyHandle() { Reset(); }
+  KeyHandle(const KeyHandle&) = delete;
+  KeyHandle& operator=(const KeyHandle&) = delete;
+  RegKey* Out() { Reset(); return &key_; }
+  RegKey Get() const { return key_; }
+  explicit operator bool() const { return key_ != 0; }
+  void Reset() {
+    if (key_ != 0) registry_.CloseKey(key_);
+    key_ = 0;
+  }
+
+ private:
+  Registry& registry_;
+  RegKey key_ = 0;
+};
+
+// ---------------------------------------------------------------------------
+// Processes and shared libraries
+// ---------------------------------------------------------------------------
+
+// A loaded shared library; unloading happens in the destructor.
+class Module {
+ public:
+  virtual ~Module() = default;
+  // Address of an exported function, or null.
+  virtual void* Symbol(const char* name) = 0;
+};
+
+class Processes {
+ public:
+  virtual ~Processes() = default;
+  // Starts `program` (a script path, or a bare name searched on the PATH)
+  // with the argument string `arguments`, split by the Windows command-line
+  // rules, in the current directory of the current drive, and waits for it
+  // to end. The program "<Windows directory>\system32\cmd.exe" is the
+  // platform's command interpreter: "/c LINE" runs LINE through it. Returns
+  // the program's exit status; fails when it cannot be started.
+  virtual int Run(const std::wstring& program, const std::wstring& arguments) = 0;
+  // Loads a shared library; null when it cannot be loaded.
+  virtual std::unique_ptr<Module> Load(const std::wstring& path) = 0;
+};
+
+// ---------------------------------------------------------------------------
+// User interface
+// ---------------------------------------------------------------------------
+
+enum class MessageIcon { None, Exclamation };
+
+// The modeless status dialog with its progress bar and Cancel button.
+class StatusWindow {
+ public:
+  virtual ~StatusWindow() = default;  // closes the window
+  virtual void SetRange(int min, int max) = 0;
+  virtual void SetValue(int value) = 0;
+  virtual void SetStatusText(const std::wstring& text) = 0;
+  virtual void Show() = 0;
+  // True once the user pressed Cancel (Ctrl-C on a terminal).
+  virtual bool IsCancelled() = 0;
+  // Current position in twips, for the next status window to open there.
+  virtual std::pair<int, int> Position() = 0;
+};
+
+class Ui {
+ public:
+  virtual ~Ui() = default;
+  // A modal message box with an OK button.
+  virtual void ShowMessage(const std::wstring& title, const std::wstring& text, MessageIcon icon) = 0;
+  // The three modal question dialogs.
+  virtual bool AskYesNo(const std::wstring& question) = 0;
+  virtual std::wstring AskString(const std::wstring& prompt, const std::wstring& initial) = 0;
+  virtual void AskOk(const std::wstring& title, const std::wstring& text) = 0;
+  // Creates the status window at a position in twips (not shown yet).
+  virtual std::unique_ptr<StatusWindow> CreateStatusWindow(int left, int top) = 0;
+  // Lets pending window messages through.
+  virtual void PumpMessages() = 0;
+  // Screen size in twips.
+  virtual std::pair<double, double> ScreenSize() = 0;
+};
+
+// ---------------------------------------------------------------------------
+// System
+// ---------------------------------------------------------------------------
+
+class System {
+ public:
+  virtual ~System() = default;
+  // The Windows directory without a trailing separator ("C:\windows").
+  virtual std::wstring WindowsDir() = 0;
+  virtual bool IsWindowsNT() = 0;
+  // The temporary directory with its trailing backslash, "" when unknown.
+  virtual std::wstring TempDir() = 0;
+  // GetTempFileName with unique number 0: creates a new empty file named
+  // PREFIX + upper-case hex + ".TMP" in `dir` (never an existing one) and
+  // returns its full drive-form path; fails when it cannot.
+  virtual std::wstring MakeTempFile(const std::wstring& dir, const std::wstring& prefix) = 0;
+  // The command line after the program's name, unsplit.
+  virtual std::wstring CommandLineText() = 0;
+};
+
+// ---------------------------------------------------------------------------
+// The installed platform
+// ---------------------------------------------------------------------------
+
+// The pieces in use. Tests install their own (fakes or native pieces); a
+// null piece raises VslError when it is asked for.
+struct Platform {
+  FileSystem* fileSystem = nullptr;
+  Registry* registry = nullptr;
+  Processes* processes = nullptr;
+  Ui* ui = nullptr;
+  System* system = nullptr;
+};
+
+// Installs `p` (copied) and returns the previous one.
+Platform Install(const Platform& p);
+const Platform& Current();
+
+FileSystem& Fs();
+Registry& Reg();
+Processes& Proc();
+Ui& UI();
+System& Sys();
+
+// Installs `p` for the life of the object, then restores the previous one.
+class ScopedPlatform {
+ public:
+  explicit ScopedPlatform(const Platform& p) : previous_(Install(p)) {}
+  ~ScopedPlatform() { Install(previous_); }
+  ScopedPlatform(const ScopedPlatform&) = delete;
+  ScopedPlatform& operator=(const ScopedPlatform&) = delete;
+
+ private:
+  Platform previous_;
+};
+
+// The operating system's own pieces, owned together. Created once by the
+// program's entry point with its arguments.
+class NativePlatform {
+ public:
+  virtual ~NativePlatform() = default;
+  virtual Platform Pieces() = 0;
+};
+std::unique_ptr<NativePlatform> CreateNative(int argc, char** argv);
+
+}  // namespace platform

@@ -1,0 +1,159 @@
+#!/usr/bin/env python3
+"""Runs one .vsl script test against the built interpreter.
+
+A test is a .vsl file whose comment lines beginning with one of these marks
+say what the run must do (all other lines are the script itself):
+
+  #> TEXT    a line the run must write to standard error, in order; the whole
+             of standard error must be exactly these lines
+  #| TEXT    a line the run must write to standard output (same rule)
+  #< TEXT    a line fed to standard input
+  #! N       the expected exit status (default 0)
+  #$ CMD     a shell command run in the work directory before the script
+  #? CMD     a shell command run after the script; it must exit with 0
+  #@ ARGS    run `vsltool ARGS SCRIPT` instead of `vsl SCRIPT`
+  #= NAME=VALUE  an environment variable for the run
+
+Each test runs in a fresh directory: the script is copied to work/NAME.vsl and
+run from work/ as `vsl NAME.vsl`; VSL_PREFIX, TMPDIR and HOME point into the
+directory. In every mark's text these words are replaced:
+
+  {work}  the work directory as a host path     {WORK}  the same in drive form
+  {tmp}   the temporary directory (host path)   {TMP}   drive form, ending in \\
+  {prefix} the prefix (host path)               {helpers} tests/helpers
+"""
+
+import argparse
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+
+
+def drive_form(host_path):
+    return "Z:" + host_path.replace("/", "\\")
+
+
+def main():
+    ap = argparse.ArgumentParser()
+    ap.add_argument("--vsl", required=True)
+    ap.add_argument("--vsltool", required=True)
+    ap.add_argument("--keep", action="store_true", help="keep the test directory")
+    ap.add_argument("script")
+    args = ap.parse_args()
+
+    with open(args.script, encoding="utf-8") as f:
+        lines = f.read().splitlines()
+
+    expect_err, expect_out, stdin_lines = [], [], []
+    setup, checks, env_extra = [], [], {}
+    exit_status = 0
+    tool_args = None
+    for line in lines:
+        if len(line) < 2 or line[0] != "#":
+            continue
+        mark, rest = line[1], line[3:] if len(line) > 2 else ""
+        if mark == ">":
+            expect_err.append(rest)
+        elif mark == "|":
+            expect_out.append(rest)
+        elif mark == "<":
+            stdin_lines.append(rest)
+        elif mark == "!":
+            exit_status = int(rest)
+        elif mark == "$":
+            setup.append(rest)
+        elif mark == "?":
+            checks.append(rest)
+        elif mark == "@":
+            tool_args = rest.split()
+        elif mark == "=":
+            k, _, v = rest.partition("=")
+            env_extra[k] = v
+
+    root = tempfile.mkdtemp(prefix="vsltest-")
+    work = os.path.join(root, "work")
+    tmp = os.path.join(root, "tmp")
+    prefix = os.path.join(root, "prefix")
+    home = os.path.join(root, "home")
+    for d in (work, tmp, home):
+        os.makedirs(d)
+    helpers = os.path.join(os.path.dirname(os.path.abspath(__file__)), "helpers")
+    words = {
+        "{work}": work, "{WORK}": drive_form(work),
+        "{tmp}": tmp, "{TMP}": drive_form(tmp) + "\\",
+        "{prefix}": prefix, "{helpers}": helpers,
+    }
+
+    def subst(s):
+        for k, v in words.items():
+            s = s.replace(k, v)
+        return s
+
+    env = dict(os.environ)
+    env.update({"VSL_PREFIX": prefix, "TMPDIR": tmp, "HOME": home, "LC_ALL": "C.UTF-8"})
+    env.pop("VSL_REGISTRY", None)
+    env.pop("XDG_DATA_HOME", None)
+    for k, v in env_extra.items():
+        env[k] = subst(v)
+
+    name = os.path.basename(args.script)
+    shutil.copy(args.script, os.path.join(work, name))
+    failures = []
+    try:
+        for cmd in setup:
+            r = subprocess.run(["bash", "-c", subst(cmd)], cwd=work, env=env,
+                               capture_output=True, text=True)
+            if r.returncode != 0:
+                failures.append(f"setup command failed ({r.returncode}): {subst(cmd)}\n{r.stdout}{r.stderr}")
+        if not failures:
+            if tool_args is not None:
+                argv = [args.vsltool] + [subst(a) for a in tool_args] + [name]
+            else:
+                argv = [args.vsl, name]
+            stdin = "".join(subst(s) + "\n" for s in stdin_lines)
+            r = subprocess.run(argv, cwd=work, env=env, input=stdin.encode(),
+                               capture_output=True, timeout=120)
+            err = r.stderr.decode("utf-8", "replace").splitlines()
+            out = r.stdout.decode("utf-8", "replace").splitlines()
+            want_err = [subst(s) for s in expect_err]
+            want_out = [subst(s) for s in expect_out]
+            if err != want_err:
+                failures.append("standard error differs:\n" + diff(want_err, err))
+            if out != want_out:
+                failures.append("standard output differs:\n" + diff(want_out, out))
+            if r.returncode != exit_status:
+                failures.append(f"exit status {r.returncode}, expected {exit_status}")
+            for cmd in checks:
+                c = subprocess.run(["bash", "-c", subst(cmd)], cwd=work, env=env,
+                                   capture_output=True, text=True)
+                if c.returncode != 0:
+                    failures.append(f"check failed: {subst(cmd)}\n{c.stdout}{c.stderr}")
+    finally:
+        if args.keep or failures:
+            print(f"test directory kept: {root}")
+        else:
+            shutil.rmtree(root, ignore_errors=True)
+
+    if failures:
+        print(f"FAIL {args.script}")
+        for f in failures:
+            print(f)
+        return 1
+    print(f"PASS {args.script}")
+    return 0
+
+
+def diff(want, got):
+    out = []
+    for i in range(max(len(want), len(got))):
+        w = want[i] if i < len(want) else "<nothing>"
+        g = got[i] if i < len(got) else "<nothing>"
+        mark = "  " if w == g else "! "
+        out.append(f"{mark}want: {w}\n{mark}got:  {g}")
+    return "\n".join(out)
+
+
+if __name__ == "__main__":
+    sys.exit(main())

@@ -1,0 +1,48 @@
+// The tokenizer: the only reader of script files. It turns a script into
+// the token kinds of parser/Tokens.h.
+//
+// Lexical rules: lines end with LF, CR LF or CR and are numbered from 1;
+// white space separates tokens; '#' starts a comment to the end of the line;
+// "..." is a string on one line in which "" stands for one quote (the text
+// is delivered without the enclosing quotes); $( up to the first ) on the
+// line is a macro reference; ( ) , == != = && || are operators; words are
+// ASCII letters or '_' followed by letters, digits and '_', with IF THEN ELSE
+// ENDIF AND OR and Shell recognised in any case and the 35 keywords of the
+// dispatch table delivered as TK_KEYWORD with their text as written; a run of
+// digits is TK_NUMBER; anything else is a one-character TK_ERROR. An
+// unclosed string or macro reference is one TK_ERROR token up to the end of
+// its line.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+class CTokenizer {
+ public:
+  CTokenizer();
+
+  // Reads the script file through the platform's file system (a UTF-8 byte
+  // order mark is skipped) and positions before its first token. Raises
+  // VslError when the file cannot be read.
+  void OpenFile(const std::wstring& sFileName);
+  // Uses `source` as the script text (for tests and tools).
+  void OpenText(std::wstring source);
+
+  // Advances to the next token and returns its kind; TK_EOF for ever after
+  // the last token.
+  std::int32_t NextToken();
+  // Text of the current token.
+  std::wstring TokenText() const;
+  // Line on which the current token starts; for TK_EOF the last line.
+  std::int32_t TokenLine() const;
+
+ private:
+  std::wstring src_;
+  std::size_t pos_ = 0;
+  std::int32_t line_ = 1;        // line at pos_
+  std::int32_t lastLine_ = 1;    // number of the last line of the text
+  std::int32_t kind_ = 0;
+  std::int32_t tokenLine_ = 1;
+  std::wstring text_;
+};

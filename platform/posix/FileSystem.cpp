@@ -314,6 +314,9 @@ PosixFileSystem::Resolved PosixFileSystem::Resolve(const std::wstring& path) {
       if (!r.comps.empty()) r.comps.pop_back();
       continue;
     }
+    // As on Windows, trailing dots and spaces are not part of a name.
+    while (!comp.empty() && (comp.back() == L'.' || comp.back() == L' ')) comp.pop_back();
+    if (comp.empty()) continue;
     r.comps.push_back(std::move(comp));
   }
 

@@ -100,9 +100,10 @@ std::wstring CMacroManager::FindMacroRef(const std::wstring& s) {
 std::wstring CMacroManager::GetMacExpandedString(const std::wstring& sData) const {
   // Each round replaces every occurrence (in any letter case) of the first
   // reference by its value and starts again from the beginning, so that
-  // references produced by a value are expanded too. A value can make this
-  // go on for ever (a macro X holding "$(X" met in "$(X))"), hence the
-  // bounds on the rounds and on the length.
+  // references produced by a value are expanded too. A value stored through
+  // Add may hold a complete reference and make this go on for ever (a macro
+  // Y holding "$(Y)"), or double the text on every round; hence the bounds
+  // on the rounds and on the length.
   std::wstring s = sData;
   for (std::size_t steps = 0;; ++steps) {
     const std::wstring ref = FindMacroRef(s);

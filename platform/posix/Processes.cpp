@@ -1,0 +1,262 @@
+#include "platform/posix/Processes.h"
+
+#include <dlfcn.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/types.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <iostream>
+
+#include "platform/Text.h"
+
+namespace posix {
+
+namespace {
+
+bool IsBlank(wchar_t c) { return c == L' ' || c == L'\t'; }
+
+// strerror's text with a lower-case first letter, to follow "NAME: ".
+std::wstring Reason(int err) {
+  std::wstring s = text::FromUtf8(std::strerror(err));
+  if (s.size() > 1 && s[0] >= L'A' && s[0] <= L'Z' && s[1] >= L'a' && s[1] <= L'z') s[0] = s[0] - L'A' + L'a';
+  return s;
+}
+
+// Owns one file descriptor.
+class Fd {
+ public:
+  Fd() = default;
+  explicit Fd(int fd) : fd_(fd) {}
+  ~Fd() { Close(); }
+  Fd(const Fd&) = delete;
+  Fd& operator=(const Fd&) = delete;
+  int Get() const { return fd_; }
+  void Close() {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
+  }
+
+ private:
+  int fd_ = -1;
+};
+
+// What the child reports through the error pipe when it cannot run the
+// program; nothing arrives when exec succeeded.
+struct ChildFailure {
+  int stage;  // kStageDirectory or kStageExec
+  int error;  // errno
+};
+constexpr int kStageDirectory = 1;
+constexpr int kStageExec = 2;
+
+// Finds a bare program name on the PATH. Returns the host path, or "" with
+// `err` set to the reason (a file that exists but cannot be executed gives
+// EACCES rather than ENOENT).
+std::string SearchPath(const std::string& name, int& err) {
+  const char* env = std::getenv("PATH");
+  std::string path = env != nullptr ? env : "/usr/local/bin:/usr/bin:/bin";
+  err = ENOENT;
+  std::size_t start = 0;
+  while (start <= path.size()) {
+    std::size_t end = path.find(':', start);
+    if (end == std::string::npos) end = path.size();
+    std::string dir = path.substr(start, end - start);
+    if (dir.empty()) dir = ".";  // an empty entry means the working directory
+    std::string candidate = dir + "/" + name;
+    struct stat st{};
+    if (::stat(candidate.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
+      if (::access(candidate.c_str(), X_OK) == 0) return candidate;
+      err = EACCES;
+    }
+    start = end + 1;
+  }
+  return {};
+}
+
+void WaitForChild(pid_t pid, int& status) {
+  // A signal handler (Ctrl-C presses Cancel) may interrupt the wait; the
+  // program is still running then, so wait again until it has ended.
+  while (::waitpid(pid, &status, 0) < 0) {
+    if (errno != EINTR) throw VslError(L"Cannot wait for a started program: " + Reason(errno));
+  }
+}
+
+class PosixModule : public platform::Module {
+ public:
+  explicit PosixModule(void* handle) : handle_(handle) {}
+  ~PosixModule() override { ::dlclose(handle_); }
+  PosixModule(const PosixModule&) = delete;
+  PosixModule& operator=(const PosixModule&) = delete;
+  void* Symbol(const char* name) override { return ::dlsym(handle_, name); }
+
+ private:
+  void* handle_;
+};
+
+}  // namespace
+
+std::vector<std::wstring> SplitWindowsArguments(const std::wstring& arguments) {
+  std::vector<std::wstring> out;
+  std::size_t i = 0;
+  const std::size_t n = arguments.size();
+  for (;;) {
+    while (i < n && IsBlank(arguments[i])) ++i;
+    if (i >= n) break;
+    std::wstring arg;
+    bool quoted = false;
+    for (;;) {
+      std::size_t slashes = 0;
+      while (i < n && arguments[i] == L'\\') {
+        ++slashes;
+        ++i;
+      }
+      bool copy = true;
+      if (i < n && arguments[i] == L'"') {
+        if (slashes % 2 == 0) {
+          if (quoted && i + 1 < n && arguments[i + 1] == L'"') {
+            ++i;  // "" inside quotes: the second one is copied as a literal quote
+          } else {
+            copy = false;
+            quoted = !quoted;
+          }
+        }
+        slashes /= 2;
+      }
+      arg.append(slashes, L'\\');
+      if (i >= n || (!quoted && IsBlank(arguments[i]))) break;
+      if (copy) arg.push_back(arguments[i]);
+      ++i;
+    }
+    out.push_back(std::move(arg));
+  }
+  return out;
+}
+
+bool IsCommandInterpreter(const std::wstring& program) {
+  std::wstring p = program;
+  for (auto& c : p) {
+    if (c == L'/') c = L'\\';
+  }
+  return text::EqualsNoCase(p, L"C:\\windows\\system32\\cmd.exe") || text::EqualsNoCase(p, L"cmd.exe") ||
+         text::EqualsNoCase(p, L"cmd");
+}
+
+int PosixProcesses::Run(const std::wstring& program, const std::wstring& arguments) {
+  std::string file;                // host path handed to exec
+  std::vector<std::string> args;   // argv, program name first
+  if (IsCommandInterpreter(program)) {
+    // Only "/c LINE" is meaningful here: the line goes to the shell unsplit.
+    std::size_t i = 0;
+    while (i < arguments.size() && IsBlank(arguments[i])) ++i;
+    std::wstring rest = arguments.substr(i);
+    bool ok = rest.size() >= 2 && rest[0] == L'/' && (rest[1] == L'c' || rest[1] == L'C') &&
+              (rest.size() == 2 || IsBlank(rest[2]));
+    if (!ok) {
+      throw VslError(L"Cannot start " + program + L" with the arguments \"" + arguments +
+                     L"\": the command interpreter accepts only /c followed by a command line");
+    }
+    std::wstring line = rest.size() > 2 ? rest.substr(3) : std::wstring();
+    file = "/bin/sh";
+    args = {"sh", "-c", text::ToUtf8(line)};
+  } else {
+    bool bare = program.find_first_of(L"\\/") == std::wstring::npos &&
+                !(program.size() >= 2 && program[1] == L':');
+    if (bare && !program.empty()) {
+      std::string name = text::ToUtf8(program);
+      int err = 0;
+      file = SearchPath(name, err);
+      if (file.empty()) throw VslError(L"Cannot start " + program + L": " + Reason(err));
+      args.push_back(name);
+    } else {
+      if (program.empty()) throw VslError(L"Cannot start a program without a name");
+      file = fs_.HostPath(program);
+      args.push_back(file);
+    }
+    for (const auto& a : SplitWindowsArguments(arguments)) args.push_back(text::ToUtf8(a));
+  }
+  const std::string cwd = fs_.HostPath(fs_.CurrentDir());
+
+  // Everything the child needs is prepared before fork: the child only makes
+  // async-signal-safe calls.
+  std::vector<char*> argv;
+  for (auto& a : args) argv.push_back(a.data());
+  argv.push_back(nullptr);
+
+  int pipeFds[2];
+  if (::pipe2(pipeFds, O_CLOEXEC) != 0) throw VslError(L"Cannot start " + program + L": " + Reason(errno));
+  Fd readEnd(pipeFds[0]);
+  Fd writeEnd(pipeFds[1]);
+
+  // Output written so far must come before the program's own output.
+  std::cout.flush();
+  std::cerr.flush();
+  std::wcout.flush();
+  std::wcerr.flush();
+  std::fflush(nullptr);
+
+  pid_t pid = ::fork();
+  if (pid < 0) throw VslError(L"Cannot start " + program + L": " + Reason(errno));
+  if (pid == 0) {
+    // The program starts with default signal handling and nothing blocked,
+    // whatever this process has set up for itself (Ctrl-C handling).
+    struct sigaction dfl{};
+    dfl.sa_handler = SIG_DFL;
+    sigemptyset(&dfl.sa_mask);
+    for (int s = 1; s < NSIG; ++s) {
+      if (s != SIGKILL && s != SIGSTOP) ::sigaction(s, &dfl, nullptr);
+    }
+    sigset_t none;
+    sigemptyset(&none);
+    ::sigprocmask(SIG_SETMASK, &none, nullptr);
+    ChildFailure failure{kStageDirectory, 0};
+    if (::chdir(cwd.c_str()) == 0) {
+      ::execv(file.c_str(), argv.data());
+      failure.stage = kStageExec;
+    }
+    failure.error = errno;
+    ssize_t written = ::write(pipeFds[1], &failure, sizeof failure);
+    (void)written;
+    ::_exit(127);
+  }
+  writeEnd.Close();
+
+  ChildFailure failure{};
+  ssize_t got;
+  do {
+    got = ::read(readEnd.Get(), &failure, sizeof failure);
+  } while (got < 0 && errno == EINTR);
+
+  int status = 0;
+  WaitForChild(pid, status);
+  if (got == static_cast<ssize_t>(sizeof failure)) {
+    if (failure.stage == kStageDirectory) {
+      throw VslError(L"Cannot start " + program + L" in the directory " + text::FromUtf8(cwd) + L": " +
+                     Reason(failure.error));
+    }
+    throw VslError(L"Cannot start " + program + L": " + Reason(failure.error));
+  }
+  if (WIFEXITED(status)) return WEXITSTATUS(status);
+  if (WIFSIGNALED(status)) return 128 + WTERMSIG(status);
+  return status;
+}
+
+std::unique_ptr<platform::Module> PosixProcesses::Load(const std::wstring& path) {
+  std::string host;
+  try {
+    host = fs_.HostPath(path);
+  } catch (const VslError&) {
+    return nullptr;
+  }
+  void* handle = ::dlopen(host.c_str(), RTLD_NOW | RTLD_LOCAL);
+  if (handle == nullptr) return nullptr;
+  return std::make_unique<PosixModule>(handle);
+}
+
+}  // namespace posix

@@ -1,0 +1,288 @@
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <stdio.h>
+#include <sys/time.h>
+
+#include "ProcTestSupport.h"
+#include "platform/posix/Processes.h"
+
+using proctest::ReadHostFile;
+using proctest::ScratchDir;
+using proctest::ScopedEnv;
+using proctest::WriteHostFile;
+
+namespace {
+
+// ---- Argument splitting ----------------------------------------------------
+
+struct SplitCase {
+  const wchar_t* input;
+  std::vector<std::wstring> expected;
+};
+
+TEST(SplitWindowsArguments, FollowsTheCRuntimeRules) {
+  const SplitCase cases[] = {
+      {L"", {}},
+      {L"   \t ", {}},
+      {L"a b  c", {L"a", L"b", L"c"}},
+      {L"  lead and trail  ", {L"lead", L"and", L"trail"}},
+      {L"a\tb", {L"a", L"b"}},
+      {L"/RegServer", {L"/RegServer"}},
+      {L"\"a b\" c", {L"a b", L"c"}},
+      {L"a\"b c\"d", {L"ab cd"}},
+      {L"\"\"", {L""}},
+      {L"\"\" \"\"", {L"", L""}},
+      {L"x \"\"", {L"x", L""}},
+      {L"\"unterminated quote", {L"unterminated quote"}},
+      // Backslashes not before a quote are literal.
+      {L"a\\b", {L"a\\b"}},
+      {L"\\\\server\\share\\", {L"\\\\server\\share\\"}},
+      {L"C:\\x\\\\y", {L"C:\\x\\\\y"}},
+      // 2n backslashes + quote: n backslashes, the quote toggles.
+      {L"a\\\\\"b c\"", {L"a\\b c"}},
+      {L"\"C:\\Program Files\\x\\\\\" next", {L"C:\\Program Files\\x\\", L"next"}},
+      // 2n+1 backslashes + quote: n backslashes and a literal quote.
+      {L"a\\\"b", {L"a\"b"}},
+      {L"a\\\\\\\"b", {L"a\\\"b"}},
+      {L"\"in \\\"quotes\\\" too\"", {L"in \"quotes\" too"}},
+      // "" inside a quoted part is a literal quote, and quoting goes on.
+      {L"\"a\"\"b\"", {L"a\"b"}},
+      {L"\"say \"\"hi there\"\"\" x", {L"say \"hi there\"", L"x"}},
+      // Outside quotes "" opens and closes an empty quoted part.
+      {L"a\"\"b", {L"ab"}},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(posix::SplitWindowsArguments(c.input), c.expected) << "input: " << text::ToUtf8(c.input);
+  }
+}
+
+TEST(IsCommandInterpreter, RecognisesCmdExe) {
+  EXPECT_TRUE(posix::IsCommandInterpreter(L"C:\\windows\\system32\\cmd.exe"));
+  EXPECT_TRUE(posix::IsCommandInterpreter(L"c:\\WINDOWS\\System32\\CMD.EXE"));
+  EXPECT_TRUE(posix::IsCommandInterpreter(L"C:/windows/system32/cmd.exe"));
+  EXPECT_TRUE(posix::IsCommandInterpreter(L"cmd.exe"));
+  EXPECT_TRUE(posix::IsCommandInterpreter(L"CMD"));
+  EXPECT_FALSE(posix::IsCommandInterpreter(L"Z:\\tmp\\cmd.exe"));
+  EXPECT_FALSE(posix::IsCommandInterpreter(L"cmd.exe2"));
+  EXPECT_FALSE(posix::IsCommandInterpreter(L"C:\\windows\\system32\\command.com"));
+}
+
+// ---- Running programs ------------------------------------------------------
+
+class ProcessesTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    fs_.current = dir_.Drive();
+    platform::Platform p;
+    p.fileSystem = &fs_;
+    scoped_ = std::make_unique<platform::ScopedPlatform>(p);
+  }
+
+  // An executable script in the scratch directory.
+  std::wstring Script(const std::string& name, const std::string& body) {
+    WriteHostFile(dir_.Host(name), "#!/bin/sh\n" + body, 0755);
+    return dir_.Drive(text::FromUtf8(name));
+  }
+
+  std::string Message(const std::wstring& program, const std::wstring& arguments) {
+    try {
+      procs_.Run(program, arguments);
+    } catch (const VslError& e) {
+      return e.what();
+    }
+    return "no error";
+  }
+
+  ScratchDir dir_;
+  proctest::HostFs fs_;
+  posix::PosixProcesses procs_{fs_};
+  std::unique_ptr<platform::ScopedPlatform> scoped_;
+};
+
+TEST_F(ProcessesTest, PassesTheSplitArgumentsToTheProgram) {
+  auto prog = Script("args.sh", "for a in \"$@\"; do printf '[%s]\\n' \"$a\"; done > args.txt\n");
+  EXPECT_EQ(procs_.Run(prog, L"one \"two three\" four\\\"five \"\" six\\\\ \"s\"\"q\""), 0);
+  EXPECT_EQ(ReadHostFile(dir_.Host("args.txt")), "[one]\n[two three]\n[four\"five]\n[]\n[six\\\\]\n[s\"q]\n");
+}
+
+TEST_F(ProcessesTest, PassesNonAsciiArgumentsAsUtf8) {
+  auto prog = Script("args.sh", "printf '%s' \"$1\" > arg.txt\n");
+  EXPECT_EQ(procs_.Run(prog, L"\"caf\u00e9 \u20ac\""), 0);
+  EXPECT_EQ(ReadHostFile(dir_.Host("arg.txt")), "caf\xc3\xa9 \xe2\x82\xac");
+}
+
+TEST_F(ProcessesTest, ReturnsTheExitStatus) {
+  auto prog = Script("exit.sh", "exit \"$1\"\n");
+  EXPECT_EQ(procs_.Run(prog, L"0"), 0);
+  EXPECT_EQ(procs_.Run(prog, L"7"), 7);
+  EXPECT_EQ(procs_.Run(prog, L"255"), 255);
+}
+
+TEST_F(ProcessesTest, AKilledProgramGives128PlusTheSignal) {
+  auto prog = Script("kill.sh", "kill -TERM $$\nexit 0\n");
+  EXPECT_EQ(procs_.Run(prog, L""), 128 + SIGTERM);
+}
+
+TEST_F(ProcessesTest, RunsInTheCurrentDirectoryOfTheCurrentDrive) {
+  ASSERT_EQ(::mkdir(dir_.Host("sub dir").c_str(), 0755), 0);
+  auto prog = Script("pwd.sh", "pwd -P > where.txt\n");
+  fs_.current = dir_.Drive(L"sub dir");
+  EXPECT_EQ(procs_.Run(prog, L""), 0);
+  EXPECT_EQ(ReadHostFile(dir_.Host("sub dir/where.txt")), dir_.Host("sub dir") + "\n");
+}
+
+TEST_F(ProcessesTest, ARelativeProgramPathIsMappedAgainstTheCurrentDirectory) {
+  Script("rel.sh", "echo ran > rel.txt\n");
+  {
+    ScopedEnv path("PATH", "/usr/bin:/bin");
+    EXPECT_EQ(Message(L"rel.sh", L""), "Cannot start rel.sh: no such file or directory")
+        << "a bare name is searched on the PATH only";
+  }
+  EXPECT_EQ(procs_.Run(L".\\rel.sh", L""), 0);
+  EXPECT_EQ(ReadHostFile(dir_.Host("rel.txt")), "ran\n");
+}
+
+TEST_F(ProcessesTest, SearchesTheProgramPathForABareName) {
+  ASSERT_EQ(::mkdir(dir_.Host("bin").c_str(), 0755), 0);
+  WriteHostFile(dir_.Host("bin/vsltestprog"), "#!/bin/sh\nprintf '%s,%s' \"$0\" \"$1\" > found.txt\nexit 3\n", 0755);
+  ScopedEnv path("PATH", "/nonexistent:" + dir_.Host("bin") + ":/usr/bin:/bin");
+  EXPECT_EQ(procs_.Run(L"vsltestprog", L"\"x y\""), 3);
+  EXPECT_EQ(ReadHostFile(dir_.Host("found.txt")), dir_.Host("bin/vsltestprog") + ",x y");
+  // System programs are found too.
+  EXPECT_EQ(procs_.Run(L"sh", L"-c \"exit 4\""), 4);
+}
+
+TEST_F(ProcessesTest, ReportsAProgramThatCannotBeStarted) {
+  EXPECT_EQ(Message(dir_.Drive(L"missing"), L""),
+            "Cannot start " + text::ToUtf8(dir_.Drive(L"missing")) + ": no such file or directory");
+  WriteHostFile(dir_.Host("plain.txt"), "not a program\n", 0644);
+  EXPECT_EQ(Message(dir_.Drive(L"plain.txt"), L""),
+            "Cannot start " + text::ToUtf8(dir_.Drive(L"plain.txt")) + ": permission denied");
+  EXPECT_EQ(Message(L"vsl-no-such-program-anywhere", L""),
+            "Cannot start vsl-no-such-program-anywhere: no such file or directory");
+  ASSERT_EQ(::mkdir(dir_.Host("bin").c_str(), 0755), 0);
+  WriteHostFile(dir_.Host("bin/noexec"), "#!/bin/sh\n", 0644);
+  ScopedEnv path("PATH", dir_.Host("bin"));
+  EXPECT_EQ(Message(L"noexec", L""), "Cannot start noexec: permission denied");
+}
+
+TEST_F(ProcessesTest, AMissingWorkingDirectoryIsReported) {
+  auto prog = Script("ok.sh", "exit 0\n");
+  fs_.current = dir_.Drive(L"gone");
+  EXPECT_EQ(Message(prog, L""), "Cannot start " + text::ToUtf8(prog) + " in the directory " + dir_.Host("gone") +
+                                    ": no such file or directory");
+}
+
+TEST_F(ProcessesTest, TheCommandInterpreterRunsTheWholeLineThroughTheShell) {
+  const std::wstring cmd = L"C:\\windows\\system32\\cmd.exe";
+  EXPECT_EQ(procs_.Run(cmd, L"/c echo 'a  b' \"c\" | tr a-z A-Z > piped.txt && echo done >> piped.txt"), 0);
+  EXPECT_EQ(ReadHostFile(dir_.Host("piped.txt")), "A  B C\ndone\n");
+  EXPECT_EQ(procs_.Run(L"CMD.EXE", L"/C exit 9"), 9);
+  EXPECT_EQ(procs_.Run(L"cmd", L"  /c\tpwd -P > wd.txt"), 0);
+  EXPECT_EQ(ReadHostFile(dir_.Host("wd.txt")), dir_.Host() + "\n");
+  EXPECT_EQ(procs_.Run(cmd, L"/c"), 0);
+  EXPECT_EQ(procs_.Run(cmd, L"/c exit 2 # \\ backslashes stay \\\\ unsplit \\\""), 2);
+}
+
+TEST_F(ProcessesTest, TheCommandInterpreterTakesOnlySlashC) {
+  const std::wstring cmd = L"C:\\windows\\system32\\cmd.exe";
+  for (const wchar_t* args : {L"/k dir", L"", L"echo hi", L"/cecho"}) {
+    EXPECT_NE(Message(cmd, args).find("Cannot start C:\\windows\\system32\\cmd.exe"), std::string::npos)
+        << text::ToUtf8(args);
+  }
+}
+
+TEST_F(ProcessesTest, OutputWrittenBeforeTheProgramComesFirst) {
+  // Standard output goes to a file, so stdio buffers it fully.
+  std::string out = dir_.Host("stdout.txt");
+  std::fflush(stdout);
+  int saved = ::dup(STDOUT_FILENO);
+  ASSERT_GE(saved, 0);
+  int fd = ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  ASSERT_GE(fd, 0);
+  ::dup2(fd, STDOUT_FILENO);
+  ::close(fd);
+  std::printf("before|");
+  int status = procs_.Run(L"cmd.exe", L"/c printf after");
+  std::printf("|end");
+  std::fflush(stdout);
+  ::dup2(saved, STDOUT_FILENO);
+  ::close(saved);
+  EXPECT_EQ(status, 0);
+  EXPECT_EQ(ReadHostFile(out), "before|after|end");
+}
+
+// Restores a signal's disposition and the signal mask.
+class SignalState {
+ public:
+  explicit SignalState(int sig) : sig_(sig) {
+    ::sigaction(sig_, nullptr, &action_);
+    ::sigprocmask(SIG_SETMASK, nullptr, &mask_);
+  }
+  ~SignalState() {
+    ::sigaction(sig_, &action_, nullptr);
+    ::sigprocmask(SIG_SETMASK, &mask_, nullptr);
+  }
+
+ private:
+  int sig_;
+  struct sigaction action_{};
+  sigset_t mask_{};
+};
+
+TEST_F(ProcessesTest, TheProgramStartsWithDefaultSignalHandling) {
+  auto prog = Script("term.sh", "kill -TERM $$\nexit 0\n");
+  SignalState keep(SIGTERM);
+  ::signal(SIGTERM, SIG_IGN);
+  EXPECT_EQ(procs_.Run(prog, L""), 128 + SIGTERM) << "an ignored signal must not stay ignored";
+  ::signal(SIGTERM, SIG_DFL);
+  sigset_t block;
+  sigemptyset(&block);
+  sigaddset(&block, SIGTERM);
+  ::sigprocmask(SIG_BLOCK, &block, nullptr);
+  EXPECT_EQ(procs_.Run(prog, L""), 128 + SIGTERM) << "a blocked signal must not stay blocked";
+}
+
+volatile sig_atomic_t gAlarms = 0;
+void OnAlarm(int) { gAlarms = gAlarms + 1; }
+
+TEST_F(ProcessesTest, WaitsThroughInterruptingSignals) {
+  // A handler without SA_RESTART interrupts waitpid, as the Ctrl-C handler
+  // of the status dialog does; the program must still be awaited.
+  SignalState keep(SIGALRM);
+  struct sigaction sa{};
+  sa.sa_handler = OnAlarm;
+  sigemptyset(&sa.sa_mask);
+  sa.sa_flags = 0;
+  ::sigaction(SIGALRM, &sa, nullptr);
+  gAlarms = 0;
+  itimerval timer{};
+  timer.it_value.tv_usec = 50 * 1000;
+  timer.it_interval.tv_usec = 50 * 1000;
+  ::setitimer(ITIMER_REAL, &timer, nullptr);
+  int status = procs_.Run(L"cmd.exe", L"/c sleep 0.4; echo late > late.txt; exit 5");
+  itimerval off{};
+  ::setitimer(ITIMER_REAL, &off, nullptr);
+  EXPECT_EQ(status, 5);
+  EXPECT_GT(gAlarms, 0);
+  EXPECT_EQ(ReadHostFile(dir_.Host("late.txt")), "late\n");
+}
+
+// ---- Shared libraries --------------------------------------------------------
+
+TEST_F(ProcessesTest, LoadsASharedLibraryAndFindsItsExports) {
+  std::wstring dll = L"Z:" + text::FromUtf8(VSL_TEST_DLL);
+  auto module = procs_.Load(dll);
+  ASSERT_NE(module, nullptr);
+  EXPECT_NE(module->Symbol("DllRegisterServer"), nullptr);
+  EXPECT_NE(module->Symbol("DllUnregisterServer"), nullptr);
+  EXPECT_EQ(module->Symbol("DllCanUnloadNow"), nullptr);
+}
+
+TEST_F(ProcessesTest, LoadGivesNullForWhatIsNoLibrary) {
+  EXPECT_EQ(procs_.Load(dir_.Drive(L"missing.dll")), nullptr);
+  WriteHostFile(dir_.Host("text.dll"), "not a library\n");
+  EXPECT_EQ(procs_.Load(dir_.Drive(L"text.dll")), nullptr);
+}
+
+}  // namespace

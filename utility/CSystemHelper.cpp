@@ -1,0 +1,122 @@
+#include "utility/CSystemHelper.h"
+
+#include <vector>
+
+#include "platform/Platform.h"
+#include "platform/Text.h"
+
+namespace {
+
+bool IsSeparator(wchar_t c) { return c == L'\\' || c == L'/'; }
+
+// Registration paths reach the helper as the script wrote them, possibly in
+// double quotes (the existence test looks through them); the library or
+// program itself is named by what is inside.
+std::wstring Unquoted(const std::wstring& path) {
+  if (path.size() >= 2 && path.front() == L'"' && path.back() == L'"') return path.substr(1, path.size() - 2);
+  return path;
+}
+
+using ServerEntry = int (*)();
+
+// Calls an exported `int (void)` function of the library; false when the
+// library cannot be loaded or does not export it.
+bool CallServerEntry(const std::wstring& path, const char* name, int& result) {
+  auto module = platform::Proc().Load(Unquoted(path));
+  if (!module) return false;
+  void* symbol = module->Symbol(name);
+  if (symbol == nullptr) return false;
+  result = reinterpret_cast<ServerEntry>(symbol)();
+  return true;
+}
+
+bool IsDirectory(std::uint32_t attributes) {
+  return attributes != platform::kInvalidAttributes && (attributes & platform::kAttrDirectory) != 0;
+}
+
+}  // namespace
+
+void CSystemHelper::RegisterDll(const std::wstring& path, std::int32_t& status) {
+  int result = 0;
+  status = CallServerEntry(path, "DllRegisterServer", result) ? result : 1;
+}
+
+void CSystemHelper::UnregisterDll(const std::wstring& path, std::int32_t& status) {
+  int result = 0;
+  status = CallServerEntry(path, "DllUnregisterServer", result) && result == 0 ? 1 : 0;
+}
+
+void CSystemHelper::RunProgram(const std::wstring& program, const std::wstring& arguments) {
+  platform::Proc().Run(Unquoted(program), arguments);
+}
+
+void CSystemHelper::CreatePath(const std::wstring& path) {
+  auto& fs = platform::Fs();
+  // The part that is never created: a drive ("C:") and a leading separator.
+  std::size_t pos = 0;
+  if (path.size() >= 2 && path[1] == L':') pos = 2;
+  while (pos < path.size() && IsSeparator(path[pos])) ++pos;
+  std::wstring current = path.substr(0, pos);
+
+  bool first = true;
+  while (pos < path.size()) {
+    std::size_t end = pos;
+    while (end < path.size() && !IsSeparator(path[end])) ++end;
+    if (end > pos) {
+      if (!first) current += L'\\';
+      current += path.substr(pos, end - pos);
+      first = false;
+      std::uint32_t attributes = fs.GetAttributes(current);
+      if (attributes == platform::kInvalidAttributes) {
+        try {
+          fs.CreateDir(current);
+        } catch (const VslError&) {
+          // Someone else may have created it in the meantime.
+          if (!IsDirectory(fs.GetAttributes(current))) throw;
+        }
+      } else if (!IsDirectory(attributes)) {
+        throw VslError(L"Cannot create the directory " + path + L": " + current + L" is a file");
+      }
+    }
+    pos = end;
+    while (pos < path.size() && IsSeparator(path[pos])) ++pos;
+  }
+}
+
+void CSystemHelper::WriteTextFile(const std::wstring& path, const std::wstring& data) {
+  auto& fs = platform::Fs();
+  auto file = fs.Open(path, platform::OpenMode::Append);
+  file->Write(text::ToUtf8(data) + fs.LineEnd());
+}
+
+void CSystemHelper::RegisterTypeLib(const std::wstring& path) {
+  throw VslError(L"Cannot register the type library " + path + L": type libraries are not supported on this platform");
+}
+
+void CSystemHelper::QueryFileWritable(const std::wstring& path, std::int32_t& status) {
+  auto& fs = platform::Fs();
+  status = 0;
+  std::uint32_t attributes = fs.GetAttributes(path);
+  if (attributes != platform::kInvalidAttributes) {
+    if ((attributes & (platform::kAttrDirectory | platform::kAttrReadOnly)) == 0) status = 1;
+    return;
+  }
+  // A missing file can be written when its directory exists and is not
+  // read-only.
+  std::size_t last = path.find_last_of(L"\\/");
+  std::wstring dir;
+  if (last != std::wstring::npos) {
+    dir = path.substr(0, last + 1);
+    // "C:\x\y" -> "C:\x"; a root ("\", "C:\") keeps its separator.
+    while (dir.size() > 1 && IsSeparator(dir.back()) && !IsSeparator(dir[dir.size() - 2]) &&
+           !(dir.size() == 3 && dir[1] == L':')) {
+      dir.pop_back();
+    }
+  } else if (path.size() >= 2 && path[1] == L':') {
+    dir = path.substr(0, 2) + L".";  // "C:name": the current directory of C:
+  } else {
+    dir = fs.CurrentDir();
+  }
+  std::uint32_t dirAttributes = fs.GetAttributes(dir);
+  if (IsDirectory(dirAttributes) && (dirAttributes & platform::kAttrReadOnly) == 0) status = 1;
+}

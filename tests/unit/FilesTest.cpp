@@ -12,25 +12,6 @@
 #include "utility/Strings.h"
 #include "utility/Utility.h"
 
-// Stand-ins for pieces that live in other parts of the program, used only
-// while those are not linked in: weak, so the real ones win once present.
-// They do what the real ones do on top of the platform interface.
-namespace Utility {
-__attribute__((weak)) void MsgBox(const std::wstring& text, const std::wstring& title, platform::MessageIcon icon) {
-  platform::UI().ShowMessage(title.empty() ? L"Varnel Script Language" : title, text, icon);
-}
-__attribute__((weak)) void DoEvents() { platform::UI().PumpMessages(); }
-__attribute__((weak)) bool IsQuoted(const std::wstring& t) { return t.size() >= 2 && t.front() == L'"' && t.back() == L'"'; }
-__attribute__((weak)) std::wstring StripQuotes(const std::wstring& t) {
-  if (IsQuoted(t)) return t.substr(1, t.size() - 2);
-  if (!t.empty() && t.front() == L'"') return t.substr(1);
-  return t;
-}
-}  // namespace Utility
-__attribute__((weak)) void CSystemHelper::CreatePath(const std::wstring& path) {
-  std::filesystem::create_directories(platform::Fs().HostPath(path));
-}
-
 namespace {
 
 struct Shown {

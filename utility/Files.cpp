@@ -50,6 +50,14 @@ bool IsRealDirectory(const std::wstring& path) {
   return a != platform::kInvalidAttributes && (a & platform::kAttrDirectory) != 0;
 }
 
+// Clears the attributes of a listed file before it is deleted (so that
+// read-only, hidden and system files go too); a file that has none of them
+// is left as it is.
+void ClearAttributes(const FindEntry& e, const std::wstring& path) {
+  constexpr std::uint32_t kClearable = platform::kAttrReadOnly | platform::kAttrHidden | platform::kAttrSystem;
+  if ((e.attributes & kClearable) != 0) Fs().SetAttributes(path, 0);
+}
+
 }  // namespace
 
 bool IsFileExists(std::wstring path) {
@@ -112,7 +120,7 @@ bool DelTree(std::wstring path) {
     if (IsDirEntry(e)) {
       result = DelTree(e.name);
     } else {
-      Fs().SetAttributes(e.name, 0);
+      ClearAttributes(e, e.name);
       Fs().RemoveFile(e.name);
       result = true;
     }
@@ -143,7 +151,7 @@ bool DelDirTree(std::wstring& path) {
     if (IsDirEntry(e)) {
       DelDirTree(full);
     } else {
-      Fs().SetAttributes(full, 0);
+      ClearAttributes(e, full);
       Fs().RemoveFile(full);
     }
     DoEvents();

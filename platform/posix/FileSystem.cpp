@@ -255,6 +255,8 @@ std::string PosixFileSystem::Resolved::HostParent() const {
 }
 
 PosixFileSystem::PosixFileSystem() : prefix_(PrefixDir()), buffer_(1 << 20) {
+  umask_ = ::umask(0);
+  ::umask(umask_);
   std::vector<std::wstring> comps;
   std::string cwd;
   if (char* p = ::getcwd(nullptr, 0); p != nullptr) {
@@ -322,20 +324,35 @@ PosixFileSystem::Resolved PosixFileSystem::Resolve(const std::wstring& path) {
 
   r.host = root;
   for (const auto& c : r.comps) r.host = JoinHost(r.host, text::ToUtf8(c));
-  struct stat st;
-  if (r.comps.empty() || ::lstat(r.host.c_str(), &st) == 0) return r;
+  if (::lstat(r.host.c_str(), &r.st) == 0) {
+    r.exists = true;
+    return r;
+  }
+  if (r.comps.empty()) return r;
 
-  // Some name is not spelt as on disk: walk the components and take a
-  // case-insensitive match for each one missing; after the first that has
-  // none, the rest stays as written.
+  // Some name is not spelt as on disk. Most often it is only the last one
+  // (a file about to be created): look for it in its parent first.
+  std::wstring found;
+  std::string parent = r.HostParent();
+  if (LookupNoCase(parent, r.comps.back(), &found)) {
+    if (!found.empty()) {
+      r.comps.back() = found;
+      r.host = JoinHost(parent, text::ToUtf8(found));
+      r.exists = ::lstat(r.host.c_str(), &r.st) == 0;
+    }
+    return r;
+  }
+
+  // Walk the components and take a case-insensitive match for each one
+  // missing; after the first that has none, the rest stays as written.
   std::string host = root;
   bool missing = false;
+  struct stat st;
   for (auto& c : r.comps) {
-    std::string name = text::ToUtf8(c);
-    std::string candidate = JoinHost(host, name);
+    std::string candidate = JoinHost(host, text::ToUtf8(c));
     if (!missing && ::lstat(candidate.c_str(), &st) != 0) {
-      if (auto actual = LookupNoCase(host, c)) {
-        c = *actual;
+      if (LookupNoCase(host, c, &found) && !found.empty()) {
+        c = found;
         candidate = JoinHost(host, text::ToUtf8(c));
       } else {
         missing = true;
@@ -344,12 +361,14 @@ PosixFileSystem::Resolved PosixFileSystem::Resolve(const std::wstring& path) {
     host = std::move(candidate);
   }
   r.host = std::move(host);
+  r.exists = !missing && ::lstat(r.host.c_str(), &r.st) == 0;
   return r;
 }
 
-std::optional<std::wstring> PosixFileSystem::LookupNoCase(const std::string& dir, const std::wstring& name) {
+bool PosixFileSystem::LookupNoCase(const std::string& dir, const std::wstring& name, std::wstring* found) {
+  found->clear();
   struct stat st;
-  if (::stat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return std::nullopt;
+  if (::stat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return false;
   auto it = dirIndex_.find(dir);
   bool fresh = it != dirIndex_.end() && it->second.dev == st.st_dev && it->second.ino == st.st_ino &&
                it->second.mtime.tv_sec == st.st_mtim.tv_sec && it->second.mtime.tv_nsec == st.st_mtim.tv_nsec &&
@@ -363,7 +382,7 @@ std::optional<std::wstring> PosixFileSystem::LookupNoCase(const std::string& dir
     idx.size = st.st_size;
     idx.nlink = st.st_nlink;
     Dir d(dir);
-    if (d.Get() == nullptr) return std::nullopt;
+    if (d.Get() == nullptr) return true;  // unreadable: nothing to match
     while (dirent* e = ::readdir(d.Get())) {
       if (std::strcmp(e->d_name, ".") == 0 || std::strcmp(e->d_name, "..") == 0) continue;
       std::wstring w = text::FromUtf8(e->d_name);
@@ -372,9 +391,9 @@ std::optional<std::wstring> PosixFileSystem::LookupNoCase(const std::string& dir
     }
     it = dirIndex_.insert_or_assign(dir, std::move(idx)).first;
   }
-  auto found = it->second.byUpper.find(text::ToUpper(name));
-  if (found == it->second.byUpper.end()) return std::nullopt;
-  return found->second;
+  auto match = it->second.byUpper.find(text::ToUpper(name));
+  if (match != it->second.byUpper.end()) *found = match->second;
+  return true;
 }
 
 void PosixFileSystem::NoteCreated(const std::string& dir, const std::wstring& name) {
@@ -494,8 +513,8 @@ std::vector<FindEntry> PosixFileSystem::FindIn(const std::wstring& dirPart, cons
         out.push_back({last, AttributesOf(st, r.comps.empty() ? L"" : r.comps.back(), r.comps.empty())});
       return out;
     }
-    if (r.comps.empty() || ::lstat(r.host.c_str(), &st) != 0) return out;
-    out.push_back({r.comps.back(), AttributesOf(st, r.comps.back(), false)});
+    if (r.comps.empty() || !r.exists) return out;
+    out.push_back({r.comps.back(), AttributesOf(r.st, r.comps.back(), false)});
     return out;
   }
 
@@ -509,7 +528,8 @@ std::vector<FindEntry> PosixFileSystem::FindIn(const std::wstring& dirPart, cons
     if (!WildMatch(last, name)) continue;
     struct stat st;
     if (::fstatat(dfd, e->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) continue;  // gone meanwhile
-    out.push_back({std::move(name), AttributesOf(st, text::FromUtf8(e->d_name), false)});
+    std::uint32_t attributes = AttributesOf(st, name, false);
+    out.push_back({std::move(name), attributes});
   }
   std::sort(out.begin(), out.end(), [](const FindEntry& a, const FindEntry& b) { return NameLess(a.name, b.name); });
 
@@ -529,18 +549,14 @@ std::vector<FindEntry> PosixFileSystem::FindIn(const std::wstring& dirPart, cons
 
 std::uint32_t PosixFileSystem::GetAttributes(const std::wstring& path) {
   Resolved r = Resolve(path);
-  struct stat st;
-  if (::lstat(r.host.c_str(), &st) != 0) return platform::kInvalidAttributes;
-  return AttributesOf(st, r.comps.empty() ? L"" : r.comps.back(), r.comps.empty());
+  if (!r.exists) return platform::kInvalidAttributes;
+  return AttributesOf(r.st, r.comps.empty() ? L"" : r.comps.back(), r.comps.empty());
 }
 
 void PosixFileSystem::SetAttributes(const std::wstring& path, std::uint32_t attributes) {
   Resolved r = Resolve(path);
-  struct stat st;
-  if (::lstat(r.host.c_str(), &st) != 0) {
-    int err = errno;
-    throw VslError(L"Cannot set the attributes of " + r.DriveForm() + L": " + Reason(err));
-  }
+  if (!r.exists) throw VslError(L"Cannot set the attributes of " + r.DriveForm() + L": " + Reason(ENOENT));
+  const struct stat& st = r.st;
   if (S_ISLNK(st.st_mode)) return;  // a link has no mode bits of its own
   mode_t mode = st.st_mode & 07777;
   mode_t wanted = (attributes & platform::kAttrReadOnly) ? (mode & ~S_IWUSR) : (mode | S_IWUSR);
@@ -575,11 +591,8 @@ void PosixFileSystem::RemoveDir(const std::wstring& path) {
 
 void PosixFileSystem::RemoveFile(const std::wstring& path) {
   Resolved r = Resolve(path);
-  struct stat st;
-  if (::lstat(r.host.c_str(), &st) != 0) {
-    int err = errno;
-    throw VslError(L"Cannot delete " + r.DriveForm() + L": " + Reason(err));
-  }
+  if (!r.exists) throw VslError(L"Cannot delete " + r.DriveForm() + L": " + Reason(ENOENT));
+  const struct stat& st = r.st;
   if (S_ISDIR(st.st_mode)) throw VslError(L"Cannot delete " + r.DriveForm() + L": it is a directory");
   if (IsReadOnlyFile(st)) throw VslError(L"Cannot delete " + r.DriveForm() + L": the file is read-only");
   if (::unlink(r.host.c_str()) != 0) {
@@ -602,14 +615,11 @@ void PosixFileSystem::CopyWholeFile(const std::wstring& source, const std::wstri
   Resolved s = Resolve(source);
   Resolved t = Resolve(target);
   const std::wstring what = L"Cannot copy " + s.DriveForm() + L" to " + t.DriveForm() + L": ";
-  struct stat sst;
-  if (::lstat(s.host.c_str(), &sst) != 0) {
-    int err = errno;
-    throw VslError(what + Reason(err));
-  }
+  if (!s.exists) throw VslError(what + Reason(ENOENT));
+  const struct stat& sst = s.st;
   if (S_ISDIR(sst.st_mode)) throw VslError(what + L"the source is a directory");
-  struct stat tst;
-  bool targetExists = ::lstat(t.host.c_str(), &tst) == 0;
+  const struct stat& tst = t.st;
+  bool targetExists = t.exists;
   if (targetExists) {
     if (S_ISDIR(tst.st_mode)) throw VslError(what + L"the target is a directory");
     if (IsReadOnlyFile(tst)) throw VslError(what + L"the target is read-only");
@@ -649,11 +659,8 @@ void PosixFileSystem::CopyWholeFile(const std::wstring& source, const std::wstri
     int err = errno;
     throw VslError(what + Reason(err));
   }
-  if (::fstat(in.Get(), &sst) != 0) {
-    int err = errno;
-    throw VslError(what + Reason(err));
-  }
-  Fd out(::open(t.host.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, (sst.st_mode & 0777) | S_IWUSR));
+  const mode_t createMode = (sst.st_mode & 0777) | S_IWUSR;
+  Fd out(::open(t.host.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, createMode));
   if (!out.Valid()) {
     int err = errno;
     throw VslError(what + Reason(err));
@@ -668,6 +675,7 @@ void PosixFileSystem::CopyWholeFile(const std::wstring& source, const std::wstri
     ssize_t n = ::copy_file_range(in.Get(), nullptr, out.Get(), nullptr, 1 << 30, 0);
     if (n > 0) {
       copied += n;
+      if (copied >= sst.st_size && sst.st_size > 0) break;  // all there is
       continue;
     }
     if (n == 0) {
@@ -704,10 +712,10 @@ void PosixFileSystem::CopyWholeFile(const std::wstring& source, const std::wstri
       }
     }
   }
-  // The copy keeps the source's mode bits (its read-only attribute among
-  // them) and its modification time, as CopyFile keeps attributes and times.
-  const timespec times[2] = {sst.st_atim, sst.st_mtim};
-  if (::fchmod(out.Get(), sst.st_mode & 07777) != 0 || ::futimens(out.Get(), times) != 0) {
+  // The copy keeps the source's mode bits, its read-only attribute among
+  // them, as CopyFile keeps attributes.
+  const bool modeRight = !targetExists && (createMode & ~umask_) == (sst.st_mode & 07777);
+  if (!modeRight && ::fchmod(out.Get(), sst.st_mode & 07777) != 0) {
     int err = errno;
     throw VslError(what + Reason(err));
   }
@@ -722,11 +730,11 @@ std::unique_ptr<platform::File> PosixFileSystem::Open(const std::wstring& path, 
   const std::wstring what = L"Cannot open " + r.DriveForm() + how;
   int flags = O_CLOEXEC;
   struct stat st;
-  bool existed = ::lstat(r.host.c_str(), &st) == 0;
+  const bool existed = r.exists;
   if (mode == platform::OpenMode::Read) {
     flags |= O_RDONLY;
   } else {
-    if (existed && IsReadOnlyFile(st)) throw VslError(what + L"the file is read-only");
+    if (existed && IsReadOnlyFile(r.st)) throw VslError(what + L"the file is read-only");
     flags |= O_WRONLY | O_CREAT | (mode == platform::OpenMode::Write ? O_TRUNC : O_APPEND);
   }
   int fd = ::open(r.host.c_str(), flags, 0666);

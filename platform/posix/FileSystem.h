@@ -67,6 +67,8 @@ class PosixFileSystem : public platform::FileSystem {
     wchar_t drive = L'Z';
     std::vector<std::wstring> comps;
     std::string host;
+    bool exists = false;  // st holds the lstat of host when true
+    struct stat st {};
     std::wstring DriveForm() const;
     std::string HostParent() const;
   };
@@ -85,7 +87,10 @@ class PosixFileSystem : public platform::FileSystem {
 
   const std::string& DriveRoot(wchar_t letter);
   Resolved Resolve(const std::wstring& path);
-  std::optional<std::wstring> LookupNoCase(const std::string& dir, const std::wstring& name);
+  // Looks `name` up without regard to case in the directory `dir`: false
+  // when `dir` is no directory; otherwise *found is the name as spelt on
+  // disk, or empty when there is none.
+  bool LookupNoCase(const std::string& dir, const std::wstring& name, std::wstring* found);
   void NoteCreated(const std::string& dir, const std::wstring& name);
   void NoteRemoved(const std::string& dir);
   std::vector<platform::FindEntry> FindIn(const std::wstring& dirPart, const std::wstring& last);
@@ -98,6 +103,7 @@ class PosixFileSystem : public platform::FileSystem {
   std::map<wchar_t, std::string> drives_;
   std::unordered_map<std::string, DirIndex> dirIndex_;
   std::vector<char> buffer_;
+  mode_t umask_ = 022;
 };
 
 }  // namespace posix

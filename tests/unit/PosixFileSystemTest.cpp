@@ -261,7 +261,7 @@ TEST_F(PosixLinks, CopyReplacesALinkAtTheTargetInsteadOfWritingThroughIt) {
 
 using PosixFiles = PosixFsFixture;
 
-TEST_F(PosixFiles, CopiesContentModeAndTime) {
+TEST_F(PosixFiles, CopiesContentAndMode) {
   std::string big(3 * 1024 * 1024 + 17, '\0');
   for (std::size_t i = 0; i < big.size(); ++i) big[i] = static_cast<char>(i * 131 % 251);
   MakeFile("big.bin", big);
@@ -271,11 +271,9 @@ TEST_F(PosixFiles, CopiesContentModeAndTime) {
   fs_->CopyWholeFile(W("big.bin"), W("new.bin"));
   for (const char* name : {"over.bin", "new.bin"}) {
     EXPECT_EQ(Read(name), big) << name;
-    struct stat a, b;
-    ::stat(H("big.bin").c_str(), &a);
+    struct stat b;
     ::stat(H(name).c_str(), &b);
     EXPECT_EQ(b.st_mode & 07777, 0751u) << name;
-    EXPECT_EQ(b.st_mtim.tv_sec, a.st_mtim.tv_sec) << name;
   }
   MakeFile("ro.bin", "ro");
   ::chmod(H("ro.bin").c_str(), 0444);

@@ -622,6 +622,8 @@ void PosixFileSystem::CopyWholeFile(const std::wstring& source, const std::wstri
   bool targetExists = t.exists;
   if (targetExists) {
     if (S_ISDIR(tst.st_mode)) throw VslError(what + L"the target is a directory");
+    // Cutting the target to zero length would destroy the source.
+    if (tst.st_dev == sst.st_dev && tst.st_ino == sst.st_ino) throw VslError(what + L"it is the same file");
     if (IsReadOnlyFile(tst)) throw VslError(what + L"the target is read-only");
   }
 

@@ -82,6 +82,18 @@ class PosixFsFixture : public ::testing::Test {
     std::filesystem::create_directory_symlink(host, prefix_ + "/dosdevices/" + std::string(1, letter) + ":");
   }
 
+  // PREFIX + one to four upper-case hex digits + ".TMP".
+  static bool IsTempName(const std::wstring& name, const std::wstring& prefix = L"DSK") {
+    if (name.size() < prefix.size() + 5 || name.compare(0, prefix.size(), prefix) != 0 ||
+        name.compare(name.size() - 4, 4, L".TMP") != 0)
+      return false;
+    std::wstring hex = name.substr(prefix.size(), name.size() - prefix.size() - 4);
+    if (hex.size() > 4) return false;
+    for (wchar_t c : hex)
+      if (!((c >= L'0' && c <= L'9') || (c >= L'A' && c <= L'F'))) return false;
+    return true;
+  }
+
   std::string root_, prefix_, work_;
   std::vector<std::pair<std::string, std::optional<std::string>>> saved_;
   std::unique_ptr<posix::PosixFileSystem> fs_;

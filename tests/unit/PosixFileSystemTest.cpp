@@ -322,20 +322,6 @@ TEST_F(PosixFiles, CreatesAndRemovesDirectoriesAndFiles) {
   EXPECT_THROW(fs_->RemoveDir(L"Z:\\"), VslError);
 }
 
-TEST_F(PosixFiles, RemovesOnlyPlainMatchingFiles) {
-  MakeFile("m/a.log");
-  MakeFile("m/B.LOG");
-  MakeFile("m/.c.log");
-  MakeFile("m/keep.txt");
-  MakeDir("m/d.log");
-  fs_->RemoveMatching(W("m\\*.log"));
-  EXPECT_FALSE(Exists("m/a.log"));
-  EXPECT_FALSE(Exists("m/B.LOG"));
-  EXPECT_TRUE(Exists("m/.c.log"));
-  EXPECT_TRUE(Exists("m/keep.txt"));
-  EXPECT_TRUE(Exists("m/d.log"));
-}
-
 using PosixSystemTest = PosixFsFixture;
 
 TEST_F(PosixSystemTest, AnswersPathsInDriveForm) {

@@ -169,10 +169,18 @@ int PosixProcesses::Run(const std::wstring& program, const std::wstring& argumen
     bool bare = program.find_first_of(L"\\/") == std::wstring::npos &&
                 !(program.size() >= 2 && program[1] == L':');
     if (bare && !program.empty()) {
+      // As on Windows, a bare name is looked for in the current directory
+      // before the directories of the PATH.
       std::string name = text::ToUtf8(program);
-      int err = 0;
-      file = SearchPath(name, err);
-      if (file.empty()) throw VslError(L"Cannot start " + program + L": " + Reason(err));
+      std::string local = fs_.HostPath(program);
+      struct stat st{};
+      if (::stat(local.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
+        file = local;
+      } else {
+        int err = 0;
+        file = SearchPath(name, err);
+        if (file.empty()) throw VslError(L"Cannot start " + program + L": " + Reason(err));
+      }
       args.push_back(name);
     } else {
       if (program.empty()) throw VslError(L"Cannot start a program without a name");

@@ -35,6 +35,8 @@ class frmStatusDlg {
   // flag cleared, range 0..100.
   platform::StatusWindow& Form();
   std::unique_ptr<platform::StatusWindow> window_;
+  std::int32_t minValue_ = 0;
+  std::int32_t maxValue_ = 100;
 };
 
 namespace Utility {

@@ -3,6 +3,7 @@
 // instruction or runs the command at once.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -43,6 +44,7 @@ class CVSLParser {
   CTokenizer& Tokenizer() { return *tokenizer_; }
   CMacroManager& Macros() { return *macros_; }
   CCodeGen& CodeGen() { return *codegen_; }
+  const CCodeGen& CodeGen() const { return *codegen_; }
 
   // IF statements nest at most this deep; a deeper one is a parse error.
   static constexpr int kMaxIfDepth = 200;
@@ -64,6 +66,13 @@ class CVSLParser {
   // command-interpreter statement ended early, so that nothing of a part not
   // taken can take effect; returns the token that ends the part.
   std::int32_t SkipRestOfPart();
+  // Parses one part of an IF statement with the given flag and returns the
+  // token that ended it.
+  std::int32_t ParsePart(bool bExec);
+  // Passes over an IF statement, nested ones included, without parsing it.
+  void SkipIfStatement();
+  // Advances the tokenizer and remembers the kind of the current token.
+  std::int32_t Next();
 
   // Shared helpers.
   std::wstring ExpandMacros(const std::wstring& s);
@@ -112,6 +121,12 @@ class CVSLParser {
                           const std::wstring& p2, const std::wstring& p3, const Operation& runNow,
                           bool booleanResult);
 
+  // Reads nArgs arguments and takes effect with `run` as the parse-time
+  // operation; the shape of most commands.
+  using Args = std::array<std::wstring, 3>;
+  std::wstring Command(bool bExec, bool bExecAtParseTime, std::int32_t lOpCode, int nArgs, const wchar_t* notString,
+                       const wchar_t* comma, bool booleanResult, const std::function<std::wstring(const Args&)>& run);
+
   std::unique_ptr<CTokenizer> tokenizer_;
   std::unique_ptr<CMacroManager> macros_;
   std::unique_ptr<CCodeGen> codegen_;
@@ -119,4 +134,5 @@ class CVSLParser {
   bool runAtParseTime_ = true;
   std::int32_t parseErrors_ = 0;
   int ifDepth_ = 0;
+  std::int32_t currentKind_ = TK_EOF;
 };

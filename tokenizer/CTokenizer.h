@@ -38,6 +38,13 @@ class CTokenizer {
   std::int32_t TokenLine() const;
 
  private:
+  void SkipBlanksAndComments();
+  // Position of the first line end at or after `from` (or the text's end).
+  std::size_t LineEndFrom(std::size_t from) const;
+  // Makes the next `length` characters the current token of `kind`.
+  std::int32_t Take(std::int32_t kind, std::size_t length);
+  std::int32_t ReadString();
+
   std::wstring src_;
   std::size_t pos_ = 0;
   std::int32_t line_ = 1;        // line at pos_

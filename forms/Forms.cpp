@@ -1,0 +1,82 @@
+#include "forms/Forms.h"
+
+#include <cmath>
+
+#include "driver/MainModule.h"
+
+namespace {
+// Rounds to the nearest whole number, halves to even.
+std::int32_t RoundHalfEven(double v) { return static_cast<std::int32_t>(std::nearbyint(v)); }
+}  // namespace
+
+// ---- frmStatusDlg -------------------------------------------------------------
+
+frmStatusDlg::~frmStatusDlg() {
+  try {
+    Unload();
+  } catch (...) {
+    // Closing a window must not end the program; there is nothing to report.
+  }
+}
+
+platform::StatusWindow& frmStatusDlg::Form() {
+  if (!window_) {
+    window_ = platform::UI().CreateStatusWindow(MainModule::StatusLeft, MainModule::StatusTop);
+    SetProgressMax(100);
+    SetProgressMin(0);
+  }
+  return *window_;
+}
+
+void frmStatusDlg::SetProgressMax(std::int32_t nMax) {
+  auto& w = Form();
+  maxValue_ = nMax;
+  w.SetRange(minValue_, maxValue_);
+}
+
+void frmStatusDlg::SetProgressMin(std::int32_t nMin) {
+  auto& w = Form();
+  minValue_ = nMin;
+  w.SetRange(minValue_, maxValue_);
+}
+
+void frmStatusDlg::SetProgressValue(std::int32_t nValue) { Form().SetValue(nValue); }
+
+bool frmStatusDlg::IsCancelled() { return Form().IsCancelled(); }
+
+void frmStatusDlg::SetStatusText(const std::wstring& sStatusText) { Form().SetStatusText(sStatusText); }
+
+void frmStatusDlg::Show() { Form().Show(); }
+
+void frmStatusDlg::Unload() {
+  if (!window_) return;
+  auto [left, top] = window_->Position();
+  MainModule::StatusLeft = RoundHalfEven(left);
+  MainModule::StatusTop = RoundHalfEven(top);
+  window_.reset();
+}
+
+// ---- Dialog operations -------------------------------------------------------
+
+namespace Utility {
+
+const wchar_t* const kAppTitle = L"Varnel Script Language";
+
+void MsgBox(const std::wstring& text, const std::wstring& title, platform::MessageIcon icon) {
+  platform::UI().ShowMessage(title.empty() ? std::wstring(kAppTitle) : title, text, icon);
+}
+
+bool AskYesNoDlg(const std::wstring& sQuestion) { return platform::UI().AskYesNo(sQuestion); }
+
+std::wstring AskStringDlg(const std::wstring& sAskStr, const std::wstring& sInput) {
+  return platform::UI().AskString(sAskStr, sInput);
+}
+
+bool AskOKDlg(const std::wstring& sTitle, const std::wstring& sText) {
+  platform::UI().AskOk(sTitle, sText);
+  return true;
+}
+
+void DoEvents() { platform::UI().PumpMessages(); }
+
+}  // namespace Utility

@@ -1,0 +1,112 @@
+// The parser object, the statement loop and the keyword dispatch.
+#include "parser/CVSLParser.h"
+
+#include "forms/Forms.h"
+
+CVSLParser::CVSLParser()
+    : tokenizer_(std::make_unique<CTokenizer>()),
+      macros_(std::make_unique<CMacroManager>()),
+      codegen_(std::make_unique<CCodeGen>()) {}
+
+CVSLParser::~CVSLParser() {
+  // Released in the reverse order of creation.
+  codegen_.reset();
+  macros_.reset();
+  tokenizer_.reset();
+}
+
+void CVSLParser::Parse(const std::wstring& sFileName) {
+  tokenizer_->OpenFile(sFileName);
+  Start();
+}
+
+void CVSLParser::Execute() {
+  frmStatusDlg status;
+  codegen_->Execute(&status);
+  status.Unload();
+}
+
+std::int32_t CVSLParser::Next() {
+  currentKind_ = tokenizer_->NextToken();
+  return currentKind_;
+}
+
+// script: statements until TK_EOF. A block that ends with ENDIF or ELSE at
+// the top level is simply followed by the next one; a failed assignment or
+// command-interpreter statement (result 0) ends the parse.
+void CVSLParser::Start() {
+  while (ParseBlock(true) != TK_EOF) {
+  }
+}
+
+// block: statements until TK_EOF, TK_ENDIF or TK_ELSE, which it consumes.
+std::int32_t CVSLParser::ParseBlock(bool bExec) {
+  for (;;) {
+    const std::int32_t k = ParseStatement(bExec);
+    if (IsBlockEnd(k)) return k;
+  }
+}
+
+bool CVSLParser::IsBlockEnd(std::int32_t k) { return k == TK_EOF || k == TK_ENDIF || k == TK_ELSE; }
+
+// statement: assignment | IF statement | command | command-interpreter
+// statement. Any other token is passed over and its kind returned.
+std::int32_t CVSLParser::ParseStatement(bool bExec) {
+  const std::int32_t k = Next();
+  switch (k) {
+    case TK_IDENTIFIER:
+      return DoAssignment(bExec);
+    case TK_IF:
+      return DoIf(bExec);
+    case TK_KEYWORD: {
+      std::wstring sResult;
+      return DoCommand(bExec, false, sResult);
+    }
+    case TK_SHELLCMD:
+      return DoShellCmd(bExec);
+    default:
+      return k;
+  }
+}
+
+namespace {
+bool EqualsAscii(const std::wstring& word, const char* keyword) {
+  std::size_t i = 0;
+  for (; keyword[i] != '\0'; ++i)
+    if (i >= word.size() || word[i] != static_cast<wchar_t>(keyword[i])) return false;
+  return i == word.size();
+}
+}  // namespace
+
+// command: TK_KEYWORD and its arguments. The keyword is compared whole and
+// case-sensitively with the table; a word that matches no entry does nothing.
+std::int32_t CVSLParser::DoCommand(bool bExec, bool bExecAtParseTime, std::wstring& sResult) {
+  const std::wstring word = tokenizer_->TokenText();
+#define VSL_DISPATCH(keyword, handler)                \
+  if (EqualsAscii(word, #keyword)) {                  \
+    sResult = handler(bExec, bExecAtParseTime);       \
+    return TK_KEYWORD;                                \
+  }
+#define VSL_NO_HANDLER(keyword) \
+  if (EqualsAscii(word, #keyword)) return TK_KEYWORD;
+  VSL_KEYWORDS(VSL_DISPATCH, VSL_NO_HANDLER)
+#undef VSL_DISPATCH
+#undef VSL_NO_HANDLER
+  return TK_KEYWORD;
+}
+
+std::wstring CVSLParser::ExpandMacros(const std::wstring& s) { return macros_->GetMacExpandedString(s); }
+
+std::wstring CVSLParser::BoolToStr(bool b) { return b ? L"True" : L"False"; }
+
+void CVSLParser::ReportError(const std::wstring& message) {
+  ++parseErrors_;
+  const std::int32_t line = tokenizer_->TokenLine();
+  if (errorSink_) {
+    errorSink_(line, message);
+    return;
+  }
+  Utility::MsgBox(L"Line " + std::to_wstring(line) + message);
+}
+
+void CVSLParser::AddMacro(const std::wstring& ID, const std::wstring& Value) { macros_->AddMacro(ID, Value); }

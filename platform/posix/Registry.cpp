@@ -1,0 +1,544 @@
+#include "platform/posix/Registry.h"
+
+#include <sqlite3.h>
+
+#include <cstring>
+#include <vector>
+
+#include "platform/Text.h"
+
+namespace posix {
+
+using platform::RegKey;
+
+namespace {
+
+// The fixed row of HKEY_LOCAL_MACHINE itself.
+constexpr long long kRootId = 1;
+// Windows refuses key names longer than this.
+constexpr std::size_t kMaxKeyNameLength = 255;
+
+const char* const kSchema =
+    "CREATE TABLE IF NOT EXISTS keys("
+    "  id INTEGER PRIMARY KEY AUTOINCREMENT,"
+    "  parent_id INTEGER NOT NULL,"
+    "  name TEXT NOT NULL,"
+    "  name_folded TEXT NOT NULL,"
+    "  UNIQUE(parent_id, name_folded));"
+    "CREATE TABLE IF NOT EXISTS key_values("
+    "  key_id INTEGER NOT NULL,"
+    "  name TEXT NOT NULL,"
+    "  name_folded TEXT NOT NULL,"
+    "  type INTEGER NOT NULL,"
+    "  data BLOB NOT NULL,"
+    "  UNIQUE(key_id, name_folded));"
+    "INSERT OR IGNORE INTO keys(id, parent_id, name, name_folded) VALUES(1, 0, '', '');";
+
+// Names compare case-insensitively: each is stored as given and, for
+// comparison and ordering, upper-cased. The folded UTF-8 text compares
+// bytewise in code-point order, so ORDER BY on it is the case-insensitive
+// name order.
+std::string Fold(const std::wstring& name) { return text::ToUtf8(text::ToUpper(name)); }
+
+// Splits a key path into its components. A trailing backslash is ignored (as
+// Windows ignores it); a leading or doubled backslash leaves an empty
+// component, which names no key, and the split fails.
+bool SplitPath(const std::wstring& path, std::vector<std::wstring>* parts) {
+  parts->clear();
+  if (path.empty()) return true;
+  if (path.front() == L'\\') return false;
+  std::wstring_view rest(path);
+  if (rest.back() == L'\\') rest.remove_suffix(1);
+  std::size_t start = 0;
+  while (true) {
+    std::size_t end = rest.find(L'\\', start);
+    std::wstring_view part = rest.substr(start, end == std::wstring_view::npos ? rest.npos : end - start);
+    if (part.empty()) return false;
+    parts->emplace_back(part);
+    if (end == std::wstring_view::npos) break;
+    start = end + 1;
+  }
+  return true;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// The connection and its prepared statements
+// ---------------------------------------------------------------------------
+
+class PosixRegistry::Database {
+ public:
+  // A statement prepared once and reused; Reset() makes it ready again.
+  class Stmt {
+   public:
+    Stmt() = default;
+    ~Stmt() { sqlite3_finalize(stmt_); }
+    Stmt(const Stmt&) = delete;
+    Stmt& operator=(const Stmt&) = delete;
+    void Prepare(Database& db, const char* sql) {
+      if (sqlite3_prepare_v3(db.db_, sql, -1, SQLITE_PREPARE_PERSISTENT, &stmt_, nullptr) != SQLITE_OK)
+        db.Fail(L"open", L"the file is not a registry database (");
+    }
+    sqlite3_stmt* get() const { return stmt_; }
+
+   private:
+    sqlite3_stmt* stmt_ = nullptr;
+  };
+
+  // Binds and steps one statement, resetting it when it goes out of scope.
+  class Use {
+   public:
+    Use(Database& db, Stmt& stmt) : db_(db), stmt_(stmt.get()) {}
+    ~Use() {
+      sqlite3_reset(stmt_);
+      sqlite3_clear_bindings(stmt_);
+    }
+    Use(const Use&) = delete;
+    Use& operator=(const Use&) = delete;
+    Use& Bind(int i, long long v) {
+      Check(sqlite3_bind_int64(stmt_, i, v));
+      return *this;
+    }
+    Use& Bind(int i, const std::string& v) {
+      Check(sqlite3_bind_text(stmt_, i, v.data(), static_cast<int>(v.size()), SQLITE_TRANSIENT));
+      return *this;
+    }
+    Use& BindBlob(int i, const std::uint8_t* data, std::uint32_t size) {
+      static const std::uint8_t kEmpty = 0;
+      Check(sqlite3_bind_blob(stmt_, i, size == 0 ? &kEmpty : data, static_cast<int>(size), SQLITE_TRANSIENT));
+      return *this;
+    }
+    // True for a row, false when done.
+    bool Step() {
+      int rc = sqlite3_step(stmt_);
+      if (rc == SQLITE_ROW) return true;
+      if (rc == SQLITE_DONE) return false;
+      db_.Fail(L"use");
+    }
+    long long Int(int col) const { return sqlite3_column_int64(stmt_, col); }
+    std::string Text(int col) const {
+      const unsigned char* p = sqlite3_column_text(stmt_, col);
+      return p == nullptr ? std::string() : std::string(reinterpret_cast<const char*>(p),
+                                                        static_cast<std::size_t>(sqlite3_column_bytes(stmt_, col)));
+    }
+    const std::uint8_t* Blob(int col, std::uint32_t* size) const {
+      const void* p = sqlite3_column_blob(stmt_, col);
+      *size = static_cast<std::uint32_t>(sqlite3_column_bytes(stmt_, col));
+      return static_cast<const std::uint8_t*>(p);
+    }
+
+   private:
+    void Check(int rc) {
+      if (rc != SQLITE_OK) db_.Fail(L"use");
+    }
+    Database& db_;
+    sqlite3_stmt* stmt_;
+  };
+
+  // BEGIN IMMEDIATE ... COMMIT; rolled back unless committed.
+  class Transaction {
+   public:
+    explicit Transaction(Database& db) : db_(db) { Use(db_, db_.begin_).Step(); }
+    ~Transaction() {
+      if (!done_) {
+        sqlite3_reset(db_.rollback_.get());
+        sqlite3_step(db_.rollback_.get());
+        sqlite3_reset(db_.rollback_.get());
+      }
+    }
+    Transaction(const Transaction&) = delete;
+    Transaction& operator=(const Transaction&) = delete;
+    void Commit() {
+      Use(db_, db_.commit_).Step();
+      done_ = true;
+    }
+
+   private:
+    Database& db_;
+    bool done_ = false;
+  };
+
+  // Several reads as one snapshot. Besides consistency this saves the file
+  // locking that each statement would otherwise do on its own, which is most
+  // of the cost of a lookup.
+  class ReadTransaction {
+   public:
+    explicit ReadTransaction(Database& db) : db_(db) {
+      if (sqlite3_get_autocommit(db_.db_) == 0) return;  // inside one already
+      Use(db_, db_.beginRead_).Step();
+      started_ = true;
+    }
+    ~ReadTransaction() {
+      if (!started_) return;
+      sqlite3_reset(db_.rollback_.get());
+      sqlite3_step(db_.rollback_.get());
+      sqlite3_reset(db_.rollback_.get());
+    }
+    ReadTransaction(const ReadTransaction&) = delete;
+    ReadTransaction& operator=(const ReadTransaction&) = delete;
+
+   private:
+    Database& db_;
+    bool started_ = false;
+  };
+
+  explicit Database(std::string path) : path_(std::move(path)) {
+    int rc = sqlite3_open_v2(path_.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX,
+                             nullptr);
+    if (rc != SQLITE_OK) {
+      // Without a handle there is no message of the connection to report.
+      if (db_ == nullptr) throw VslError(L"Cannot open the registry database " + text::FromUtf8(path_) +
+                                         L": " + text::FromUtf8(sqlite3_errstr(rc)));
+      Fail(L"open");
+    }
+    sqlite3_extended_result_codes(db_, 0);
+    sqlite3_busy_timeout(db_, 10000);
+    // Reading the schema is the first access to the file: a file that is not
+    // a database fails here, before anything is written to it.
+    Exec("SELECT count(*) FROM sqlite_master");
+    // Write-ahead logging lets readers and one writer of other processes
+    // work at once, and every committed transaction survives the process
+    // being killed. Syncing the log at checkpoints only (NORMAL) may lose
+    // the last commits on a machine crash, never the file's consistency.
+    // Where the log cannot be used the rollback journal with full syncing
+    // keeps the same guarantees.
+    if (QueryText("PRAGMA journal_mode=WAL") == "wal") {
+      Exec("PRAGMA synchronous=NORMAL");
+    } else {
+      Exec("PRAGMA synchronous=FULL");
+    }
+    CreateSchema();
+
+    findChild_.Prepare(*this, "SELECT id FROM keys WHERE parent_id = ?1 AND name_folded = ?2");
+    keyExists_.Prepare(*this, "SELECT 1 FROM keys WHERE id = ?1");
+    insertKey_.Prepare(*this, "INSERT INTO keys(parent_id, name, name_folded) VALUES(?1, ?2, ?3)");
+    hasChildren_.Prepare(*this, "SELECT 1 FROM keys WHERE parent_id = ?1 LIMIT 1");
+    deleteKey_.Prepare(*this, "DELETE FROM keys WHERE id = ?1");
+    deleteKeyValues_.Prepare(*this, "DELETE FROM key_values WHERE key_id = ?1");
+    enumChild_.Prepare(*this, "SELECT name FROM keys WHERE parent_id = ?1 ORDER BY name_folded LIMIT 1 OFFSET ?2");
+    queryValue_.Prepare(*this, "SELECT type, data FROM key_values WHERE key_id = ?1 AND name_folded = ?2");
+    setValue_.Prepare(*this,
+                      "INSERT INTO key_values(key_id, name, name_folded, type, data) VALUES(?1, ?2, ?3, ?4, ?5) "
+                      "ON CONFLICT(key_id, name_folded) DO UPDATE SET type = excluded.type, data = excluded.data");
+    deleteValue_.Prepare(*this, "DELETE FROM key_values WHERE key_id = ?1 AND name_folded = ?2");
+    begin_.Prepare(*this, "BEGIN IMMEDIATE");
+    beginRead_.Prepare(*this, "BEGIN");
+    commit_.Prepare(*this, "COMMIT");
+    rollback_.Prepare(*this, "ROLLBACK");
+  }
+
+  Database(const Database&) = delete;
+  Database& operator=(const Database&) = delete;
+
+  [[noreturn]] void Fail(const std::wstring& verb, const std::wstring& lead = L"") {
+    std::wstring reason = text::FromUtf8(db_ != nullptr ? sqlite3_errmsg(db_) : "out of memory");
+    if (!lead.empty()) reason = lead + reason + L")";
+    throw VslError(L"Cannot " + verb + L" the registry database " + text::FromUtf8(path_) + L": " + reason);
+  }
+
+  // ---- Key rows ----
+
+  bool FindChild(long long parent, const std::wstring& name, long long* id) {
+    Use u(*this, findChild_);
+    u.Bind(1, parent).Bind(2, Fold(name));
+    if (!u.Step()) return false;
+    *id = u.Int(0);
+    return true;
+  }
+
+  // Follows `parts` down from `from`; the index of the first missing part
+  // when one is missing (with *id the last key found), else parts.size().
+  std::size_t Walk(long long from, const std::vector<std::wstring>& parts, long long* id) {
+    *id = from;
+    for (std::size_t i = 0; i < parts.size(); ++i) {
+      long long child = 0;
+      if (!FindChild(*id, parts[i], &child)) return i;
+      *id = child;
+    }
+    return parts.size();
+  }
+
+  bool KeyExists(long long id) {
+    if (id == kRootId) return true;
+    Use u(*this, keyExists_);
+    u.Bind(1, id);
+    return u.Step();
+  }
+
+  long long InsertKey(long long parent, const std::wstring& name) {
+    Use u(*this, insertKey_);
+    u.Bind(1, parent).Bind(2, text::ToUtf8(name)).Bind(3, Fold(name));
+    u.Step();
+    return sqlite3_last_insert_rowid(db_);
+  }
+
+  bool HasChildren(long long id) {
+    Use u(*this, hasChildren_);
+    u.Bind(1, id);
+    return u.Step();
+  }
+
+  void DeleteKeyRow(long long id) {
+    {
+      Use u(*this, deleteKeyValues_);
+      u.Bind(1, id);
+      u.Step();
+    }
+    Use u(*this, deleteKey_);
+    u.Bind(1, id);
+    u.Step();
+  }
+
+  bool ChildAt(long long parent, std::uint32_t index, std::string* name) {
+    Use u(*this, enumChild_);
+    u.Bind(1, parent).Bind(2, static_cast<long long>(index));
+    if (!u.Step()) return false;
+    *name = u.Text(0);
+    return true;
+  }
+
+  // ---- Values ----
+
+  Stmt& QueryStmt() { return queryValue_; }
+
+  void SetValue(long long key, const std::wstring& name, std::uint32_t type, const std::uint8_t* data,
+                std::uint32_t size) {
+    Use u(*this, setValue_);
+    u.Bind(1, key).Bind(2, text::ToUtf8(name)).Bind(3, Fold(name)).Bind(4, static_cast<long long>(type));
+    u.BindBlob(5, data, size);
+    u.Step();
+  }
+
+  bool DeleteValue(long long key, const std::wstring& name) {
+    Use u(*this, deleteValue_);
+    u.Bind(1, key).Bind(2, Fold(name));
+    u.Step();
+    return sqlite3_changes(db_) > 0;
+  }
+
+ private:
+  void Exec(const char* sql) {
+    if (sqlite3_exec(db_, sql, nullptr, nullptr, nullptr) != SQLITE_OK) Fail(L"open");
+  }
+
+  std::string QueryText(const char* sql) {
+    Stmt s;
+    s.Prepare(*this, sql);
+    Use u(*this, s);
+    return u.Step() ? u.Text(0) : std::string();
+  }
+
+  // Creates the tables in a new (empty) file. A file that holds other tables
+  // but not a registry is refused rather than extended.
+  void CreateSchema() {
+    Exec("BEGIN IMMEDIATE");
+    bool ok = false;
+    try {
+      Stmt s;
+      s.Prepare(*this,
+                "SELECT (SELECT count(*) FROM sqlite_master),"
+                " (SELECT count(*) FROM sqlite_master WHERE type = 'table' AND name IN ('keys', 'key_values'))");
+      long long objects = 0;
+      long long ours = 0;
+      {
+        Use u(*this, s);
+        u.Step();
+        objects = u.Int(0);
+        ours = u.Int(1);
+      }
+      if (objects != 0 && ours != 2) {
+        throw VslError(L"Cannot open the registry database " + text::FromUtf8(path_) +
+                       L": the file holds another database, not a registry");
+      }
+      if (objects == 0) Exec(kSchema);
+      Exec("COMMIT");
+      ok = true;
+    } catch (...) {
+      if (!ok) sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+      throw;
+    }
+  }
+
+  // Closes the connection after the statements below have been finalized
+  // (members are destroyed in reverse order), also when the constructor
+  // fails half-way.
+  struct Connection {
+    sqlite3*& db;
+    ~Connection() { sqlite3_close_v2(db); }
+  };
+
+  std::string path_;
+  sqlite3* db_ = nullptr;
+  Connection connection_{db_};
+  Stmt findChild_, keyExists_, insertKey_, hasChildren_, deleteKey_, deleteKeyValues_, enumChild_, queryValue_,
+      setValue_, deleteValue_, begin_, beginRead_, commit_, rollback_;
+};
+
+// ---------------------------------------------------------------------------
+// The registry calls
+// ---------------------------------------------------------------------------
+
+PosixRegistry::PosixRegistry(std::function<std::string()> databasePath) : pathProvider_(std::move(databasePath)) {}
+
+PosixRegistry::~PosixRegistry() = default;
+
+PosixRegistry::Database& PosixRegistry::Db() {
+  // A failed opening is tried again on the next call, so each call that
+  // needs the database reports the broken file.
+  if (!db_) db_ = std::make_unique<Database>(pathProvider_());
+  return *db_;
+}
+
+bool PosixRegistry::KeyOf(RegKey handle, long long* id) const {
+  if (handle == platform::kHKeyLocalMachine) {
+    *id = kRootId;
+    return true;
+  }
+  auto it = handles_.find(handle);
+  if (it == handles_.end()) return false;
+  *id = it->second;
+  return true;
+}
+
+RegKey PosixRegistry::NewHandle(long long id) {
+  while (nextHandle_ == 0 || nextHandle_ == platform::kHKeyLocalMachine || handles_.count(nextHandle_) != 0)
+    ++nextHandle_;
+  RegKey handle = nextHandle_++;
+  handles_.emplace(handle, id);
+  return handle;
+}
+
+long PosixRegistry::OpenKey(RegKey parent, const std::wstring& subKey, std::uint32_t /*access*/, RegKey* result) {
+  if (result == nullptr) return kErrorInvalidParameter;
+  *result = 0;
+  long long id = 0;
+  if (!KeyOf(parent, &id)) return platform::kErrorInvalidHandle;
+  Database& db = Db();
+  std::vector<std::wstring> parts;
+  if (!SplitPath(subKey, &parts)) return platform::kErrorFileNotFound;
+  long long found = 0;
+  {
+    Database::ReadTransaction snapshot(db);
+    if (!db.KeyExists(id)) return kErrorKeyDeleted;
+    if (db.Walk(id, parts, &found) != parts.size()) return platform::kErrorFileNotFound;
+  }
+  *result = NewHandle(found);
+  return platform::kErrorSuccess;
+}
+
+long PosixRegistry::CreateKey(RegKey parent, const std::wstring& subKey, RegKey* result) {
+  if (result == nullptr) return kErrorInvalidParameter;
+  *result = 0;
+  long long id = 0;
+  if (!KeyOf(parent, &id)) return platform::kErrorInvalidHandle;
+  Database& db = Db();
+  std::vector<std::wstring> parts;
+  if (!SplitPath(subKey, &parts)) return platform::kErrorFileNotFound;
+  for (const auto& part : parts)
+    if (part.size() > kMaxKeyNameLength) return kErrorInvalidParameter;
+  long long found = 0;
+  // Most calls name a key that exists: find it without taking the write lock.
+  bool exists = false;
+  {
+    Database::ReadTransaction snapshot(db);
+    exists = db.KeyExists(id) && db.Walk(id, parts, &found) == parts.size();
+  }
+  if (exists) {
+    *result = NewHandle(found);
+    return platform::kErrorSuccess;
+  }
+  Database::Transaction tx(db);
+  if (!db.KeyExists(id)) return kErrorKeyDeleted;
+  std::size_t missing = db.Walk(id, parts, &found);
+  for (std::size_t i = missing; i < parts.size(); ++i) found = db.InsertKey(found, parts[i]);
+  tx.Commit();
+  *result = NewHandle(found);
+  return platform::kErrorSuccess;
+}
+
+long PosixRegistry::QueryValue(RegKey key, const std::wstring& name, std::uint32_t* type, std::uint8_t* data,
+                               std::uint32_t* size) {
+  long long id = 0;
+  if (!KeyOf(key, &id)) return platform::kErrorInvalidHandle;
+  if (data != nullptr && size == nullptr) return kErrorInvalidParameter;
+  Database& db = Db();
+  {
+    Database::Use u(db, db.QueryStmt());
+    u.Bind(1, id).Bind(2, Fold(name));
+    if (u.Step()) {
+      if (type != nullptr) *type = static_cast<std::uint32_t>(u.Int(0));
+      std::uint32_t needed = 0;
+      const std::uint8_t* bytes = u.Blob(1, &needed);
+      if (data != nullptr && *size < needed) {
+        *size = needed;
+        return platform::kErrorMoreData;
+      }
+      if (data != nullptr && needed != 0) std::memcpy(data, bytes, needed);
+      if (size != nullptr) *size = needed;
+      return platform::kErrorSuccess;
+    }
+  }
+  // Values go with their key, so a missing value may mean a deleted key.
+  return db.KeyExists(id) ? platform::kErrorFileNotFound : kErrorKeyDeleted;
+}
+
+long PosixRegistry::SetValue(RegKey key, const std::wstring& name, std::uint32_t type, const std::uint8_t* data,
+                             std::uint32_t size) {
+  long long id = 0;
+  if (!KeyOf(key, &id)) return platform::kErrorInvalidHandle;
+  if (data == nullptr && size != 0) return kErrorInvalidParameter;
+  Database& db = Db();
+  Database::Transaction tx(db);
+  if (!db.KeyExists(id)) return kErrorKeyDeleted;
+  db.SetValue(id, name, type, data, size);
+  tx.Commit();
+  return platform::kErrorSuccess;
+}
+
+long PosixRegistry::EnumKey(RegKey key, std::uint32_t index, std::uint32_t capacity, std::wstring* name) {
+  long long id = 0;
+  if (!KeyOf(key, &id)) return platform::kErrorInvalidHandle;
+  if (name == nullptr) return kErrorInvalidParameter;
+  Database& db = Db();
+  std::string found;
+  if (!db.ChildAt(id, index, &found)) return db.KeyExists(id) ? platform::kErrorNoMoreItems : kErrorKeyDeleted;
+  std::wstring wide = text::FromUtf8(found);
+  if (wide.size() >= capacity) return platform::kErrorMoreData;
+  *name = std::move(wide);
+  return platform::kErrorSuccess;
+}
+
+long PosixRegistry::DeleteKey(RegKey parent, const std::wstring& subKey) {
+  long long id = 0;
+  if (!KeyOf(parent, &id)) return platform::kErrorInvalidHandle;
+  Database& db = Db();
+  std::vector<std::wstring> parts;
+  if (!SplitPath(subKey, &parts)) return platform::kErrorFileNotFound;
+  Database::Transaction tx(db);
+  if (!db.KeyExists(id)) return kErrorKeyDeleted;
+  long long target = 0;
+  if (db.Walk(id, parts, &target) != parts.size()) return platform::kErrorFileNotFound;
+  // An empty path names the parent itself; the root can never go.
+  if (target == kRootId || db.HasChildren(target)) return platform::kErrorAccessDenied;
+  db.DeleteKeyRow(target);
+  tx.Commit();
+  return platform::kErrorSuccess;
+}
+
+long PosixRegistry::DeleteValue(RegKey key, const std::wstring& name) {
+  long long id = 0;
+  if (!KeyOf(key, &id)) return platform::kErrorInvalidHandle;
+  Database& db = Db();
+  Database::Transaction tx(db);
+  if (!db.DeleteValue(id, name)) return db.KeyExists(id) ? platform::kErrorFileNotFound : kErrorKeyDeleted;
+  tx.Commit();
+  return platform::kErrorSuccess;
+}
+
+long PosixRegistry::CloseKey(RegKey key) {
+  if (key == platform::kHKeyLocalMachine) return platform::kErrorSuccess;
+  return handles_.erase(key) != 0 ? platform::kErrorSuccess : platform::kErrorInvalidHandle;
+}
+
+}  // namespace posix

@@ -1,0 +1,71 @@
+// HKEY_LOCAL_MACHINE on POSIX: an SQLite database file holding the key tree
+// and the values, shared safely between several processes.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <unordered_map>
+
+#include "platform/Platform.h"
+
+struct sqlite3;
+
+namespace posix {
+
+// Return codes beyond the ones the interface names, as Windows defines them.
+constexpr long kErrorInvalidParameter = 87;
+// A handle whose key has been deleted since it was opened.
+constexpr long kErrorKeyDeleted = 1018;
+
+// The registry below HKEY_LOCAL_MACHINE kept in an SQLite database.
+//
+// The database is opened on the first call that needs it; its path comes from
+// the provider given to the constructor. A file that cannot be opened, is not
+// an SQLite database or holds something other than a registry raises
+// VslError naming the file from that call; an existing file is never replaced
+// by an empty registry.
+//
+// Key paths are backslash-separated. A trailing backslash is ignored; any
+// other empty component (a leading or a doubled backslash) makes the call
+// fail with kErrorFileNotFound. Access masks are accepted and not enforced.
+//
+// Handles are small numbers of this process mapping to key rows; the root
+// handle kHKeyLocalMachine always means the root and needs no closing. A
+// handle whose key was deleted (by this process or another) fails its calls
+// with kErrorKeyDeleted. Key rows are never renumbered, so a stale handle
+// can never reach a different key.
+class PosixRegistry : public platform::Registry {
+ public:
+  explicit PosixRegistry(std::function<std::string()> databasePath);
+  ~PosixRegistry() override;
+  PosixRegistry(const PosixRegistry&) = delete;
+  PosixRegistry& operator=(const PosixRegistry&) = delete;
+
+  long OpenKey(platform::RegKey parent, const std::wstring& subKey, std::uint32_t access,
+               platform::RegKey* result) override;
+  long CreateKey(platform::RegKey parent, const std::wstring& subKey, platform::RegKey* result) override;
+  long QueryValue(platform::RegKey key, const std::wstring& name, std::uint32_t* type, std::uint8_t* data,
+                  std::uint32_t* size) override;
+  long SetValue(platform::RegKey key, const std::wstring& name, std::uint32_t type, const std::uint8_t* data,
+                std::uint32_t size) override;
+  long EnumKey(platform::RegKey key, std::uint32_t index, std::uint32_t capacity, std::wstring* name) override;
+  long DeleteKey(platform::RegKey parent, const std::wstring& subKey) override;
+  long DeleteValue(platform::RegKey key, const std::wstring& name) override;
+  long CloseKey(platform::RegKey key) override;
+
+ private:
+  class Database;
+
+  Database& Db();
+  // The key row a handle stands for; false for an unknown handle.
+  bool KeyOf(platform::RegKey handle, long long* id) const;
+  platform::RegKey NewHandle(long long id);
+
+  std::function<std::string()> pathProvider_;
+  std::unique_ptr<Database> db_;
+  std::unordered_map<platform::RegKey, long long> handles_;
+  platform::RegKey nextHandle_ = 1;
+};
+
+}  // namespace posix

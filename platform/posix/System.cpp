@@ -1,0 +1,57 @@
+#include "platform/posix/System.h"
+
+#include <unistd.h>
+
+#include <cstdlib>
+#include <cwchar>
+#include <ctime>
+
+#include "platform/Text.h"
+
+namespace posix {
+
+PosixSystem::PosixSystem(PosixFileSystem& fs, int argc, char** argv) : fs_(fs) {
+  std::string line;
+  for (int i = 1; i < argc; ++i) {
+    if (i > 1) line.push_back(' ');
+    line += argv[i];
+  }
+  commandLine_ = text::FromUtf8(line);
+  // Temporary names are numbered from a point that differs between processes
+  // started at the same moment, so that they rarely meet a taken name.
+  counter_ = static_cast<std::uint32_t>(std::time(nullptr)) * 2654435761u ^ static_cast<std::uint32_t>(::getpid()) * 40503u;
+}
+
+std::wstring PosixSystem::WindowsDir() {
+  EnsurePrefixAt(fs_.Prefix());
+  return L"C:\\windows";
+}
+
+bool PosixSystem::IsWindowsNT() { return true; }
+
+std::wstring PosixSystem::TempDir() {
+  const char* v = std::getenv("TMPDIR");
+  std::string host = (v != nullptr && *v != '\0') ? v : "/tmp";
+  std::wstring dir = fs_.DriveFormOf(host);
+  if (dir.empty() || dir.back() != L'\\') dir.push_back(L'\\');
+  return dir;
+}
+
+std::wstring PosixSystem::MakeTempFile(const std::wstring& dir, const std::wstring& prefix) {
+  std::wstring base = fs_.FullPath(dir);
+  if (base.back() != L'\\') base.push_back(L'\\');
+  // Unique numbers are 16 bits wide, as Windows makes them; 0 is not used.
+  for (std::uint32_t attempt = 0; attempt < 0x10000; ++attempt) {
+    std::uint32_t n = counter_++ & 0xFFFFu;
+    if (n == 0) continue;
+    wchar_t hex[8];
+    std::swprintf(hex, 8, L"%X", static_cast<unsigned>(n));
+    std::wstring path = base + prefix + hex + L".TMP";
+    if (fs_.CreateNewFile(path)) return path;
+  }
+  throw VslError(L"Cannot create a temporary file in " + base + L": every name is taken");
+}
+
+std::wstring PosixSystem::CommandLineText() { return commandLine_; }
+
+}  // namespace posix

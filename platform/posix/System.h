@@ -1,0 +1,30 @@
+// Where things are on a POSIX machine, in the Windows view that the file
+// system backend gives: the Windows directory inside the prefix's drive C:,
+// the temporary directory, fresh temporary files and the command line.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "platform/Platform.h"
+#include "platform/posix/FileSystem.h"
+
+namespace posix {
+
+class PosixSystem : public platform::System {
+ public:
+  PosixSystem(PosixFileSystem& fs, int argc, char** argv);
+
+  std::wstring WindowsDir() override;
+  bool IsWindowsNT() override;
+  std::wstring TempDir() override;
+  std::wstring MakeTempFile(const std::wstring& dir, const std::wstring& prefix) override;
+  std::wstring CommandLineText() override;
+
+ private:
+  PosixFileSystem& fs_;
+  std::wstring commandLine_;
+  std::uint32_t counter_;
+};
+
+}  // namespace posix

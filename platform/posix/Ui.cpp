@@ -1,0 +1,221 @@
+#include "platform/posix/Ui.h"
+
+#include <signal.h>
+#include <unistd.h>
+
+#include <cctype>
+#include <cerrno>
+#include <csignal>
+
+#include "platform/Text.h"
+
+namespace posix {
+
+namespace {
+
+constexpr const char* kAppTitle = "Varnel Script Language";
+constexpr int kExitCancelled = 3;
+constexpr int kBarCells = 30;
+
+// Set by the first Ctrl-C while a status window is shown; a second one ends
+// the program at once.
+volatile std::sig_atomic_t gCancelled = 0;
+volatile std::sig_atomic_t gEraseOnExit = 0;
+int gSignalErrFd = 2;
+
+extern "C" void OnInterrupt(int) {
+  if (gCancelled) {
+    if (gEraseOnExit) {
+      const char erase[] = "\r\033[K";
+      ssize_t ignored = ::write(gSignalErrFd, erase, sizeof erase - 1);
+      (void)ignored;
+    }
+    ::_exit(kExitCancelled);
+  }
+  gCancelled = 1;
+}
+
+std::string Trim(const std::string& s) {
+  std::size_t b = 0, e = s.size();
+  while (b < e && (s[b] == ' ' || s[b] == '\t')) ++b;
+  while (e > b && (s[e - 1] == ' ' || s[e - 1] == '\t')) --e;
+  return s.substr(b, e - b);
+}
+
+class PosixStatusWindow : public platform::StatusWindow {
+ public:
+  PosixStatusWindow(PosixUi& ui, int left, int top) : ui_(ui), left_(left), top_(top) {}
+  ~PosixStatusWindow() override {
+    ui_.SetProgressVisible(false);
+    if (handlerInstalled_) ::sigaction(SIGINT, &previous_, nullptr);
+    gEraseOnExit = 0;
+  }
+  void SetRange(int min, int max) override {
+    min_ = min;
+    max_ = max;
+    Redraw();
+  }
+  void SetValue(int value) override {
+    value_ = value;
+    Redraw();
+  }
+  void SetStatusText(const std::wstring&) override {}
+  void Show() override {
+    if (!handlerInstalled_) {
+      gCancelled = 0;
+      struct sigaction sa {};
+      sa.sa_handler = OnInterrupt;
+      sigemptyset(&sa.sa_mask);
+      sa.sa_flags = 0;  // no SA_RESTART: a wait for a started program sees EINTR and waits again
+      handlerInstalled_ = ::sigaction(SIGINT, &sa, &previous_) == 0;
+    }
+    shown_ = true;
+    ui_.SetProgressVisible(true);
+    Redraw();
+  }
+  bool IsCancelled() override { return gCancelled != 0; }
+  std::pair<int, int> Position() override { return {left_, top_}; }
+
+ private:
+  void Redraw() {
+    if (shown_) ui_.DrawProgress(min_, max_, value_);
+  }
+  PosixUi& ui_;
+  int left_, top_;
+  int min_ = 0, max_ = 100, value_ = 0;
+  bool shown_ = false;
+  bool handlerInstalled_ = false;
+  struct sigaction previous_ {};
+};
+
+}  // namespace
+
+PosixUi::PosixUi(int inFd, int errFd)
+    : inFd_(inFd), errFd_(errFd), errIsTerminal_(::isatty(errFd) == 1), inIsTerminal_(::isatty(inFd) == 1) {
+  gSignalErrFd = errFd;
+}
+
+PosixUi::~PosixUi() { EraseProgress(); }
+
+void PosixUi::Write(const std::string& bytes) {
+  std::size_t done = 0;
+  while (done < bytes.size()) {
+    ssize_t n = ::write(errFd_, bytes.data() + done, bytes.size() - done);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return;  // nowhere left to report to
+    }
+    done += static_cast<std::size_t>(n);
+  }
+}
+
+bool PosixUi::ReadLine(std::string& line) {
+  line.clear();
+  char c;
+  bool any = false;
+  for (;;) {
+    ssize_t n = ::read(inFd_, &c, 1);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return any;
+    any = true;
+    if (c == '\n') break;
+    line.push_back(c);
+  }
+  if (!line.empty() && line.back() == '\r') line.pop_back();
+  return true;
+}
+
+void PosixUi::Prompt(const std::wstring& text) {
+  EraseProgress();
+  std::string out = text::ToUtf8(text);
+  if (!inIsTerminal_) out += "\n";
+  Write(out);
+}
+
+void PosixUi::ShowMessage(const std::wstring& title, const std::wstring& text, platform::MessageIcon) {
+  EraseProgress();
+  Write(text::ToUtf8(title) + ": " + text::ToUtf8(text) + "\n");
+  if (inIsTerminal_ && errIsTerminal_) {
+    std::string ignored;
+    ReadLine(ignored);
+  }
+  if (progressVisible_) DrawProgress(min_, max_, value_);
+}
+
+bool PosixUi::AskYesNo(const std::wstring& question) {
+  Prompt(L"Confirm: " + question + L" [y/N] ");
+  std::string line;
+  bool yes = false;
+  if (ReadLine(line)) {
+    std::string answer = Trim(line);
+    for (auto& ch : answer) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+    yes = answer == "y" || answer == "yes";
+  }
+  if (progressVisible_) DrawProgress(min_, max_, value_);
+  return yes;
+}
+
+std::wstring PosixUi::AskString(const std::wstring& prompt, const std::wstring& initial) {
+  Prompt(L"Question: " + prompt + L" [" + initial + L"] ");
+  std::string line;
+  std::wstring answer = initial;
+  if (ReadLine(line) && !line.empty()) answer = text::FromUtf8(line);
+  if (progressVisible_) DrawProgress(min_, max_, value_);
+  return answer;
+}
+
+void PosixUi::AskOk(const std::wstring& title, const std::wstring& text) {
+  const std::wstring shown = title.empty() ? text::FromUtf8(kAppTitle) : title;
+  Prompt(shown + L": " + text + L" [OK] ");
+  std::string line;
+  ReadLine(line);
+  if (progressVisible_) DrawProgress(min_, max_, value_);
+}
+
+std::unique_ptr<platform::StatusWindow> PosixUi::CreateStatusWindow(int left, int top) {
+  return std::make_unique<PosixStatusWindow>(*this, left, top);
+}
+
+void PosixUi::PumpMessages() {}
+
+std::pair<double, double> PosixUi::ScreenSize() {
+  // A terminal has no screen geometry; report a common 1920 x 1080 screen at
+  // 15 twips per pixel so that window positions stay meaningful.
+  return {1920.0 * 15, 1080.0 * 15};
+}
+
+void PosixUi::SetProgressVisible(bool visible) {
+  progressVisible_ = visible;
+  gEraseOnExit = visible && errIsTerminal_;
+  if (!visible) EraseProgress();
+}
+
+void PosixUi::DrawProgress(int min, int max, int value) {
+  min_ = min;
+  max_ = max;
+  value_ = value;
+  if (!errIsTerminal_ || !progressVisible_) return;
+  double fraction = max > min ? static_cast<double>(value - min) / (max - min) : 0.0;
+  if (fraction < 0) fraction = 0;
+  if (fraction > 1) fraction = 1;
+  const int cells = static_cast<int>(fraction * kBarCells);
+  const int percent = static_cast<int>(fraction * 100);
+  // Redraw only when what is shown changes.
+  if (progressDrawn_ && cells == lastCells_ && percent == lastPercent_) return;
+  std::string line = "\rProcessing [";
+  line.append(static_cast<std::size_t>(cells), '#');
+  line.append(static_cast<std::size_t>(kBarCells - cells), ' ');
+  line += "] " + std::to_string(percent) + "%  (Ctrl-C cancels)";
+  Write(line);
+  progressDrawn_ = true;
+  lastCells_ = cells;
+  lastPercent_ = percent;
+}
+
+void PosixUi::EraseProgress() {
+  if (!progressDrawn_) return;
+  Write("\r\033[K");
+  progressDrawn_ = false;
+}
+
+}  // namespace posix

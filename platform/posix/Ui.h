@@ -1,0 +1,50 @@
+// The terminal user interface: every dialog is written to standard error and
+// answered on standard input, one line per answer.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "platform/Platform.h"
+
+namespace posix {
+
+class PosixUi : public platform::Ui {
+ public:
+  // Descriptors of the terminal, replaceable for tests.
+  explicit PosixUi(int inFd = 0, int errFd = 2);
+  ~PosixUi() override;
+
+  void ShowMessage(const std::wstring& title, const std::wstring& text, platform::MessageIcon icon) override;
+  bool AskYesNo(const std::wstring& question) override;
+  std::wstring AskString(const std::wstring& prompt, const std::wstring& initial) override;
+  void AskOk(const std::wstring& title, const std::wstring& text) override;
+  std::unique_ptr<platform::StatusWindow> CreateStatusWindow(int left, int top) override;
+  void PumpMessages() override;
+  std::pair<double, double> ScreenSize() override;
+
+  // The progress line, shared with the status window.
+  void DrawProgress(int min, int max, int value);
+  void EraseProgress();
+  void SetProgressVisible(bool visible);
+
+ private:
+  // Writes a prompt; when standard input is not a terminal the answer does
+  // not echo, so a line end follows the prompt.
+  void Prompt(const std::wstring& text);
+  // One line of standard input without its line end; false at end of input.
+  bool ReadLine(std::string& line);
+  void Write(const std::string& bytes);
+
+  int inFd_;
+  int errFd_;
+  bool errIsTerminal_;
+  bool inIsTerminal_;
+  bool progressVisible_ = false;
+  bool progressDrawn_ = false;
+  int lastCells_ = -1;
+  int lastPercent_ = -1;
+  int min_ = 0, max_ = 100, value_ = 0;
+};
+
+}  // namespace posix

@@ -1,0 +1,23 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds everything and runs every test: once in a
+# normal build and once under AddressSanitizer and UndefinedBehaviorSanitizer.
+set -euo pipefail
+root="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
+cd "$root"
+jobs="$(nproc)"
+
+scripts/install-deps.sh test
+
+echo "== build (build/)"
+cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVSL_TESTS=ON -DVSL_BENCHMARKS=ON >/dev/null
+cmake --build build -j"$jobs"
+echo "== tests"
+(cd build && ctest --output-on-failure -j"$jobs")
+
+echo "== build with sanitizers (build-asan/)"
+cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DVSL_SANITIZE=ON -DVSL_TESTS=ON -DVSL_BENCHMARKS=OFF >/dev/null
+cmake --build build-asan -j"$jobs"
+echo "== tests with sanitizers"
+export ASAN_OPTIONS="detect_leaks=1:abort_on_error=1:detect_stack_use_after_return=1"
+export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
+(cd build-asan && ctest --output-on-failure -j"$jobs")

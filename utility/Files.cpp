@@ -1,0 +1,249 @@
+// The file and directory operations behind rd, cd, md, DelFile, DelDir,
+// IsFileExists, IsDirExists, XCopy and Copy. They work through the current
+// drive and the current directory of each drive, which several of them
+// change on purpose.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "forms/Forms.h"
+#include "platform/Platform.h"
+#include "platform/Text.h"
+#include "utility/CSystemHelper.h"
+#include "utility/Strings.h"
+#include "utility/Utility.h"
+
+namespace Utility {
+
+namespace {
+
+using platform::FindEntry;
+using platform::Fs;
+
+enum class MatchClass { PlainFiles, PlainFilesOrDirs };
+
+constexpr std::uint32_t kNotPlain =
+    platform::kAttrDirectory | platform::kAttrHidden | platform::kAttrSystem | platform::kAttrVolume;
+
+bool InClass(std::uint32_t a, MatchClass c) {
+  if ((a & kNotPlain) == 0) return true;
+  return c == MatchClass::PlainFilesOrDirs && (a & platform::kAttrDirectory) != 0 &&
+         (a & (platform::kAttrHidden | platform::kAttrSystem)) == 0;
+}
+
+// Does a directory search for `path` give at least one entry of the class?
+bool MatchTest(const std::wstring& path, MatchClass c) {
+  for (const FindEntry& e : Fs().Find(path))
+    if (InClass(e.attributes, c)) return true;
+  return false;
+}
+
+bool IsDots(const std::wstring& name) { return name == L"." || name == L".."; }
+bool IsDirEntry(const FindEntry& e) { return (e.attributes & platform::kAttrDirectory) != 0; }
+bool IsDriveRoot(const std::wstring& dir) { return dir.size() == 3 && dir[1] == L':' && dir[2] == L'\\'; }
+bool HasDriveColon(const std::wstring& path) { return path.find(L':') == 1; }
+
+// A tree deletion works only on a real directory: a symbolic link (which
+// the file system reports as a plain file) is never entered.
+bool IsRealDirectory(const std::wstring& path) {
+  std::uint32_t a = Fs().GetAttributes(path);
+  return a != platform::kInvalidAttributes && (a & platform::kAttrDirectory) != 0;
+}
+
+}  // namespace
+
+bool IsFileExists(std::wstring path) {
+  if (IsQuoted(path)) path = StripQuotes(path);
+  if (path.empty()) return false;
+  return MatchTest(path, MatchClass::PlainFiles);
+}
+
+bool IsDirExists(const std::wstring& path) { return MatchTest(path, MatchClass::PlainFilesOrDirs); }
+
+bool DelFile(const std::wstring& path) {
+  if (!IsFileExists(path)) return false;
+  Fs().RemoveMatching(IsQuoted(path) ? StripQuotes(path) : path);
+  return true;
+}
+
+bool RemoveDir(const std::wstring& path) {
+  try {
+    if (!IsDirExists(path)) return false;
+    Fs().RemoveDir(path);
+    return true;
+  } catch (const VslError&) {
+    return false;
+  }
+}
+
+bool ChangeDir(std::wstring path) {
+  if (IsQuoted(path)) path = StripQuotes(path);
+  try {
+    Fs().ChangeDrive(path.substr(0, 2));
+    Fs().ChangeDir(path);
+    return true;
+  } catch (const VslError&) {
+    return false;
+  }
+}
+
+bool MakeDir(const std::wstring& path) {
+  if (!IsDirExists(path)) Fs().CreateDir(path);
+  return true;
+}
+
+void MakeDirPath(std::wstring& path) {
+  if (IsQuoted(path)) path = StripQuotes(path);
+  CSystemHelper().CreatePath(path);
+}
+
+bool DelTree(std::wstring path) {
+  if (!path.empty() && path.back() == L'\\') path.pop_back();
+  // Only what lies inside a directory is deleted: never a whole drive.
+  if (path.empty() || (path.size() == 2 && path[1] == L':')) return false;
+  if (Fs().GetAttributes(path) != platform::kInvalidAttributes && !IsRealDirectory(path))
+    throw VslError(L"Cannot delete the directory tree " + path + L": it is not a directory");
+  Fs().ChangeDir(path);
+  if (IsDriveRoot(Fs().CurrentDir())) return false;
+
+  bool result = false;
+  for (const FindEntry& e : Fs().Find(L"*")) {
+    if (IsDots(e.name)) continue;
+    if (IsDirEntry(e)) {
+      result = DelTree(e.name);
+    } else {
+      Fs().SetAttributes(e.name, 0);
+      Fs().RemoveFile(e.name);
+      result = true;
+    }
+    DoEvents();
+  }
+  Fs().ChangeDir(L"..");
+  Fs().RemoveDir(path);
+  return result;
+}
+
+bool DelDirTree(std::wstring& path) {
+  if (!path.empty() && path.back() == L'\\') path.pop_back();
+  if (path.empty()) return false;
+  try {
+    if (!IsRealDirectory(path)) return false;
+  } catch (const VslError&) {
+    return false;  // no such drive: ChDirConfirm would answer False as well
+  }
+  if (!ChDirConfirm(path)) return false;
+  // The current directory equals the path but for case; it is the spelling
+  // found on disk, so the full paths below name exactly the entries listed.
+  const std::wstring here = Fs().CurrentDir();
+  if (IsDriveRoot(here)) return false;
+
+  for (const FindEntry& e : Fs().Find(L"*")) {
+    if (IsDots(e.name)) continue;
+    std::wstring full = here + L"\\" + e.name;
+    if (IsDirEntry(e)) {
+      DelDirTree(full);
+    } else {
+      Fs().SetAttributes(full, 0);
+      Fs().RemoveFile(full);
+    }
+    DoEvents();
+  }
+  Fs().ChangeDir(L"..");
+  Fs().RemoveDir(here);
+  return false;
+}
+
+bool ChDirConfirm(std::wstring& path) {
+  try {
+    Fs().ChangeDir(path);
+    std::wstring current = text::ToUpper(Fs().CurrentDir());
+    path = text::ToUpper(path);
+    return current == path;
+  } catch (const VslError&) {
+    return false;
+  }
+}
+
+bool xCopy(std::wstring src, std::wstring tgt, const bool& bDoEvents) {
+  const std::wstring remembered = Fs().CurrentDir();
+  try {
+    if (!HasDriveColon(src)) src = remembered + L"\\" + src;
+    if (!MatchTest(src, MatchClass::PlainFilesOrDirs)) {
+      MsgBox(src + L" does not exist.", L"", platform::MessageIcon::Exclamation);
+      return false;
+    }
+    std::uint32_t a = Fs().GetAttributes(src);
+    if (a == platform::kInvalidAttributes) throw VslError(L"Cannot read the attributes of " + src);
+    if ((a & platform::kAttrDirectory) == 0) {
+      MsgBox(src + L" is not a directory.", L"", platform::MessageIcon::Exclamation);
+      return false;
+    }
+    if (!HasDriveColon(tgt)) tgt = remembered + L"\\" + tgt;
+    Fs().ChangeDrive(src.substr(0, 2));
+  } catch (const VslError&) {
+    MsgBox(L"Error xCopy : SRC = " + src + L" TGT = " + tgt);
+    return false;
+  }
+  xCopyFile(src, tgt, bDoEvents);
+  ChangeDir(remembered);
+  return true;
+}
+
+bool xCopyFile(const std::wstring& src, const std::wstring& tgt, const bool& bDoEvents) {
+  bool entered = false;
+  try {
+    if (bDoEvents) DoEvents();
+    Fs().ChangeDir(src);
+    entered = true;
+    if (!IsDirExists(tgt) && HasDriveColon(tgt) && tgt.size() > 3) Fs().CreateDir(tgt);
+    const bool srcEndsInSep = !src.empty() && src.back() == L'\\';
+    for (const FindEntry& e : Fs().Find(L"*")) {
+      if (IsDots(e.name)) continue;
+      if (IsDirEntry(e)) {
+        xCopyFile(srcEndsInSep ? src + e.name : src + L"\\" + e.name, tgt + L"\\" + e.name, bDoEvents);
+      } else {
+        // A file that cannot be copied (a read-only or locked target) is
+        // skipped without a word.
+        try {
+          Fs().CopyWholeFile(e.name, tgt + L"\\" + e.name);
+        } catch (const VslError&) {
+        }
+      }
+    }
+    Fs().ChangeDir(L"..");
+    return true;
+  } catch (const VslError&) {
+    // Back to the caller's directory, so that the caller's remaining files
+    // are still copied from its own source directory.
+    if (entered) {
+      try {
+        Fs().ChangeDir(L"..");
+      } catch (const VslError&) {
+      }
+    }
+    MsgBox(L"Error xCopyFile : SRC = " + src + L" TGT = " + tgt);
+    return false;
+  }
+}
+
+bool GuardedCopy(const std::wstring& src, const std::wstring& tgt) {
+  try {
+    if (!MatchTest(src, MatchClass::PlainFiles))
+      throw VslError(L"File " + src + L" could not be located", 101);
+    Fs().Open(src, platform::OpenMode::Read);
+    Fs().Open(tgt, platform::OpenMode::Write);
+    Fs().CopyWholeFile(src, tgt);
+    return true;
+  } catch (const VslError&) {
+    // A failing copy ends the program on the spot, without a message.
+    throw ProgramExit(1);
+  }
+}
+
+std::wstring CurrentDirectory() { return Fs().CurrentDir(); }
+
+void ChangeDrive(const std::wstring& text) { Fs().ChangeDrive(text); }
+
+void ChangeDirectory(const std::wstring& path) { Fs().ChangeDir(path); }
+
+}  // namespace Utility

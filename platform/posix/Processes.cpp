@@ -88,6 +88,17 @@ void WaitForChild(pid_t pid, int& status) {
   }
 }
 
+// Marks every descriptor above standard error close-on-exec. Runs in the
+// forked child, so it makes only async-signal-safe calls.
+void CloseOnExecAbove2() {
+#if defined(__linux__) && defined(CLOSE_RANGE_CLOEXEC)
+  if (::close_range(3, ~0U, CLOSE_RANGE_CLOEXEC) == 0) return;
+#endif
+  long max = ::sysconf(_SC_OPEN_MAX);
+  if (max < 0 || max > 65536) max = 65536;
+  for (int fd = 3; fd < max; ++fd) ::fcntl(fd, F_SETFD, FD_CLOEXEC);
+}
+
 class PosixModule : public platform::Module {
  public:
   explicit PosixModule(void* handle) : handle_(handle) {}
@@ -223,6 +234,10 @@ int PosixProcesses::Run(const std::wstring& program, const std::wstring& argumen
     sigset_t none;
     sigemptyset(&none);
     ::sigprocmask(SIG_SETMASK, &none, nullptr);
+    // Like a Windows program started without handle inheritance, the
+    // program gets standard input, output and error and nothing else (the
+    // registry database, for one, stays private to this process).
+    CloseOnExecAbove2();
     ChildFailure failure{kStageDirectory, 0};
     if (::chdir(cwd.c_str()) == 0) {
       ::execv(file.c_str(), argv.data());

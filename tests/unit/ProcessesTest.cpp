@@ -219,6 +219,15 @@ TEST_F(ProcessesTest, OutputWrittenBeforeTheProgramComesFirst) {
   EXPECT_EQ(ReadHostFile(out), "before|after|end");
 }
 
+TEST_F(ProcessesTest, TheProgramInheritsOnlyTheStandardDescriptors) {
+  int fd = ::open(dir_.Host().c_str(), O_RDONLY);  // no O_CLOEXEC
+  ASSERT_GE(fd, 3);
+  std::wstring line = L"/c test -e /dev/fd/" + text::Decimal(fd) + L" && exit 1; test -e /dev/fd/2 || exit 2; exit 0";
+  int status = procs_.Run(L"cmd.exe", line);
+  ::close(fd);
+  EXPECT_EQ(status, 0);
+}
+
 // Restores a signal's disposition and the signal mask.
 class SignalState {
  public:

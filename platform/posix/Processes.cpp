@@ -22,12 +22,14 @@ namespace {
 
 bool IsBlank(wchar_t c) { return c == L' ' || c == L'\t'; }
 
-// strerror's text with a lower-case first letter, to follow "NAME: ".
-std::wstring Reason(int err) {
-  std::wstring s = text::FromUtf8(std::strerror(err));
+// A sentence with a lower-case first letter, to follow "NAME: " (a word
+// such as "PATH" keeps its case).
+std::wstring AsReason(std::wstring s) {
   if (s.size() > 1 && s[0] >= L'A' && s[0] <= L'Z' && s[1] >= L'a' && s[1] <= L'z') s[0] = s[0] - L'A' + L'a';
   return s;
 }
+
+std::wstring Reason(int err) { return AsReason(text::FromUtf8(std::strerror(err))); }
 
 // Owns one file descriptor.
 class Fd {
@@ -195,7 +197,11 @@ int PosixProcesses::Run(const std::wstring& program, const std::wstring& argumen
       args.push_back(name);
     } else {
       if (program.empty()) throw VslError(L"Cannot start a program without a name");
-      file = fs_.HostPath(program);
+      try {
+        file = fs_.HostPath(program);
+      } catch (const VslError& e) {
+        throw VslError(L"Cannot start " + program + L": " + AsReason(e.Description()));
+      }
       args.push_back(file);
     }
     for (const auto& a : SplitWindowsArguments(arguments)) args.push_back(text::ToUtf8(a));

@@ -100,6 +100,7 @@ class HostFs : public platform::FileSystem {
 
   std::string HostPath(const std::wstring& path) override {
     std::wstring p = path;
+    if (p.size() >= 2 && p[0] == L'Q' && p[1] == L':') throw VslError(L"The drive Q: does not exist");
     if (p.size() >= 2 && (p[0] == L'Z' || p[0] == L'z') && p[1] == L':') p = p.substr(2);
     for (auto& c : p) {
       if (c == L'\\') c = L'/';

@@ -167,6 +167,7 @@ TEST_F(ProcessesTest, ReportsAProgramThatCannotBeStarted) {
             "Cannot start " + text::ToUtf8(dir_.Drive(L"plain.txt")) + ": permission denied");
   EXPECT_EQ(Message(L"vsl-no-such-program-anywhere", L""),
             "Cannot start vsl-no-such-program-anywhere: no such file or directory");
+  EXPECT_EQ(Message(L"Q:\\setup.exe", L""), "Cannot start Q:\\setup.exe: the drive Q: does not exist");
   ASSERT_EQ(::mkdir(dir_.Host("bin").c_str(), 0755), 0);
   WriteHostFile(dir_.Host("bin/noexec"), "#!/bin/sh\n", 0644);
   ScopedEnv path("PATH", dir_.Host("bin"));

@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 
+#include "parser/CVSLParser.h"
 #include "platform/posix/Registry.h"
 #include "utility/Utility.h"
 
@@ -69,6 +70,53 @@ void BM_RegReadString(benchmark::State& state) {
   state.SetItemsProcessed(state.iterations() * kOperations);
 }
 BENCHMARK(BM_RegReadString)->Unit(benchmark::kMillisecond);
+
+// The same work as script commands run at parse time: each statement is an
+// assignment whose value is the command, so it runs while the script is
+// parsed.
+std::wstring ScriptOf(const wchar_t* command, int first, bool withData) {
+  std::wstring s;
+  for (int i = first; i < first + kOperations; ++i) {
+    s += L"r = ";
+    s += command;
+    s += L" \"" + KeyPath(i) + L"\", \"" + ValueName(i) + L"\"";
+    if (withData) s += L", \"C:\\Program Files\\App\"";
+    s += L"\n";
+  }
+  return s;
+}
+
+void BM_ScriptRegWriteString(benchmark::State& state) {
+  TempRegistry registry;
+  int first = 0;
+  for (auto _ : state) {
+    state.PauseTiming();
+    const std::wstring script = ScriptOf(L"RegWriteString", first, true);
+    first += kOperations;
+    state.ResumeTiming();
+    CVSLParser parser;
+    parser.Tokenizer().OpenText(script);
+    parser.Start();
+    if (parser.Macros().GetString(L"r") != L"True") state.SkipWithError("a write failed");
+  }
+  state.SetItemsProcessed(state.iterations() * kOperations);
+}
+BENCHMARK(BM_ScriptRegWriteString)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void BM_ScriptRegReadString(benchmark::State& state) {
+  TempRegistry registry;
+  for (int i = 0; i < kOperations; ++i)
+    Utility::RegWriteString(platform::kHKeyLocalMachine, KeyPath(i), ValueName(i), L"C:\\Program Files\\App");
+  const std::wstring script = ScriptOf(L"RegReadString", 0, false);
+  for (auto _ : state) {
+    CVSLParser parser;
+    parser.Tokenizer().OpenText(script);
+    parser.Start();
+    if (parser.Macros().GetString(L"r").empty()) state.SkipWithError("a read failed");
+  }
+  state.SetItemsProcessed(state.iterations() * kOperations);
+}
+BENCHMARK(BM_ScriptRegReadString)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 }  // namespace
 

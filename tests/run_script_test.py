@@ -12,6 +12,7 @@ say what the run must do (all other lines are the script itself):
   #$ CMD     a shell command run in the work directory before the script
   #? CMD     a shell command run after the script; it must exit with 0
   #@ ARGS    run `vsltool ARGS SCRIPT` instead of `vsl SCRIPT`
+  #& ARGS    run `vsl ARGS` instead of `vsl SCRIPT` (split at blanks; may be empty)
   #= NAME=VALUE  an environment variable for the run
 
 Each test runs in a fresh directory: the script is copied to work/NAME.vsl and
@@ -50,6 +51,7 @@ def main():
     setup, checks, env_extra = [], [], {}
     exit_status = 0
     tool_args = None
+    vsl_args = None
     for line in lines:
         if len(line) < 2 or line[0] != "#":
             continue
@@ -68,6 +70,8 @@ def main():
             checks.append(rest)
         elif mark == "@":
             tool_args = rest.split()
+        elif mark == "&":
+            vsl_args = rest.split()
         elif mark == "=":
             k, _, v = rest.partition("=")
             env_extra[k] = v
@@ -110,6 +114,8 @@ def main():
         if not failures:
             if tool_args is not None:
                 argv = [args.vsltool] + [subst(a) for a in tool_args] + [name]
+            elif vsl_args is not None:
+                argv = [args.vsl] + [subst(a) for a in vsl_args]
             else:
                 argv = [args.vsl, name]
             stdin = "".join(subst(s) + "\n" for s in stdin_lines)

@@ -6,6 +6,7 @@
 #include "parser/Tokens.h"
 #include "platform/Platform.h"
 #include "platform/Text.h"
+#include "utility/Strings.h"
 
 namespace {
 
@@ -55,7 +56,10 @@ constexpr bool IsLineEnd(wchar_t c) { return c == L'\n' || c == L'\r'; }
 CTokenizer::CTokenizer() = default;
 
 void CTokenizer::OpenFile(const std::wstring& sFileName) {
-  std::string bytes = platform::Fs().Open(sFileName, platform::OpenMode::Read)->ReadAll();
+  // A path enclosed in double quotes (as a command line may hand it over)
+  // names the file without them.
+  const std::wstring path = Utility::IsQuoted(sFileName) ? Utility::StripQuotes(sFileName) : sFileName;
+  std::string bytes = platform::Fs().Open(path, platform::OpenMode::Read)->ReadAll();
   std::string_view view(bytes);
   if (view.starts_with("\xEF\xBB\xBF")) view.remove_prefix(3);
   OpenText(text::FromUtf8(view));

@@ -22,12 +22,14 @@ namespace {
 
 bool IsBlank(wchar_t c) { return c == L' ' || c == L'\t'; }
 
-// strerror's text with a lower-case first letter, to follow "NAME: ".
-std::wstring Reason(int err) {
-  std::wstring s = text::FromUtf8(std::strerror(err));
+// A sentence with a lower-case first letter, to follow "NAME: " (a word
+// such as "PATH" keeps its case).
+std::wstring AsReason(std::wstring s) {
   if (s.size() > 1 && s[0] >= L'A' && s[0] <= L'Z' && s[1] >= L'a' && s[1] <= L'z') s[0] = s[0] - L'A' + L'a';
   return s;
 }
+
+std::wstring Reason(int err) { return AsReason(text::FromUtf8(std::strerror(err))); }
 
 // Owns one file descriptor.
 class Fd {
@@ -86,6 +88,17 @@ void WaitForChild(pid_t pid, int& status) {
   while (::waitpid(pid, &status, 0) < 0) {
     if (errno != EINTR) throw VslError(L"Cannot wait for a started program: " + Reason(errno));
   }
+}
+
+// Marks every descriptor above standard error close-on-exec. Runs in the
+// forked child, so it makes only async-signal-safe calls.
+void CloseOnExecAbove2() {
+#if defined(__linux__) && defined(CLOSE_RANGE_CLOEXEC)
+  if (::close_range(3, ~0U, CLOSE_RANGE_CLOEXEC) == 0) return;
+#endif
+  long max = ::sysconf(_SC_OPEN_MAX);
+  if (max < 0 || max > 65536) max = 65536;
+  for (int fd = 3; fd < max; ++fd) ::fcntl(fd, F_SETFD, FD_CLOEXEC);
 }
 
 class PosixModule : public platform::Module {
@@ -169,14 +182,26 @@ int PosixProcesses::Run(const std::wstring& program, const std::wstring& argumen
     bool bare = program.find_first_of(L"\\/") == std::wstring::npos &&
                 !(program.size() >= 2 && program[1] == L':');
     if (bare && !program.empty()) {
+      // As on Windows, a bare name is looked for in the current directory
+      // before the directories of the PATH.
       std::string name = text::ToUtf8(program);
-      int err = 0;
-      file = SearchPath(name, err);
-      if (file.empty()) throw VslError(L"Cannot start " + program + L": " + Reason(err));
+      std::string local = fs_.HostPath(program);
+      struct stat st{};
+      if (::stat(local.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
+        file = local;
+      } else {
+        int err = 0;
+        file = SearchPath(name, err);
+        if (file.empty()) throw VslError(L"Cannot start " + program + L": " + Reason(err));
+      }
       args.push_back(name);
     } else {
       if (program.empty()) throw VslError(L"Cannot start a program without a name");
-      file = fs_.HostPath(program);
+      try {
+        file = fs_.HostPath(program);
+      } catch (const VslError& e) {
+        throw VslError(L"Cannot start " + program + L": " + AsReason(e.Description()));
+      }
       args.push_back(file);
     }
     for (const auto& a : SplitWindowsArguments(arguments)) args.push_back(text::ToUtf8(a));
@@ -215,6 +240,10 @@ int PosixProcesses::Run(const std::wstring& program, const std::wstring& argumen
     sigset_t none;
     sigemptyset(&none);
     ::sigprocmask(SIG_SETMASK, &none, nullptr);
+    // Like a Windows program started without handle inheritance, the
+    // program gets standard input, output and error and nothing else (the
+    // registry database, for one, stays private to this process).
+    CloseOnExecAbove2();
     ChildFailure failure{kStageDirectory, 0};
     if (::chdir(cwd.c_str()) == 0) {
       ::execv(file.c_str(), argv.data());

@@ -24,6 +24,8 @@ std::vector<std::wstring> SplitWindowsArguments(const std::wstring& arguments);
 
 // True when `program` names the Windows command interpreter
 // ("C:\windows\system32\cmd.exe", or a bare "cmd.exe" / "cmd").
+// Other programs are script paths; a bare name (no separator, no drive) is
+// looked for in the current directory, then on the PATH.
 bool IsCommandInterpreter(const std::wstring& program);
 
 class PosixProcesses : public platform::Processes {

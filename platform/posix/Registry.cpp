@@ -69,16 +69,18 @@ bool SplitPath(const std::wstring& path, std::vector<std::wstring>* parts) {
 
 class PosixRegistry::Database {
  public:
-  // A statement prepared once and reused; Reset() makes it ready again.
+  // A statement prepared once and reused (see Use).
   class Stmt {
    public:
     Stmt() = default;
     ~Stmt() { sqlite3_finalize(stmt_); }
     Stmt(const Stmt&) = delete;
     Stmt& operator=(const Stmt&) = delete;
-    void Prepare(Database& db, const char* sql) {
+    // The statements name the registry's tables and columns, so one that
+    // does not compile means a file of another shape.
+    void Prepare(Database& db, const char* sql, bool ofRegistry = true) {
       if (sqlite3_prepare_v3(db.db_, sql, -1, SQLITE_PREPARE_PERSISTENT, &stmt_, nullptr) != SQLITE_OK)
-        db.Fail(L"open", L"the file is not a registry database (");
+        db.Fail(L"open", ofRegistry ? L"the file is not a registry database (" : L"");
     }
     sqlite3_stmt* get() const { return stmt_; }
 
@@ -324,7 +326,7 @@ class PosixRegistry::Database {
 
   std::string QueryText(const char* sql) {
     Stmt s;
-    s.Prepare(*this, sql);
+    s.Prepare(*this, sql, false);
     Use u(*this, s);
     return u.Step() ? u.Text(0) : std::string();
   }
@@ -338,7 +340,8 @@ class PosixRegistry::Database {
       Stmt s;
       s.Prepare(*this,
                 "SELECT (SELECT count(*) FROM sqlite_master),"
-                " (SELECT count(*) FROM sqlite_master WHERE type = 'table' AND name IN ('keys', 'key_values'))");
+                " (SELECT count(*) FROM sqlite_master WHERE type = 'table' AND name IN ('keys', 'key_values'))",
+                false);
       long long objects = 0;
       long long ours = 0;
       {

@@ -113,9 +113,10 @@ TEST_F(ParserTest, AssignmentsStoreExpandedValues) {
 }
 
 TEST_F(ParserTest, ArgumentsAreExpandedWhenParsed) {
-  Parse(L"p = \"one\"\nDelFile \"$(p).txt\"\np = \"two\"\nDelFile \"$(P).txt\"");
-  // References are replaced in any letter case, looked up as written.
-  EXPECT_EQ(Insts(), (Lines{L"OP_DELFILE one.txt|||", L"OP_DELFILE two.txt|||"}));
+  Parse(L"p = \"one\"\nDelFile \"$(p).txt\"\np = \"two\"\nDelFile \"$(p)-$(P).txt\"\nDelFile \"[$(P)]\"");
+  // The first reference is looked up as written and replaced in every
+  // letter case; a name that no macro has expands to nothing.
+  EXPECT_EQ(Insts(), (Lines{L"OP_DELFILE one.txt|||", L"OP_DELFILE two-two.txt|||", L"OP_DELFILE []|||"}));
 }
 
 TEST_F(ParserTest, ConditionsChooseTheBlock) {
@@ -123,8 +124,11 @@ TEST_F(ParserTest, ConditionsChooseTheBlock) {
         L"IF ($(a) == \"True\") THEN\n MsgBox \"t1\"\nELSE\n MsgBox \"e1\"\nENDIF\n"
         L"IF ($(a) == \"true\") THEN\n MsgBox \"t2\"\nELSE\n MsgBox \"e2\"\nENDIF\n"
         L"IF ($(a) != $(b)) THEN\n MsgBox \"t3\"\nENDIF\n"
-        L"IF ($(b)) THEN\n MsgBox \"t4\"\nENDIF\n"
-        L"IF ($(a)) THEN\n MsgBox \"t5\"\nENDIF\n");
+        // Without an operator the comparison is true for an empty macro. It
+        // takes ")" as its operator, so THEN closes the condition and the
+        // part's first token is the one passed over.
+        L"IF ($(b)) THEN\n MsgBox \"skipped\" MsgBox \"t4\"\nENDIF\n"
+        L"IF ($(a)) THEN\n MsgBox \"skipped\" MsgBox \"t5\"\nENDIF\n");
   EXPECT_EQ(Insts(), (Lines{L"OP_MSGBOX t1|||", L"OP_MSGBOX e2|||", L"OP_MSGBOX t3|||", L"OP_MSGBOX t4|||"}));
   EXPECT_TRUE(ui.shown.empty());
 }

@@ -100,6 +100,7 @@ class HostFs : public platform::FileSystem {
 
   std::string HostPath(const std::wstring& path) override {
     std::wstring p = path;
+    if (p.size() >= 2 && p[0] == L'Q' && p[1] == L':') throw VslError(L"The drive Q: does not exist");
     if (p.size() >= 2 && (p[0] == L'Z' || p[0] == L'z') && p[1] == L':') p = p.substr(2);
     for (auto& c : p) {
       if (c == L'\\') c = L'/';
@@ -134,10 +135,16 @@ class HostFs : public platform::FileSystem {
     return std::make_unique<HostFile>(fd);
   }
   std::string LineEnd() override { return "\n"; }
+  // Exact names only: the entry itself when it exists.
+  std::vector<platform::FindEntry> Find(const std::wstring& pattern) override {
+    std::uint32_t a = GetAttributes(pattern);
+    if (a == platform::kInvalidAttributes) return {};
+    std::size_t slash = pattern.find_last_of(L"\\/");
+    return {{slash == std::wstring::npos ? pattern : pattern.substr(slash + 1), a}};
+  }
 
   void ChangeDrive(const std::wstring&) override { Unused(); }
   void ChangeDir(const std::wstring&) override { Unused(); }
-  std::vector<platform::FindEntry> Find(const std::wstring&) override { Unused(); return {}; }
   void SetAttributes(const std::wstring&, std::uint32_t) override { Unused(); }
   void RemoveDir(const std::wstring&) override { Unused(); }
   void RemoveFile(const std::wstring&) override { Unused(); }
@@ -181,6 +188,20 @@ class FakeProcesses : public platform::Processes {
     if (it == libraries.end()) return nullptr;
     return std::make_unique<FakeModule>(it->second);
   }
+};
+
+// Windows directory and version as a test sets them.
+class FakeSystem : public platform::System {
+ public:
+  std::wstring windowsDir = L"C:\\windows";
+  bool nt = true;
+  std::wstring WindowsDir() override { return windowsDir; }
+  bool IsWindowsNT() override { return nt; }
+  std::wstring TempDir() override { throw VslError(L"not used by these tests"); }
+  std::wstring MakeTempFile(const std::wstring&, const std::wstring&) override {
+    throw VslError(L"not used by these tests");
+  }
+  std::wstring CommandLineText() override { return L""; }
 };
 
 // Sets an environment variable for the life of the object.

@@ -132,14 +132,21 @@ TEST_F(ProcessesTest, RunsInTheCurrentDirectoryOfTheCurrentDrive) {
 }
 
 TEST_F(ProcessesTest, ARelativeProgramPathIsMappedAgainstTheCurrentDirectory) {
-  Script("rel.sh", "echo ran > rel.txt\n");
-  {
-    ScopedEnv path("PATH", "/usr/bin:/bin");
-    EXPECT_EQ(Message(L"rel.sh", L""), "Cannot start rel.sh: no such file or directory")
-        << "a bare name is searched on the PATH only";
-  }
-  EXPECT_EQ(procs_.Run(L".\\rel.sh", L""), 0);
-  EXPECT_EQ(ReadHostFile(dir_.Host("rel.txt")), "ran\n");
+  ASSERT_EQ(::mkdir(dir_.Host("sub").c_str(), 0755), 0);
+  Script("sub/rel.sh", "echo \"$0\" > rel.txt\n");
+  EXPECT_EQ(procs_.Run(L"sub\\rel.sh", L""), 0);
+  EXPECT_EQ(ReadHostFile(dir_.Host("rel.txt")), dir_.Host("sub/rel.sh") + "\n");
+}
+
+TEST_F(ProcessesTest, ABareNameIsFoundInTheCurrentDirectoryFirst) {
+  ASSERT_EQ(::mkdir(dir_.Host("bin").c_str(), 0755), 0);
+  WriteHostFile(dir_.Host("bin/tool.sh"), "#!/bin/sh\necho path > which.txt\n", 0755);
+  ScopedEnv path("PATH", dir_.Host("bin") + ":/usr/bin:/bin");
+  EXPECT_EQ(procs_.Run(L"tool.sh", L""), 0);
+  EXPECT_EQ(ReadHostFile(dir_.Host("which.txt")), "path\n");
+  Script("tool.sh", "echo \"local $0\" > which.txt\n");
+  EXPECT_EQ(procs_.Run(L"tool.sh", L""), 0);
+  EXPECT_EQ(ReadHostFile(dir_.Host("which.txt")), "local " + dir_.Host("tool.sh") + "\n");
 }
 
 TEST_F(ProcessesTest, SearchesTheProgramPathForABareName) {
@@ -160,6 +167,7 @@ TEST_F(ProcessesTest, ReportsAProgramThatCannotBeStarted) {
             "Cannot start " + text::ToUtf8(dir_.Drive(L"plain.txt")) + ": permission denied");
   EXPECT_EQ(Message(L"vsl-no-such-program-anywhere", L""),
             "Cannot start vsl-no-such-program-anywhere: no such file or directory");
+  EXPECT_EQ(Message(L"Q:\\setup.exe", L""), "Cannot start Q:\\setup.exe: the drive Q: does not exist");
   ASSERT_EQ(::mkdir(dir_.Host("bin").c_str(), 0755), 0);
   WriteHostFile(dir_.Host("bin/noexec"), "#!/bin/sh\n", 0644);
   ScopedEnv path("PATH", dir_.Host("bin"));
@@ -210,6 +218,15 @@ TEST_F(ProcessesTest, OutputWrittenBeforeTheProgramComesFirst) {
   ::close(saved);
   EXPECT_EQ(status, 0);
   EXPECT_EQ(ReadHostFile(out), "before|after|end");
+}
+
+TEST_F(ProcessesTest, TheProgramInheritsOnlyTheStandardDescriptors) {
+  int fd = ::open(dir_.Host().c_str(), O_RDONLY);  // no O_CLOEXEC
+  ASSERT_GE(fd, 3);
+  std::wstring line = L"/c test -e /dev/fd/" + text::Decimal(fd) + L" && exit 1; test -e /dev/fd/2 || exit 2; exit 0";
+  int status = procs_.Run(L"cmd.exe", line);
+  ::close(fd);
+  EXPECT_EQ(status, 0);
 }
 
 // Restores a signal's disposition and the signal mask.

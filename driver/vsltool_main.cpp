@@ -3,6 +3,7 @@
 // without running anything.
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -89,56 +90,62 @@ int Fail(const std::string& message) {
   return 1;
 }
 
-// Opens the script as vsl does; "" when it is fine, else the problem.
-std::string ScriptProblem(const std::wstring& path) {
-  if (!Utility::IsFileExists(path)) return "no such script file";
-  return "";
+// The command line of list and check: options, then exactly one script.
+// Returns -1 when the command should go on, else the exit status.
+int ReadArguments(const std::vector<std::string>& args, const char* command, const char* usage, bool* json,
+                  std::string* script) {
+  for (const auto& a : args) {
+    if (a == "--help") return std::fputs(usage, stdout), 0;
+    if (json != nullptr && a == "--json") {
+      *json = true;
+    } else if (!script->empty()) {
+      return Fail(std::string(command) + ": more than one script given");
+    } else {
+      *script = a;
+    }
+  }
+  if (script->empty()) return Fail(std::string(command) + ": no script given");
+  return -1;
+}
+
+// Parses the script with a parser that `prepare` has set up, then hands it
+// to `done`. Exit status 2 when parse errors were reported.
+int ParseScript(const std::string& script, const std::function<void(CVSLParser&)>& prepare,
+                const std::function<void(const CVSLParser&)>& done) {
+  const std::wstring path = text::FromUtf8(script);
+  try {
+    if (!Utility::IsFileExists(path)) return Fail(script + ": no such script file");
+    CVSLParser parser;
+    prepare(parser);
+    parser.Parse(path);
+    done(parser);
+    return parser.ParseErrorCount() > 0 ? 2 : 0;
+  } catch (const VslError& e) {
+    return Fail(script + ": " + e.what());
+  }
 }
 
 int List(const std::vector<std::string>& args) {
   bool json = false;
   std::string script;
-  for (const auto& a : args) {
-    if (a == "--help") return std::fputs(kListUsage, stdout), 0;
-    if (a == "--json") json = true;
-    else if (!script.empty()) return Fail("list: more than one script given");
-    else script = a;
-  }
-  if (script.empty()) return Fail("list: no script given");
-  const std::wstring path = text::FromUtf8(script);
-  try {
-    if (auto problem = ScriptProblem(path); !problem.empty()) return Fail(script + ": " + problem);
-    CVSLParser parser;
-    parser.Parse(path);
-    PrintList(parser.CodeGen(), json);
-    return parser.ParseErrorCount() > 0 ? 2 : 0;
-  } catch (const VslError& e) {
-    return Fail(script + ": " + e.what());
-  }
+  if (int status = ReadArguments(args, "list", kListUsage, &json, &script); status >= 0) return status;
+  return ParseScript(
+      script, [](CVSLParser&) {}, [&](const CVSLParser& parser) { PrintList(parser.CodeGen(), json); });
 }
 
 int Check(const std::vector<std::string>& args) {
   std::string script;
-  for (const auto& a : args) {
-    if (a == "--help") return std::fputs(kCheckUsage, stdout), 0;
-    if (!script.empty()) return Fail("check: more than one script given");
-    script = a;
-  }
-  if (script.empty()) return Fail("check: no script given");
-  const std::wstring path = text::FromUtf8(script);
-  try {
-    if (auto problem = ScriptProblem(path); !problem.empty()) return Fail(script + ": " + problem);
-    CVSLParser parser;
-    parser.SetRunAtParseTime(false);
-    parser.SetErrorSink([&](std::int32_t line, const std::wstring& message) {
-      std::wstring shown = message.rfind(L": ", 0) == 0 ? message.substr(2) : message;
-      std::fprintf(stderr, "%s:%d: %s\n", script.c_str(), line, text::ToUtf8(shown).c_str());
-    });
-    parser.Parse(path);
-    return parser.ParseErrorCount() > 0 ? 2 : 0;
-  } catch (const VslError& e) {
-    return Fail(script + ": " + e.what());
-  }
+  if (int status = ReadArguments(args, "check", kCheckUsage, nullptr, &script); status >= 0) return status;
+  return ParseScript(
+      script,
+      [&](CVSLParser& parser) {
+        parser.SetRunAtParseTime(false);
+        parser.SetErrorSink([&](std::int32_t line, const std::wstring& message) {
+          const std::wstring shown = message.rfind(L": ", 0) == 0 ? message.substr(2) : message;
+          std::fprintf(stderr, "%s:%d: %s\n", script.c_str(), line, text::ToUtf8(shown).c_str());
+        });
+      },
+      [](const CVSLParser&) {});
 }
 
 }  // namespace

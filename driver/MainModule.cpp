@@ -84,14 +84,18 @@ int Main() {
         status = StatusOfRun(*parser);
       }
     }
+    // Releasing the parser releases its tokenizer, macro store and
+    // instruction list; every dialog was closed by its owner already.
     parser.reset();
-    Utility::DoEvents();
     return status;
   } catch (const VslError& e) {
     Utility::MsgBox(e.Description(), L"Error ");
     return kExitFailure;
   } catch (const std::bad_alloc&) {
     Utility::MsgBox(L"Out of memory", L"Error ");
+    return kExitFailure;
+  } catch (const std::exception& e) {
+    Utility::MsgBox(text::FromUtf8(e.what()), L"Error ");
     return kExitFailure;
   }
 }

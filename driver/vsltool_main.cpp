@@ -117,7 +117,15 @@ int ParseScript(const std::string& script, const std::function<void(CVSLParser&)
     if (!Utility::IsFileExists(path)) return Fail(script + ": no such script file");
     CVSLParser parser;
     prepare(parser);
-    parser.Parse(path);
+    try {
+      parser.Parse(path);
+    } catch (const ProgramExit& exit) {
+      // "Exit" run while parsing ends the parse as it ends a run; what was
+      // parsed before it still counts. A failing Copy ends it with status 1.
+      done(parser);
+      if (exit.Status() == 1) return Fail(script + ": a Copy run while parsing failed and ended the script");
+      return exit.Status();
+    }
     done(parser);
     return parser.ParseErrorCount() > 0 ? 2 : 0;
   } catch (const VslError& e) {
@@ -159,12 +167,7 @@ int main(int argc, char** argv) {
   platform::ScopedPlatform installed(native->Pieces());
   const std::string command = argv[1];
   const std::vector<std::string> args(argv + 2, argv + argc);
-  try {
-    if (command == "list") return List(args);
-    if (command == "check") return Check(args);
-  } catch (const ProgramExit& exit) {
-    // "Exit" run while listing ends the listing as it ends a run.
-    return exit.Status();
-  }
+  if (command == "list") return List(args);
+  if (command == "check") return Check(args);
   return Fail("unknown command '" + command + "' (try vsltool --help)");
 }

@@ -73,7 +73,8 @@ std::wstring AskStringDlg(const std::wstring& sAskStr, const std::wstring& sInpu
 }
 
 bool AskOKDlg(const std::wstring& sTitle, const std::wstring& sText) {
-  platform::UI().AskOk(sTitle, sText);
+  // A dialog without a title of its own carries the application's title.
+  platform::UI().AskOk(sTitle.empty() ? std::wstring(kAppTitle) : sTitle, sText);
   return true;
 }
 

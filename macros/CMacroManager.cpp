@@ -17,26 +17,6 @@ std::wstring Excerpt(const std::wstring& s) {
   throw VslError(L"Macro expansion does not end: \"" + Excerpt(sData) + L"\"");
 }
 
-// Utility::ReplaceAll, but it stops with an error as soon as the result
-// grows beyond kMaxExpansionLength, before building a huge string.
-std::wstring ReplaceAllBounded(const std::wstring& s, const std::wstring& ref, const std::wstring& value,
-                               const std::wstring& sData) {
-  std::size_t p = text::FindNoCase(s, ref, 0);
-  if (p == std::wstring::npos) return s;
-  std::wstring result;
-  std::size_t from = 0;
-  while (p != std::wstring::npos) {
-    if (result.size() + (p - from) + value.size() > CMacroManager::kMaxExpansionLength) ThrowEndless(sData);
-    result.append(s, from, p - from);
-    result.append(value);
-    from = p + ref.size();
-    p = text::FindNoCase(s, ref, from);
-  }
-  if (result.size() + (s.size() - from) > CMacroManager::kMaxExpansionLength) ThrowEndless(sData);
-  result.append(s, from, std::wstring::npos);
-  return result;
-}
-
 }  // namespace
 
 CMacroManager::CMacroManager() {
@@ -110,7 +90,9 @@ std::wstring CMacroManager::GetMacExpandedString(const std::wstring& sData) cons
     if (ref.empty()) return s;
     if (steps >= kMaxExpansionSteps) ThrowEndless(sData);
     const std::wstring value = GetString(Utility::StripMacroRef(ref));
-    s = ReplaceAllBounded(s, ref, value, sData);
+    std::wstring next;
+    if (!Utility::ReplaceAllWithin(s, ref, value, kMaxExpansionLength, next)) ThrowEndless(sData);
+    s = std::move(next);
   }
 }
 

@@ -32,6 +32,9 @@ constexpr std::uint32_t kAttrVolume = 0x08;
 constexpr std::uint32_t kAttrDirectory = 0x10;
 constexpr std::uint32_t kAttrArchive = 0x20;
 constexpr std::uint32_t kAttrNormal = 0x80;
+// A symbolic link. A link to a directory carries kAttrDirectory as well; the
+// tree operations never enter or follow an entry with this bit.
+constexpr std::uint32_t kAttrReparsePoint = 0x400;
 constexpr std::uint32_t kInvalidAttributes = 0xFFFFFFFFu;
 
 // One entry of a directory search.

@@ -30,24 +30,36 @@ std::wstring StripMacroRef(const std::wstring& text) {
   return result;
 }
 
-std::wstring ReplaceAll(const std::wstring& text, const std::wstring& find, const std::wstring& repl) {
+bool ReplaceAllWithin(const std::wstring& text, const std::wstring& find, const std::wstring& repl,
+                      std::size_t maxLength, std::wstring& result) {
   // Each search resumes right behind the inserted replacement, which is the
   // place right behind the occurrence in the original text; so building the
   // result from the original text gives the same answer in one pass. An
   // empty search text finds nothing.
-  if (find.empty()) return text;
-  std::size_t p = text::FindNoCase(text, find, 0);
-  if (p == std::wstring::npos) return text;
-  std::wstring result;
+  std::size_t p = find.empty() ? std::wstring::npos : text::FindNoCase(text, find, 0);
+  if (p == std::wstring::npos) {
+    if (text.size() > maxLength) return false;
+    result = text;
+    return true;
+  }
+  result.clear();
   result.reserve(text.size());
   std::size_t from = 0;
   while (p != std::wstring::npos) {
+    if (result.size() + (p - from) + repl.size() > maxLength) return false;
     result.append(text, from, p - from);
     result.append(repl);
     from = p + find.size();
     p = text::FindNoCase(text, find, from);
   }
+  if (result.size() + (text.size() - from) > maxLength) return false;
   result.append(text, from, std::wstring::npos);
+  return true;
+}
+
+std::wstring ReplaceAll(const std::wstring& text, const std::wstring& find, const std::wstring& repl) {
+  std::wstring result;
+  ReplaceAllWithin(text, find, repl, std::wstring::npos, result);
   return result;
 }
 

@@ -18,6 +18,10 @@ std::wstring StripMacroRef(const std::wstring& text);
 std::wstring ReplaceAll(const std::wstring& text, const std::wstring& find, const std::wstring& repl);
 // True when text is longer than two characters and its second is ':'.
 bool HasDriveLetter(const std::wstring& text);
+// ReplaceAll that gives up (answers false) as soon as the result would grow
+// beyond maxLength characters.
+bool ReplaceAllWithin(const std::wstring& text, const std::wstring& find, const std::wstring& repl,
+                      std::size_t maxLength, std::wstring& result);
 
 // Converts decimal text (optional blanks around it, optional sign) to a
 // signed 32-bit number; raises VslError naming the text otherwise. Used for

@@ -13,7 +13,7 @@ namespace posix {
 
 namespace {
 
-constexpr const char* kAppTitle = "Varnel Script Language";
+// The interpreter's exit status for a cancelled run.
 constexpr int kExitCancelled = 3;
 constexpr int kBarCells = 30;
 
@@ -165,8 +165,7 @@ std::wstring PosixUi::AskString(const std::wstring& prompt, const std::wstring& 
 }
 
 void PosixUi::AskOk(const std::wstring& title, const std::wstring& text) {
-  const std::wstring shown = title.empty() ? text::FromUtf8(kAppTitle) : title;
-  Prompt(shown + L": " + text + L" [OK] ");
+  Prompt(title + L": " + text + L" [OK] ");
   std::string line;
   ReadLine(line);
   if (progressVisible_) DrawProgress(min_, max_, value_);

@@ -212,6 +212,11 @@ TEST_F(ParserTest, DialogsRunWhileParsingWhenAssigned) {
   EXPECT_EQ(Insts(), (Lines{L"OP_MSGBOX True guest typed True True False|||"}));
 }
 
+TEST_F(ParserTest, AnOkDialogWithoutATitleCarriesTheApplicationsTitle) {
+  Parse(L"ok = AskOKDlg \"\", \"Ready\"");
+  EXPECT_EQ(ui.shown, (Lines{L"ok: Varnel Script Language: Ready"}));
+}
+
 TEST_F(ParserTest, DialogsInPartsNotTakenShowNothing) {
   Parse(L"IF ($(a) == \"x\") THEN v = AskYesNoDlg \"Q\" ENDIF\nMsgBox \"[$(v)]\"");
   EXPECT_TRUE(ui.shown.empty());

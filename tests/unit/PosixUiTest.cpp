@@ -67,7 +67,7 @@ TEST_F(TerminalUiTest, MessagesAndOkDialogs) {
   posix::PosixUi ui(in_[0], err_[1]);
   ui.ShowMessage(L"Varnel Script Language", L"Line 2: Expecting =", platform::MessageIcon::None);
   ui.AskOk(L"Setup", L"Done");
-  ui.AskOk(L"", L"Untitled");
+  ui.AskOk(L"Varnel Script Language", L"Untitled");
   ui.ShowMessage(L"Error ", L"Cannot open", platform::MessageIcon::Exclamation);
   EXPECT_EQ(Written(),
             "Varnel Script Language: Line 2: Expecting =\nSetup: Done [OK] \n"

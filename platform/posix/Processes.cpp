@@ -15,39 +15,13 @@
 #include <iostream>
 
 #include "platform/Text.h"
+#include "platform/posix/Posix.h"
 
 namespace posix {
 
 namespace {
 
 bool IsBlank(wchar_t c) { return c == L' ' || c == L'\t'; }
-
-// A sentence with a lower-case first letter, to follow "NAME: " (a word
-// such as "PATH" keeps its case).
-std::wstring AsReason(std::wstring s) {
-  if (s.size() > 1 && s[0] >= L'A' && s[0] <= L'Z' && s[1] >= L'a' && s[1] <= L'z') s[0] = s[0] - L'A' + L'a';
-  return s;
-}
-
-std::wstring Reason(int err) { return AsReason(text::FromUtf8(std::strerror(err))); }
-
-// Owns one file descriptor.
-class Fd {
- public:
-  Fd() = default;
-  explicit Fd(int fd) : fd_(fd) {}
-  ~Fd() { Close(); }
-  Fd(const Fd&) = delete;
-  Fd& operator=(const Fd&) = delete;
-  int Get() const { return fd_; }
-  void Close() {
-    if (fd_ >= 0) ::close(fd_);
-    fd_ = -1;
-  }
-
- private:
-  int fd_ = -1;
-};
 
 // What the child reports through the error pipe when it cannot run the
 // program; nothing arrives when exec succeeded.

@@ -1,0 +1,33 @@
+// Small pieces shared by the POSIX backend: an owned file descriptor and the
+// text for an errno value.
+#pragma once
+
+#include <string>
+
+namespace posix {
+
+// Owns one file descriptor and closes it.
+class Fd {
+ public:
+  explicit Fd(int fd = -1) : fd_(fd) {}
+  ~Fd() { Close(); }
+  Fd(const Fd&) = delete;
+  Fd& operator=(const Fd&) = delete;
+  int Get() const { return fd_; }
+  bool Valid() const { return fd_ >= 0; }
+  // Closes now and reports the outcome (0 or errno).
+  int Close();
+
+ private:
+  int fd_;
+};
+
+// A message as it reads after "NAME: ": a first capital followed by a
+// lower-case letter is lowered ("Permission denied" -> "permission
+// denied"), while a word such as "PATH" or "I/O" keeps its case.
+std::wstring AsReason(std::wstring message);
+
+// The reason for an errno value, worded as AsReason gives it.
+std::wstring Reason(int err);
+
+}  // namespace posix

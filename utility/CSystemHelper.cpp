@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "platform/Access.h"
 #include "platform/Platform.h"
 #include "platform/Text.h"
 
@@ -101,8 +102,10 @@ void CSystemHelper::QueryFileWritable(const std::wstring& path, std::int32_t& st
     if ((attributes & (platform::kAttrDirectory | platform::kAttrReadOnly)) == 0) status = 1;
     return;
   }
-  // A missing file can be written when its directory exists and is not
-  // read-only.
+  // A missing file can be written when its directory exists and this
+  // process may create files in it. That is a question of real permissions
+  // (ownership, group, administrator rights), not of the directory's
+  // read-only attribute.
   std::size_t last = path.find_last_of(L"\\/");
   std::wstring dir;
   if (last != std::wstring::npos) {
@@ -117,6 +120,5 @@ void CSystemHelper::QueryFileWritable(const std::wstring& path, std::int32_t& st
   } else {
     dir = fs.CurrentDir();
   }
-  std::uint32_t dirAttributes = fs.GetAttributes(dir);
-  if (IsDirectory(dirAttributes) && (dirAttributes & platform::kAttrReadOnly) == 0) status = 1;
+  if (IsDirectory(fs.GetAttributes(dir)) && platform::CanCreateIn(fs.HostPath(dir))) status = 1;
 }

@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sys/wait.h>
 
 #include "ProcTestSupport.h"
 #include "platform/posix/Processes.h"
@@ -239,7 +240,6 @@ TEST_F(SystemHelperTest, QueryFileWritableForExistingEntries) {
 
 TEST_F(SystemHelperTest, QueryFileWritableForMissingFiles) {
   ASSERT_EQ(::mkdir(dir_.Host("sub").c_str(), 0755), 0);
-  ASSERT_EQ(::mkdir(dir_.Host("locked").c_str(), 0555), 0);
   WriteHostFile(dir_.Host("afile"), "x");
   EXPECT_NE(Writable(dir_.Drive(L"sub\\new.txt")), 0);
   EXPECT_NE(Writable(dir_.Drive(L"sub/new.txt")), 0);
@@ -247,10 +247,55 @@ TEST_F(SystemHelperTest, QueryFileWritableForMissingFiles) {
   EXPECT_NE(Writable(L"new.txt"), 0) << "a bare name lies in the current directory";
   EXPECT_NE(Writable(L"sub\\new.txt"), 0);
   EXPECT_EQ(Writable(dir_.Drive(L"nodir\\new.txt")), 0);
-  EXPECT_EQ(Writable(dir_.Drive(L"locked\\new.txt")), 0);
   EXPECT_EQ(Writable(dir_.Drive(L"afile\\new.txt")), 0);
+}
+
+// Whether a file can really be created in the host directory, found out by
+// creating (and removing) one.
+bool CreatingAFileWorks(const std::string& hostDir) {
+  std::string probe = hostDir + "/vsl-probe-" + std::to_string(::getpid());
+  int fd = ::open(probe.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+  if (fd < 0) return false;
+  ::close(fd);
+  ::unlink(probe.c_str());
+  return true;
+}
+
+TEST_F(SystemHelperTest, QueryFileWritableForAMissingFileAsksTheSystem) {
+  // A directory without write permission is read-only to its owner, yet an
+  // administrator can still create files in it; the answer must be what
+  // happens on writing, whoever runs the test.
+  ASSERT_EQ(::mkdir(dir_.Host("locked").c_str(), 0555), 0);
+  const bool canCreate = CreatingAFileWorks(dir_.Host("locked"));
+  EXPECT_EQ(Writable(dir_.Drive(L"locked\\new.txt")) != 0, canCreate);
   fs_.current = dir_.Drive(L"locked");
-  EXPECT_EQ(Writable(L"new.txt"), 0);
+  EXPECT_EQ(Writable(L"new.txt") != 0, canCreate);
+  // The root directory has its owner's write permission but belongs to the
+  // administrator, so an ordinary user cannot create files in it. Run as
+  // the administrator, the test asks as the "nobody" user in a child process.
+  struct stat root{};
+  ASSERT_EQ(::stat("/", &root), 0);
+  ASSERT_EQ(root.st_uid, 0u);
+  ASSERT_NE(root.st_mode & S_IWUSR, 0u);
+  if (::geteuid() != 0) {
+    ASSERT_FALSE(CreatingAFileWorks("/"));
+    EXPECT_EQ(Writable(L"Z:\\vsl-new-file.txt"), 0);
+  } else {
+    pid_t pid = ::fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+      if (::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(2);
+      try {
+        ::_exit(Writable(L"Z:\\vsl-new-file.txt") == 0 ? 0 : 1);
+      } catch (...) {
+        ::_exit(3);
+      }
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "1: answered writable; 2: cannot become nobody; 3: failed";
+  }
 }
 
 }  // namespace

@@ -32,13 +32,23 @@ struct ChildFailure {
 constexpr int kStageDirectory = 1;
 constexpr int kStageExec = 2;
 
-// Finds a bare program name on the PATH. Returns the host path, or "" with
-// `err` set to the reason (a file that exists but cannot be executed gives
-// EACCES rather than ENOENT).
+// True when `path` is a regular file this process may execute. A regular
+// file that exists but cannot be executed sets `err` to EACCES, so that a
+// search that finds nothing better reports "permission denied".
+bool IsRunnable(const std::string& path, int& err) {
+  struct stat st{};
+  if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+  if (::access(path.c_str(), X_OK) == 0) return true;
+  err = EACCES;
+  return false;
+}
+
+// Finds a bare program name on the PATH. Returns the host path of the first
+// executable file of that name, or "" (`err` is then EACCES when a file of
+// that name was found that cannot be executed).
 std::string SearchPath(const std::string& name, int& err) {
   const char* env = std::getenv("PATH");
   std::string path = env != nullptr ? env : "/usr/local/bin:/usr/bin:/bin";
-  err = ENOENT;
   std::size_t start = 0;
   while (start <= path.size()) {
     std::size_t end = path.find(':', start);
@@ -46,11 +56,7 @@ std::string SearchPath(const std::string& name, int& err) {
     std::string dir = path.substr(start, end - start);
     if (dir.empty()) dir = ".";  // an empty entry means the working directory
     std::string candidate = dir + "/" + name;
-    struct stat st{};
-    if (::stat(candidate.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
-      if (::access(candidate.c_str(), X_OK) == 0) return candidate;
-      err = EACCES;
-    }
+    if (IsRunnable(candidate, err)) return candidate;
     start = end + 1;
   }
   return {};
@@ -156,18 +162,19 @@ int PosixProcesses::Run(const std::wstring& program, const std::wstring& argumen
     bool bare = program.find_first_of(L"\\/") == std::wstring::npos &&
                 !(program.size() >= 2 && program[1] == L':');
     if (bare && !program.empty()) {
-      // As on Windows, a bare name is looked for in the current directory
-      // before the directories of the PATH.
+      // A bare name is a program on the PATH, so that a file of that name in
+      // the current directory does not shadow a system program. Only when
+      // the PATH has none is an executable file of that name in the current
+      // directory of the current drive started (a registration names its
+      // server there after finding the file).
       std::string name = text::ToUtf8(program);
-      std::string local = fs_.HostPath(program);
-      struct stat st{};
-      if (::stat(local.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
-        file = local;
-      } else {
-        int err = 0;
-        file = SearchPath(name, err);
-        if (file.empty()) throw VslError(L"Cannot start " + program + L": " + Reason(err));
+      int err = ENOENT;
+      file = SearchPath(name, err);
+      if (file.empty()) {
+        std::string local = fs_.HostPath(program);
+        if (IsRunnable(local, err)) file = local;
       }
+      if (file.empty()) throw VslError(L"Cannot start " + program + L": " + Reason(err));
       args.push_back(name);
     } else {
       if (program.empty()) throw VslError(L"Cannot start a program without a name");

@@ -25,7 +25,8 @@ std::vector<std::wstring> SplitWindowsArguments(const std::wstring& arguments);
 // True when `program` names the Windows command interpreter
 // ("C:\windows\system32\cmd.exe", or a bare "cmd.exe" / "cmd").
 // Other programs are script paths; a bare name (no separator, no drive) is
-// looked for in the current directory, then on the PATH.
+// searched on the PATH, and only when no executable of that name is there,
+// in the current directory of the current drive.
 bool IsCommandInterpreter(const std::wstring& program);
 
 class PosixProcesses : public platform::Processes {

@@ -138,15 +138,38 @@ TEST_F(ProcessesTest, ARelativeProgramPathIsMappedAgainstTheCurrentDirectory) {
   EXPECT_EQ(ReadHostFile(dir_.Host("rel.txt")), dir_.Host("sub/rel.sh") + "\n");
 }
 
-TEST_F(ProcessesTest, ABareNameIsFoundInTheCurrentDirectoryFirst) {
+TEST_F(ProcessesTest, ABareNameIsSearchedOnThePathBeforeTheCurrentDirectory) {
   ASSERT_EQ(::mkdir(dir_.Host("bin").c_str(), 0755), 0);
   WriteHostFile(dir_.Host("bin/tool.sh"), "#!/bin/sh\necho path > which.txt\n", 0755);
   ScopedEnv path("PATH", dir_.Host("bin") + ":/usr/bin:/bin");
+  // An executable of the same name in the current directory does not shadow
+  // the program on the PATH.
+  Script("tool.sh", "echo local > which.txt\n");
   EXPECT_EQ(procs_.Run(L"tool.sh", L""), 0);
   EXPECT_EQ(ReadHostFile(dir_.Host("which.txt")), "path\n");
-  Script("tool.sh", "echo \"local $0\" > which.txt\n");
-  EXPECT_EQ(procs_.Run(L"tool.sh", L""), 0);
-  EXPECT_EQ(ReadHostFile(dir_.Host("which.txt")), "local " + dir_.Host("tool.sh") + "\n");
+  // Nor does a file that cannot be executed: "echo" still runs the system's.
+  WriteHostFile(dir_.Host("echo"), "not a program\n", 0644);
+  EXPECT_EQ(procs_.Run(L"echo", L"-n"), 0);
+}
+
+TEST_F(ProcessesTest, ABareNameFallsBackToAnExecutableInTheCurrentDirectory) {
+  ASSERT_EQ(::mkdir(dir_.Host("bin").c_str(), 0755), 0);
+  ASSERT_EQ(::mkdir(dir_.Host("work").c_str(), 0755), 0);
+  fs_.current = dir_.Drive(L"work");
+  // Neither the directory the process runs in nor the PATH holds it.
+  ScopedEnv path("PATH", dir_.Host("bin") + ":/usr/bin:/bin");
+  WriteHostFile(dir_.Host("work/server.exe"), "#!/bin/sh\necho \"local $0 $1\" > which.txt\n", 0755);
+  EXPECT_EQ(procs_.Run(L"server.exe", L"/RegServer"), 0);
+  EXPECT_EQ(ReadHostFile(dir_.Host("work/which.txt")), "local " + dir_.Host("work/server.exe") + " /RegServer\n");
+  // A file on the PATH that cannot be executed does not stop the search.
+  WriteHostFile(dir_.Host("bin/server.exe"), "#!/bin/sh\necho path > which.txt\n", 0644);
+  EXPECT_EQ(procs_.Run(L"server.exe", L""), 0);
+  EXPECT_EQ(ReadHostFile(dir_.Host("work/which.txt")), "local " + dir_.Host("work/server.exe") + " \n");
+  // With no executable anywhere, the one that cannot be executed is the reason.
+  ::chmod(dir_.Host("work/server.exe").c_str(), 0644);
+  EXPECT_EQ(Message(L"server.exe", L""), "Cannot start server.exe: permission denied");
+  ::unlink(dir_.Host("bin/server.exe").c_str());
+  EXPECT_EQ(Message(L"server.exe", L""), "Cannot start server.exe: permission denied");
 }
 
 TEST_F(ProcessesTest, SearchesTheProgramPathForABareName) {

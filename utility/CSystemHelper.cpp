@@ -5,25 +5,21 @@
 #include "platform/Access.h"
 #include "platform/Platform.h"
 #include "platform/Text.h"
+#include "utility/Strings.h"
 
 namespace {
 
 bool IsSeparator(wchar_t c) { return c == L'\\' || c == L'/'; }
 
-// Registration paths reach the helper as the script wrote them, possibly in
-// double quotes (the existence test looks through them); the library or
-// program itself is named by what is inside.
-std::wstring Unquoted(const std::wstring& path) {
-  if (path.size() >= 2 && path.front() == L'"' && path.back() == L'"') return path.substr(1, path.size() - 2);
-  return path;
-}
-
 using ServerEntry = int (*)();
 
 // Calls an exported `int (void)` function of the library; false when the
 // library cannot be loaded or does not export it.
+// Registration paths reach the helper as the script wrote them, possibly in
+// double quotes (the existence test looks through them); the library is
+// named by what is inside.
 bool CallServerEntry(const std::wstring& path, const char* name, int& result) {
-  auto module = platform::Proc().Load(Unquoted(path));
+  auto module = platform::Proc().Load(Utility::IsQuoted(path) ? Utility::StripQuotes(path) : path);
   if (!module) return false;
   void* symbol = module->Symbol(name);
   if (symbol == nullptr) return false;
@@ -48,7 +44,9 @@ void CSystemHelper::UnregisterDll(const std::wstring& path, std::int32_t& status
 }
 
 void CSystemHelper::RunProgram(const std::wstring& program, const std::wstring& arguments) {
-  platform::Proc().Run(Unquoted(program), arguments);
+  // Callers hand over the program as it is to be started: Run has taken off
+  // the script's enclosing quotes already, and any left are part of the name.
+  platform::Proc().Run(program, arguments);
 }
 
 void CSystemHelper::CreatePath(const std::wstring& path) {

@@ -6,14 +6,10 @@
 
 namespace Utility {
 
-namespace {
-
-std::wstring WithoutEnclosingQuotes(const std::wstring& text) { return IsQuoted(text) ? StripQuotes(text) : text; }
-
-}  // namespace
-
 // The registration operations call the helper only for a path that names an
-// existing file, and pass the path as it came (quotes included).
+// existing file. DLL paths are passed as they came (quotes included; the
+// helper's registration methods look through them); an EXE server is started
+// by the name inside the quotes.
 
 bool RegDLL(const std::wstring& path) {
   CSystemHelper helper;
@@ -46,21 +42,21 @@ bool RegTLB(const std::wstring& path) {
 bool RegEXE(const std::wstring& path) {
   CSystemHelper helper;
   if (!IsFileExists(path)) return false;
-  helper.RunProgram(path, L"/RegServer");
+  helper.RunProgram(IsQuoted(path) ? StripQuotes(path) : path, L"/RegServer");
   return true;
 }
 
 bool UnregEXE(const std::wstring& path) {
   CSystemHelper helper;
   if (!IsFileExists(path)) return false;
-  helper.RunProgram(path, L"/UnregServer");
+  helper.RunProgram(IsQuoted(path) ? StripQuotes(path) : path, L"/UnregServer");
   return true;
 }
 
 bool Run(std::wstring program, std::wstring arguments) {
   CSystemHelper helper;
-  program = WithoutEnclosingQuotes(program);
-  arguments = WithoutEnclosingQuotes(arguments);
+  if (IsQuoted(program)) program = StripQuotes(program);
+  if (IsQuoted(arguments)) arguments = StripQuotes(arguments);
   helper.RunProgram(program, arguments);
   return true;
 }
@@ -68,21 +64,21 @@ bool Run(std::wstring program, std::wstring arguments) {
 void RunShellCmd(std::wstring commandLine) {
   CSystemHelper helper;
   const std::wstring windowsDir = GetWinDir();
-  commandLine = WithoutEnclosingQuotes(commandLine);
+  if (IsQuoted(commandLine)) commandLine = StripQuotes(commandLine);
   const std::wstring interpreter = IsWindowsNT() ? windowsDir + L"\\system32\\cmd.exe" : L"C:\\COMMAND.COM";
   helper.RunProgram(interpreter, L"/c " + commandLine);
 }
 
 std::wstring WriteFile(std::wstring path, const std::wstring& data) {
   CSystemHelper helper;
-  path = WithoutEnclosingQuotes(path);
+  if (IsQuoted(path)) path = StripQuotes(path);
   helper.WriteTextFile(path, data);
   return data;
 }
 
 bool IsFileWritable(std::wstring path) {
   CSystemHelper helper;
-  path = WithoutEnclosingQuotes(path);
+  if (IsQuoted(path)) path = StripQuotes(path);
   std::int32_t status = 0;
   helper.QueryFileWritable(path, status);
   return status != 0;

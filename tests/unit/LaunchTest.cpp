@@ -108,6 +108,13 @@ TEST_F(LaunchTest, RunRemovesEnclosingQuotesFromProgramAndArguments) {
   EXPECT_EQ(procs_.runs[2].program, dir_.Drive(L"does-not-exist.exe")) << "Run makes no existence test";
 }
 
+TEST_F(LaunchTest, RunRemovesOnlyOnePairOfQuotes) {
+  EXPECT_TRUE(Utility::Run(L"\"\"C:\\a b\\x.exe\"\"", L"\"\"one arg\"\""));
+  ASSERT_EQ(procs_.runs.size(), 1u);
+  EXPECT_EQ(procs_.runs[0].program, L"\"C:\\a b\\x.exe\"");
+  EXPECT_EQ(procs_.runs[0].arguments, L"\"one arg\"");
+}
+
 TEST_F(LaunchTest, RunShellCmdChoosesTheInterpreter) {
   sys_.windowsDir = L"C:\\WINNT";
   Utility::RunShellCmd(L"\"copy a b\"");

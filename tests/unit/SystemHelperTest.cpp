@@ -141,11 +141,13 @@ TEST_F(SystemHelperTest, RegisterTypeLibIsNotSupported) {
 
 // ---- Program launch ----------------------------------------------------------
 
-TEST_F(SystemHelperTest, RunProgramPassesTheArgumentStringUntouched) {
+TEST_F(SystemHelperTest, RunProgramPassesProgramAndArgumentsUntouched) {
+  // Quotes are taken off by the callers; what reaches the helper is started
+  // as it is.
   helper_.RunProgram(L"\"C:\\Program Files\\srv.exe\"", L"/RegServer");
   helper_.RunProgram(L"prog", L"\"a b\" \"c\"");
   ASSERT_EQ(procs_.runs.size(), 2u);
-  EXPECT_EQ(procs_.runs[0].program, L"C:\\Program Files\\srv.exe");
+  EXPECT_EQ(procs_.runs[0].program, L"\"C:\\Program Files\\srv.exe\"");
   EXPECT_EQ(procs_.runs[0].arguments, L"/RegServer");
   EXPECT_EQ(procs_.runs[1].program, L"prog");
   EXPECT_EQ(procs_.runs[1].arguments, L"\"a b\" \"c\"");

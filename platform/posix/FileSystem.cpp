@@ -80,6 +80,17 @@ bool NameLess(const std::wstring& a, const std::wstring& b) {
   return c < 0 || (c == 0 && a < b);
 }
 
+// Can a name found on disk be spelt as one component of a script path? A
+// name holding a backslash or ':' would be split or read as a drive, and one that
+// ends in a dot or a space (all-dot names such as "..." among them) loses
+// those characters when a path is resolved, so it would name another entry,
+// often the directory itself or its parent. Such entries are left out of
+// every search, so that no operation walking a tree can be led outside it.
+bool IsComponentName(const std::wstring& name) {
+  if (name.empty() || name.find_first_of(L"\\:") != std::wstring::npos) return false;
+  return name.back() != L'.' && name.back() != L' ';
+}
+
 bool HasWildcards(const std::wstring& s) { return s.find_first_of(L"*?") != std::wstring::npos; }
 
 // '*' matches any run of characters, '?' one character, both without regard
@@ -513,7 +524,7 @@ std::vector<FindEntry> PosixFileSystem::FindIn(const std::wstring& dirPart, cons
         out.push_back({last, AttributesOf(st, r.comps.empty() ? L"" : r.comps.back(), r.comps.empty())});
       return out;
     }
-    if (r.comps.empty() || !r.exists) return out;
+    if (r.comps.empty() || !r.exists || !IsComponentName(r.comps.back())) return out;
     out.push_back({r.comps.back(), AttributesOf(r.st, r.comps.back(), false)});
     return out;
   }
@@ -525,7 +536,7 @@ std::vector<FindEntry> PosixFileSystem::FindIn(const std::wstring& dirPart, cons
   while (dirent* e = ::readdir(d.Get())) {
     if (std::strcmp(e->d_name, ".") == 0 || std::strcmp(e->d_name, "..") == 0) continue;
     std::wstring name = text::FromUtf8(e->d_name);
-    if (!WildMatch(last, name)) continue;
+    if (!IsComponentName(name) || !WildMatch(last, name)) continue;
     struct stat st;
     if (::fstatat(dfd, e->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) continue;  // gone meanwhile
     std::uint32_t attributes = AttributesOf(st, name, false);

@@ -210,6 +210,51 @@ TEST_F(FilesTest, DelTreeNeverDeletesADriveOrALink) {
   EXPECT_THROW(DelTree(W("none")), VslError);
 }
 
+TEST_F(FilesTest, TreeOperationsStayInsideTreesWithUnspellableNames) {
+  auto makeOdd = [this](const std::string& rel) {
+    MakeFile(rel + "/a.txt", "a");
+    for (const char* odd : {"...", "end.", "end ", "..\\victim", "c:victim", "x\\..\\..\\victim"})
+      MakeFile(rel + "/" + odd + "/f.txt", "odd");
+  };
+  MakeFile("victim/keep.txt", "keep");
+  MakeFile("t/victim/keep.txt", "keep");  // what "..\\victim" names from a subdirectory
+  std::filesystem::create_directories(prefix_ + "/drive_c/victim");
+  std::ofstream(prefix_ + "/drive_c/victim/keep.txt") << "keep";
+  auto untouched = [&] {
+    EXPECT_EQ(Read("victim/keep.txt"), "keep");
+    EXPECT_EQ(Read("t/victim/keep.txt"), "keep");
+    EXPECT_TRUE(std::filesystem::exists(prefix_ + "/drive_c/victim/keep.txt"));
+  };
+
+  // DelTree deletes what it can spell, then fails on the directory that
+  // still holds the rest.
+  makeOdd("t/d1");
+  EXPECT_THROW(DelTree(W("t\\d1")), VslError);
+  untouched();
+  EXPECT_FALSE(Exists("t/d1/a.txt"));
+  EXPECT_EQ(Read("t/d1/.../f.txt"), "odd");
+
+  fs_->ChangeDir(W());
+  makeOdd("t/d2");
+  std::wstring path = W("t\\d2");
+  EXPECT_THROW(DelDirTree(path), VslError);
+  untouched();
+  EXPECT_FALSE(Exists("t/d2/a.txt"));
+  EXPECT_EQ(Read("t/d2/end./f.txt"), "odd");
+
+  fs_->ChangeDir(W());
+  makeOdd("src");
+  EXPECT_TRUE(xCopy(W("src"), W("dst"), false));
+  EXPECT_EQ(Read("dst/a.txt"), "a");
+  std::vector<std::string> copied;
+  for (const auto& e : std::filesystem::recursive_directory_iterator(H("dst")))
+    copied.push_back(e.path().string().substr(H("dst").size()));
+  EXPECT_EQ(copied, std::vector<std::string>{"/a.txt"});
+  EXPECT_FALSE(Exists("victim/a.txt"));
+  EXPECT_FALSE(Exists("dst/victim"));
+  untouched();
+}
+
 TEST_F(FilesTest, DelDirTreeNeedsAFullPathOnTheCurrentDrive) {
   MakeTree("t");
   std::wstring path = text::ToLower(W("t")) + L"\\";

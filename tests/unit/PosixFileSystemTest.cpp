@@ -210,6 +210,18 @@ TEST_F(PosixFind, ListsInCaseInsensitiveOrderWithDotsFirst) {
   EXPECT_EQ(Names(fs_->Find(L"")), std::vector<std::wstring>{});
 }
 
+TEST_F(PosixFind, LeavesOutNamesThatAreNoPathComponent) {
+  // Names a script path cannot spell as one component: they would resolve
+  // to another entry (the directory itself, its parent, a drive).
+  for (const char* odd : {"...", ". .", "  ", "end.", "end ", "back\\slash", "c:victim", "..\\victim"})
+    MakeDir(std::string("odd/") + odd);
+  MakeFile("odd/plain.txt");
+  MakeFile("odd/.hidden");
+  EXPECT_EQ(Names(fs_->Find(W("odd\\*"))), (std::vector<std::wstring>{L".", L"..", L".hidden", L"plain.txt"}));
+  EXPECT_EQ(Names(fs_->Find(W("odd\\c*"))), std::vector<std::wstring>{});
+  EXPECT_EQ(Names(fs_->Find(W("odd\\c:victim"))), std::vector<std::wstring>{});
+}
+
 TEST_F(PosixFind, DotEntriesCarryTheirDirectoriesAttributes) {
   MakeDir(".cfg/empty");
   ::chmod(H(".cfg/empty").c_str(), 0555);

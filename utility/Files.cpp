@@ -39,15 +39,20 @@ bool MatchTest(const std::wstring& path, MatchClass c) {
 }
 
 bool IsDots(const std::wstring& name) { return name == L"." || name == L".."; }
-bool IsDirEntry(const FindEntry& e) { return (e.attributes & platform::kAttrDirectory) != 0; }
+// A directory that a tree operation may enter: a symbolic link to a
+// directory carries the reparse-point bit and is handled as a file.
+bool IsTreeDir(std::uint32_t a) {
+  return (a & platform::kAttrDirectory) != 0 && (a & platform::kAttrReparsePoint) == 0;
+}
+bool IsDirEntry(const FindEntry& e) { return IsTreeDir(e.attributes); }
 bool IsDriveRoot(const std::wstring& dir) { return dir.size() == 3 && dir[1] == L':' && dir[2] == L'\\'; }
 bool HasDriveColon(const std::wstring& path) { return path.find(L':') == 1; }
 
-// A tree deletion works only on a real directory: a symbolic link (which
-// the file system reports as a plain file) is never entered.
+// A tree deletion works only on a real directory: a symbolic link, even one
+// to a directory, is never entered.
 bool IsRealDirectory(const std::wstring& path) {
   std::uint32_t a = Fs().GetAttributes(path);
-  return a != platform::kInvalidAttributes && (a & platform::kAttrDirectory) != 0;
+  return a != platform::kInvalidAttributes && IsTreeDir(a);
 }
 
 // Clears the attributes of a listed file before it is deleted (so that
@@ -182,7 +187,7 @@ bool xCopy(std::wstring src, std::wstring tgt, const bool& bDoEvents) {
     }
     std::uint32_t a = Fs().GetAttributes(src);
     if (a == platform::kInvalidAttributes) throw VslError(L"Cannot read the attributes of " + src);
-    if ((a & platform::kAttrDirectory) == 0) {
+    if (!IsTreeDir(a)) {
       MsgBox(src + L" is not a directory.", L"", platform::MessageIcon::Exclamation);
       return false;
     }

@@ -127,11 +127,30 @@ bool WildMatch(const std::wstring& p, const std::wstring& n) {
   return false;
 }
 
-std::uint32_t AttributesOf(const struct stat& st, const std::wstring& name, bool isRoot) {
-  std::uint32_t a = S_ISDIR(st.st_mode) ? platform::kAttrDirectory : platform::kAttrArchive;
-  if (!S_ISLNK(st.st_mode) && (st.st_mode & S_IWUSR) == 0) a |= platform::kAttrReadOnly;
+// The attributes of an entry from its lstat. A symbolic link carries the
+// reparse-point bit and the attributes of what it points to (`target`, the
+// followed status, null for a broken link): a link to a directory is a
+// directory as well, so that paths through it work; the tree operations
+// look at the reparse-point bit and never enter it.
+std::uint32_t AttributesOf(const struct stat& st, const struct stat* target, const std::wstring& name, bool isRoot) {
+  std::uint32_t a = 0;
+  const struct stat* seen = &st;
+  if (S_ISLNK(st.st_mode)) {
+    a |= platform::kAttrReparsePoint;
+    seen = target;
+  }
+  if (seen != nullptr && S_ISDIR(seen->st_mode)) a |= platform::kAttrDirectory;
+  else a |= platform::kAttrArchive;
+  if (seen != nullptr && (seen->st_mode & S_IWUSR) == 0) a |= platform::kAttrReadOnly;
   if (!isRoot && !name.empty() && name[0] == L'.') a |= platform::kAttrHidden;
   return a;
+}
+
+// The same for a host path: a link is followed to find its target's kind.
+std::uint32_t AttributesAt(const std::string& host, const struct stat& st, const std::wstring& name, bool isRoot) {
+  struct stat target;
+  const bool linked = S_ISLNK(st.st_mode) && ::stat(host.c_str(), &target) == 0;
+  return AttributesOf(st, linked ? &target : nullptr, name, isRoot);
 }
 
 bool IsReadOnlyFile(const struct stat& st) { return !S_ISLNK(st.st_mode) && !S_ISDIR(st.st_mode) && (st.st_mode & S_IWUSR) == 0; }
@@ -521,11 +540,11 @@ std::vector<FindEntry> PosixFileSystem::FindIn(const std::wstring& dirPart, cons
     struct stat st;
     if (last == L"." || last == L"..") {
       if (::stat(r.host.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
-        out.push_back({last, AttributesOf(st, r.comps.empty() ? L"" : r.comps.back(), r.comps.empty())});
+        out.push_back({last, AttributesOf(st, nullptr, r.comps.empty() ? L"" : r.comps.back(), r.comps.empty())});
       return out;
     }
     if (r.comps.empty() || !r.exists || !IsComponentName(r.comps.back())) return out;
-    out.push_back({r.comps.back(), AttributesOf(r.st, r.comps.back(), false)});
+    out.push_back({r.comps.back(), AttributesAt(r.host, r.st, r.comps.back(), false)});
     return out;
   }
 
@@ -539,7 +558,9 @@ std::vector<FindEntry> PosixFileSystem::FindIn(const std::wstring& dirPart, cons
     if (!IsComponentName(name) || !WildMatch(last, name)) continue;
     struct stat st;
     if (::fstatat(dfd, e->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) continue;  // gone meanwhile
-    std::uint32_t attributes = AttributesOf(st, name, false);
+    struct stat target;
+    const bool linked = S_ISLNK(st.st_mode) && ::fstatat(dfd, e->d_name, &target, 0) == 0;
+    std::uint32_t attributes = AttributesOf(st, linked ? &target : nullptr, name, false);
     out.push_back({std::move(name), attributes});
   }
   std::sort(out.begin(), out.end(), [](const FindEntry& a, const FindEntry& b) { return NameLess(a.name, b.name); });
@@ -548,10 +569,10 @@ std::vector<FindEntry> PosixFileSystem::FindIn(const std::wstring& dirPart, cons
     std::vector<FindEntry> dots;
     struct stat st;
     if (WildMatch(last, L".") && ::stat(r.host.c_str(), &st) == 0)
-      dots.push_back({L".", AttributesOf(st, r.comps.back(), false)});
+      dots.push_back({L".", AttributesOf(st, nullptr, r.comps.back(), false)});
     if (WildMatch(last, L"..") && ::stat(r.HostParent().c_str(), &st) == 0) {
       bool parentIsRoot = r.comps.size() == 1;
-      dots.push_back({L"..", AttributesOf(st, parentIsRoot ? L"" : r.comps[r.comps.size() - 2], parentIsRoot)});
+      dots.push_back({L"..", AttributesOf(st, nullptr, parentIsRoot ? L"" : r.comps[r.comps.size() - 2], parentIsRoot)});
     }
     out.insert(out.begin(), dots.begin(), dots.end());
   }
@@ -561,7 +582,7 @@ std::vector<FindEntry> PosixFileSystem::FindIn(const std::wstring& dirPart, cons
 std::uint32_t PosixFileSystem::GetAttributes(const std::wstring& path) {
   Resolved r = Resolve(path);
   if (!r.exists) return platform::kInvalidAttributes;
-  return AttributesOf(r.st, r.comps.empty() ? L"" : r.comps.back(), r.comps.empty());
+  return AttributesAt(r.host, r.st, r.comps.empty() ? L"" : r.comps.back(), r.comps.empty());
 }
 
 void PosixFileSystem::SetAttributes(const std::wstring& path, std::uint32_t attributes) {

@@ -255,6 +255,51 @@ TEST_F(FilesTest, TreeOperationsStayInsideTreesWithUnspellableNames) {
   untouched();
 }
 
+TEST_F(FilesTest, LinksToDirectoriesServePathsButNotTreeOperations) {
+  MakeFile("outside/keep.txt", "keep");
+  MakeFile("rofile.txt", "ro");
+  ReadOnly("rofile.txt");
+  std::filesystem::create_directory_symlink(H("outside"), H("lib"));
+  EXPECT_TRUE(IsDirExists(W("lib")));
+  EXPECT_FALSE(IsFileExists(W("lib")));
+  std::wstring deep = W("lib\\x\\y");
+  MakeDirPath(deep);
+  EXPECT_TRUE(std::filesystem::is_directory(H("outside/x/y")));
+  EXPECT_TRUE(ChangeDir(W("lib\\x")));
+  fs_->ChangeDir(W());
+
+  // Inside a tree, links are deleted or copied as links, whatever they
+  // point to; their targets stay as they are.
+  MakeFile("t/a.txt");
+  std::filesystem::create_directory_symlink(H("outside"), H("t/dirlink"));
+  std::filesystem::create_symlink(H("rofile.txt"), H("t/rolink"));
+  EXPECT_TRUE(xCopy(W("t"), W("copy"), false));
+  EXPECT_TRUE(ui_.shown.empty());
+  EXPECT_EQ(std::filesystem::read_symlink(H("copy/dirlink")), H("outside"));
+  EXPECT_EQ(std::filesystem::read_symlink(H("copy/rolink")), H("rofile.txt"));
+  EXPECT_TRUE(DelTree(W("t")));
+  EXPECT_FALSE(Exists("t"));
+  std::wstring copy = W("copy");
+  EXPECT_FALSE(DelDirTree(copy));
+  EXPECT_FALSE(Exists("copy"));
+  EXPECT_EQ(Read("outside/keep.txt"), "keep");
+  EXPECT_TRUE(std::filesystem::is_directory(H("outside/x/y")));
+  EXPECT_EQ(Read("rofile.txt"), "ro");
+  EXPECT_EQ(::access(H("rofile.txt").c_str(), F_OK), 0);
+  struct stat st;
+  ASSERT_EQ(::stat(H("rofile.txt").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & S_IWUSR, 0u);  // the target kept its read-only mode
+
+  // A link given as the tree itself is refused.
+  EXPECT_THROW(DelTree(W("lib")), VslError);
+  std::wstring lib = W("lib");
+  EXPECT_FALSE(DelDirTree(lib));
+  EXPECT_FALSE(xCopy(W("lib"), W("copy2"), false));
+  EXPECT_EQ(ui_.shown.back().text, W("lib") + L" is not a directory.");
+  EXPECT_EQ(Read("outside/keep.txt"), "keep");
+  EXPECT_FALSE(Exists("copy2"));
+}
+
 TEST_F(FilesTest, DelDirTreeNeedsAFullPathOnTheCurrentDrive) {
   MakeTree("t");
   std::wstring path = text::ToLower(W("t")) + L"\\";

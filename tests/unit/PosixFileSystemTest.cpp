@@ -243,10 +243,23 @@ TEST_F(PosixLinks, LinksAreFilesThatAreNeverEntered) {
   MakeDir("tree");
   std::filesystem::create_directory_symlink(H("target"), H("tree/dirlink"));
   std::filesystem::create_symlink(H("gone"), H("tree/broken"));
+  MakeFile("ro.txt", "ro");
+  ::chmod(H("ro.txt").c_str(), 0444);
+  std::filesystem::create_symlink(H("ro.txt"), H("tree/rolink"));
   auto entries = fs_->Find(W("tree\\*"));
-  ASSERT_EQ(Names(entries), (std::vector<std::wstring>{L".", L"..", L"broken", L"dirlink"}));
-  EXPECT_EQ(entries[2].attributes & platform::kAttrDirectory, 0u);
-  EXPECT_EQ(entries[3].attributes & platform::kAttrDirectory, 0u);
+  ASSERT_EQ(Names(entries), (std::vector<std::wstring>{L".", L"..", L"broken", L"dirlink", L"rolink"}));
+  using platform::kAttrArchive, platform::kAttrDirectory, platform::kAttrReadOnly, platform::kAttrReparsePoint;
+  EXPECT_EQ(entries[2].attributes, kAttrArchive | kAttrReparsePoint);
+  EXPECT_EQ(entries[3].attributes, kAttrDirectory | kAttrReparsePoint);
+  EXPECT_EQ(entries[4].attributes, kAttrArchive | kAttrReadOnly | kAttrReparsePoint);
+  EXPECT_EQ(fs_->GetAttributes(W("tree\\DIRLINK")), kAttrDirectory | kAttrReparsePoint);
+  EXPECT_EQ(fs_->Find(W("tree\\dirlink"))[0].attributes, kAttrDirectory | kAttrReparsePoint);
+  EXPECT_EQ(fs_->GetAttributes(W("tree\\broken")), kAttrArchive | kAttrReparsePoint);
+  // Paths through a link to a directory reach into it.
+  fs_->CreateDir(W("tree\\dirlink\\made"));
+  EXPECT_TRUE(std::filesystem::is_directory(H("target/made")));
+  EXPECT_EQ(fs_->GetAttributes(W("tree\\dirlink\\inside.txt")), kAttrArchive);
+  fs_->RemoveDir(W("tree\\dirlink\\made"));
 
   MakeDir("copy");
   fs_->CopyWholeFile(W("tree\\dirlink"), W("copy\\dirlink"));
@@ -254,9 +267,13 @@ TEST_F(PosixLinks, LinksAreFilesThatAreNeverEntered) {
   EXPECT_EQ(std::filesystem::read_symlink(H("copy/dirlink")), H("target"));
   EXPECT_EQ(std::filesystem::read_symlink(H("copy/broken")), H("gone"));
 
+  // A link is deleted as a link, whatever it points to.
   fs_->RemoveFile(W("tree\\dirlink"));
   fs_->RemoveFile(W("tree\\broken"));
+  fs_->RemoveFile(W("tree\\rolink"));
   EXPECT_FALSE(Exists("tree/dirlink"));
+  EXPECT_FALSE(Exists("tree/rolink"));
+  EXPECT_EQ(Read("ro.txt"), "ro");
   EXPECT_EQ(Read("target/inside.txt"), "in");
 }
 

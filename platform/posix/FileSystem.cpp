@@ -679,7 +679,9 @@ void PosixFileSystem::CopyWholeFile(const std::wstring& source, const std::wstri
     return;
   }
 
-  // Never write through a link at the target: it is replaced by the copy.
+  // Never write through a link at the target, whatever it points to (a
+  // read-only file or the source among others): the link itself is removed
+  // and the copy takes its place.
   if (targetExists && S_ISLNK(tst.st_mode)) {
     if (::unlink(t.host.c_str()) != 0) {
       int err = errno;
@@ -765,11 +767,18 @@ std::unique_ptr<platform::File> PosixFileSystem::Open(const std::wstring& path, 
   int flags = O_CLOEXEC;
   struct stat st;
   const bool existed = r.exists;
+  // Whether a file was there to open, following a link at the path: a file
+  // this call creates is never refused as read-only.
+  struct stat before;
+  const bool targetExisted = ::stat(r.host.c_str(), &before) == 0;
   if (mode == platform::OpenMode::Read) {
     flags |= O_RDONLY;
   } else {
-    if (existed && IsReadOnlyFile(r.st)) throw VslError(what + L"the file is read-only");
-    flags |= O_WRONLY | O_CREAT | (mode == platform::OpenMode::Write ? O_TRUNC : O_APPEND);
+    // Not cut yet: the read-only attribute is checked again on the file
+    // actually opened (a link is followed by open, and root may open a
+    // read-only file), and only then is the file cut.
+    if (targetExisted && IsReadOnlyFile(before)) throw VslError(what + L"the file is read-only");
+    flags |= O_WRONLY | O_CREAT | (mode == platform::OpenMode::Append ? O_APPEND : 0);
   }
   int fd = ::open(r.host.c_str(), flags, 0666);
   if (fd < 0) {
@@ -777,8 +786,19 @@ std::unique_ptr<platform::File> PosixFileSystem::Open(const std::wstring& path, 
     throw VslError(what + Reason(err));
   }
   auto file = std::make_unique<PosixFile>(fd, r.DriveForm());
-  if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) throw VslError(what + Reason(EISDIR));
+  if (::fstat(fd, &st) != 0) {
+    int err = errno;
+    throw VslError(what + Reason(err));
+  }
+  if (S_ISDIR(st.st_mode)) throw VslError(what + Reason(EISDIR));
   if (!existed && !r.comps.empty()) NoteCreated(r.HostParent(), r.comps.back());
+  if (mode != platform::OpenMode::Read) {
+    if (targetExisted && IsReadOnlyFile(st)) throw VslError(what + L"the file is read-only");
+    if (mode == platform::OpenMode::Write && S_ISREG(st.st_mode) && ::ftruncate(fd, 0) != 0) {
+      int err = errno;
+      throw VslError(what + Reason(err));
+    }
+  }
   return file;
 }
 

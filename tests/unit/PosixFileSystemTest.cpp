@@ -179,6 +179,28 @@ TEST_F(PosixAttributes, EnforcesReadOnlyEvenForRoot) {
   EXPECT_EQ(Message([&] { fs_->RemoveMatching(W("*.txt")); }), L"Cannot delete " + W("ro.txt") + L": the file is read-only");
   EXPECT_EQ(Read("ro.txt"), "keep");
   EXPECT_EQ(fs_->Open(W("ro.txt"), OpenMode::Read)->ReadAll(), "keep");
+
+  // Reached through a link, the file is just as read-only; a copy replaces
+  // the link instead.
+  std::filesystem::create_symlink(H("ro.txt"), H("rolink"));
+  std::filesystem::create_directory_symlink(work_, H("dirlink"));
+  for (const std::wstring& path : {W("rolink"), W("dirlink\\ro.txt")}) {
+    EXPECT_EQ(Message([&] { fs_->Open(path, OpenMode::Write); }),
+              L"Cannot open " + path + L" for writing: the file is read-only");
+    EXPECT_EQ(Message([&] { fs_->Open(path, OpenMode::Append); }),
+              L"Cannot open " + path + L" for appending: the file is read-only");
+  }
+  EXPECT_EQ(Read("ro.txt"), "keep");
+  fs_->CopyWholeFile(W("src.txt"), W("rolink"));
+  EXPECT_FALSE(std::filesystem::is_symlink(H("rolink")));
+  EXPECT_EQ(Read("rolink"), "new");
+  EXPECT_EQ(Read("ro.txt"), "keep");
+  // Writing through a link to a writable file works and cuts the file.
+  MakeFile("w.txt", "longer text");
+  std::filesystem::create_symlink(H("w.txt"), H("wlink"));
+  fs_->Open(W("wlink"), OpenMode::Write)->Write("ab");
+  fs_->Open(W("wlink"), OpenMode::Append)->Write("c");
+  EXPECT_EQ(Read("w.txt"), "abc");
 }
 
 using PosixFind = PosixFsFixture;

@@ -410,6 +410,31 @@ TEST_F(FilesTest, XCopyFileKeepsCopyingAfterAFailingSubdirectory) {
   EXPECT_EQ(ui_.pumps, 2);
 }
 
+TEST_F(FilesTest, XCopyFileNeverWritesIntoALinkOrAFileAtTheTarget) {
+  MakeFile("src/sub/f.txt", "f");
+  MakeFile("src/plain/g.txt", "g");
+  MakeFile("src/z.txt", "z");
+  MakeDir("outside");
+  MakeFile("dst/plain", "a file where the directory should go");
+  std::filesystem::create_directory_symlink(H("outside"), H("dst/sub"));
+  EXPECT_TRUE(xCopyFile(W("src"), W("dst"), false));
+  EXPECT_TRUE(std::filesystem::is_empty(H("outside")));
+  EXPECT_EQ(Read("dst/plain"), "a file where the directory should go");
+  EXPECT_EQ(Read("dst/z.txt"), "z");
+  ASSERT_EQ(ui_.shown.size(), 2u);
+  EXPECT_EQ(ui_.shown[0].text, L"Error xCopyFile : SRC = " + W("src\\plain") + L" TGT = " + W("dst\\plain"));
+  EXPECT_EQ(ui_.shown[1].text, L"Error xCopyFile : SRC = " + W("src\\sub") + L" TGT = " + W("dst\\sub"));
+  EXPECT_EQ(CurrentDirectory(), W());
+
+  // The same for a link given as the target of the whole copy.
+  ui_.shown.clear();
+  std::filesystem::create_directory_symlink(H("outside"), H("tlink"));
+  EXPECT_TRUE(xCopy(W("src"), W("tlink"), false));
+  EXPECT_TRUE(std::filesystem::is_empty(H("outside")));
+  ASSERT_EQ(ui_.shown.size(), 1u);
+  EXPECT_EQ(ui_.shown[0].text, L"Error xCopyFile : SRC = " + W("src") + L" TGT = " + W("tlink"));
+}
+
 TEST_F(FilesTest, GuardedCopyEndsTheProgramOnFailure) {
   MakeFile("a.txt", "data");
   MakeFile("ro.txt", "keep");

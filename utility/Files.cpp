@@ -247,6 +247,10 @@ bool GuardedCopy(const std::wstring& src, const std::wstring& tgt) {
     if (!MatchTest(src, MatchClass::PlainFiles))
       throw VslError(L"File " + src + L" could not be located", 101);
     Fs().Open(src, platform::OpenMode::Read);
+    // Opening the target for writing cuts it: when it names the source
+    // itself (spelt in another case, or by another relative path) that would
+    // empty the source, so the copy fails first.
+    if (Fs().HostPath(src) == Fs().HostPath(tgt)) throw VslError(L"Cannot copy " + src + L" onto itself");
     Fs().Open(tgt, platform::OpenMode::Write);
     Fs().CopyWholeFile(src, tgt);
     return true;

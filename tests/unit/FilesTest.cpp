@@ -457,6 +457,10 @@ TEST_F(FilesTest, GuardedCopyEndsTheProgramOnFailure) {
   EXPECT_EQ(Read("ro.txt"), "keep");
   EXPECT_EQ(status([] { GuardedCopy(L"a.txt", L"nodir\\c.txt"); }), 1);
   EXPECT_EQ(status([] { GuardedCopy(L"Q:\\a.txt", L"c.txt"); }), 1);
+  // Onto itself, however spelt: the source keeps its content.
+  EXPECT_EQ(status([] { GuardedCopy(L"a.txt", L"A.TXT"); }), 1);
+  EXPECT_EQ(status([&] { GuardedCopy(W("a.txt"), L".\\x\\..\\a.txt"); }), 1);
+  EXPECT_EQ(Read("a.txt"), "data");
   EXPECT_TRUE(ui_.shown.empty());
 }
 

@@ -94,25 +94,29 @@ bool IsComponentName(const std::wstring& name) {
 bool HasWildcards(const std::wstring& s) { return s.find_first_of(L"*?") != std::wstring::npos; }
 
 // '*' matches any run of characters, '?' one character, both without regard
-// to case.
+// to case. As on Windows, '?' also matches nothing before a dot or at the
+// end of the name ("abc?.txt" matches "abc.txt", "ab??" matches "ab").
 bool Glob(const std::wstring& p, const std::wstring& n) {
-  std::size_t pi = 0, ni = 0, star = std::wstring::npos, mark = 0;
-  while (ni < n.size()) {
-    if (pi < p.size() && (p[pi] == L'?' || text::FoldUpper(p[pi]) == text::FoldUpper(n[ni]))) {
-      ++pi;
-      ++ni;
-    } else if (pi < p.size() && p[pi] == L'*') {
-      star = pi++;
-      mark = ni;
-    } else if (star != std::wstring::npos) {
-      pi = star + 1;
-      ni = ++mark;
-    } else {
-      return false;
+  // can[j]: the pattern from position i on matches the name from j on,
+  // computed for i from the end of the pattern backwards.
+  const std::size_t np = p.size(), nn = n.size();
+  std::vector<char> can(nn + 1, 0), next(nn + 1, 0);
+  next[nn] = 1;  // the empty pattern matches only the empty rest
+  for (std::size_t i = np; i-- > 0;) {
+    for (std::size_t j = nn + 1; j-- > 0;) {
+      bool m = false;
+      if (p[i] == L'*') {
+        m = next[j] || (j < nn && can[j + 1]);
+      } else if (p[i] == L'?') {
+        m = (j < nn && next[j + 1]) || ((j == nn || n[j] == L'.') && next[j]);
+      } else {
+        m = j < nn && text::FoldUpper(p[i]) == text::FoldUpper(n[j]) && next[j + 1];
+      }
+      can[j] = m ? 1 : 0;
     }
+    std::swap(can, next);
   }
-  while (pi < p.size() && p[pi] == L'*') ++pi;
-  return pi == p.size();
+  return next[0] != 0;
 }
 
 // Wildcard matching with the Windows rules on top of Glob: a pattern ending

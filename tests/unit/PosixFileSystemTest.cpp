@@ -232,6 +232,21 @@ TEST_F(PosixFind, ListsInCaseInsensitiveOrderWithDotsFirst) {
   EXPECT_EQ(Names(fs_->Find(L"")), std::vector<std::wstring>{});
 }
 
+TEST_F(PosixFind, QuestionMarksMatchNothingBeforeADotOrAtTheEnd) {
+  for (const char* name : {"abc.txt", "abcd.txt", "abcde.txt", "ab", "abx", "abxyz", "a.b.c", "axc"}) MakeFile(std::string("q/") + name);
+  auto find = [&](const std::wstring& pattern) { return Names(fs_->Find(W("q\\") + pattern)); };
+  using V = std::vector<std::wstring>;
+  EXPECT_EQ(find(L"abc?.txt"), (V{L"abc.txt", L"abcd.txt"}));
+  EXPECT_EQ(find(L"ABC??.TXT"), (V{L"abc.txt", L"abcd.txt", L"abcde.txt"}));
+  EXPECT_EQ(find(L"ab??"), (V{L"ab", L"abx"}));
+  EXPECT_EQ(find(L"a?.b?.c?"), (V{L"a.b.c"}));
+  EXPECT_EQ(find(L"a?c"), (V{L"axc"}));  // not nothing inside a name
+  EXPECT_EQ(find(L"*?d*"), (V{L"abcd.txt", L"abcde.txt"}));
+  EXPECT_EQ(find(L"*X?"), (V{L"abc.txt", L"abcd.txt", L"abcde.txt", L"abx", L"axc"}));
+  EXPECT_EQ(find(L"*x"), (V{L"abx"}));
+  EXPECT_EQ(find(L"a*c"), (V{L"a.b.c", L"axc"}));
+}
+
 TEST_F(PosixFind, LeavesOutNamesThatAreNoPathComponent) {
   // Names a script path cannot spell as one component: they would resolve
   // to another entry (the directory itself, its parent, a drive).

@@ -36,6 +36,8 @@ constexpr std::uint32_t kAttrNormal = 0x80;
 // tree operations never enter or follow an entry with this bit.
 constexpr std::uint32_t kAttrReparsePoint = 0x400;
 constexpr std::uint32_t kInvalidAttributes = 0xFFFFFFFFu;
+// The bits that keep an entry from counting as a plain file.
+constexpr std::uint32_t kAttrNotPlain = kAttrDirectory | kAttrHidden | kAttrSystem | kAttrVolume;
 
 // One entry of a directory search.
 struct FindEntry {

@@ -22,11 +22,8 @@ using platform::Fs;
 
 enum class MatchClass { PlainFiles, PlainFilesOrDirs };
 
-constexpr std::uint32_t kNotPlain =
-    platform::kAttrDirectory | platform::kAttrHidden | platform::kAttrSystem | platform::kAttrVolume;
-
 bool InClass(std::uint32_t a, MatchClass c) {
-  if ((a & kNotPlain) == 0) return true;
+  if ((a & platform::kAttrNotPlain) == 0) return true;
   return c == MatchClass::PlainFilesOrDirs && (a & platform::kAttrDirectory) != 0 &&
          (a & (platform::kAttrHidden | platform::kAttrSystem)) == 0;
 }

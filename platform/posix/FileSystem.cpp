@@ -453,26 +453,61 @@ std::string PosixFileSystem::HostPath(const std::wstring& path) { return Resolve
 
 std::string PosixFileSystem::LineEnd() { return "\n"; }
 
+void PosixFileSystem::LoadDriveTable() {
+  if (driveTableLoaded_) drives_.clear();  // links may have been retargeted
+  driveTableLoaded_ = true;
+  try {
+    DriveRoot(L'Z');  // makes sure of the prefix before its status is taken
+  } catch (const VslError&) {
+  }
+  struct stat st {};
+  if (::stat(JoinHost(prefix_, "dosdevices").c_str(), &st) != 0) st = {};
+  devicesIno_ = st.st_ino;
+  devicesMtime_ = st.st_mtim;
+  driveTable_.clear();
+  for (wchar_t letter = L'A'; letter <= L'Z'; ++letter) {
+    try {
+      driveTable_.emplace_back(letter, DriveRoot(letter));
+    } catch (const VslError&) {
+    }
+  }
+}
+
 std::wstring PosixFileSystem::DriveFormOf(const std::string& hostPath) {
   std::string host = hostPath;
   char buf[PATH_MAX];
   if (::realpath(hostPath.c_str(), buf) != nullptr) host = buf;
+  // The drives are probed once and kept; they are probed again when a link
+  // was added or removed in dosdevices, when no drive holds the path, or
+  // when the link of the drive found no longer leads to the root noted.
+  struct stat st {};
+  if (::stat(JoinHost(prefix_, "dosdevices").c_str(), &st) != 0) st = {};
+  if (!driveTableLoaded_ || st.st_ino != devicesIno_ || st.st_mtim.tv_sec != devicesMtime_.tv_sec ||
+      st.st_mtim.tv_nsec != devicesMtime_.tv_nsec)
+    LoadDriveTable();
   wchar_t best = 0;
   std::size_t bestLen = 0;
-  for (wchar_t letter = L'A'; letter <= L'Z'; ++letter) {
-    std::string root;
-    try {
-      root = DriveRoot(letter);
-    } catch (const VslError&) {
-      continue;
+  for (int round = 0; round < 2; ++round) {
+    best = 0;
+    bestLen = 0;
+    const std::string* bestRoot = nullptr;
+    for (const auto& [letter, root] : driveTable_) {
+      bool inside = root == "/" || host == root ||
+                    (host.compare(0, root.size(), root) == 0 && host.size() > root.size() && host[root.size()] == '/');
+      // Z: wins ties: it is the drive every host path has.
+      if (inside && (best == 0 || root.size() > bestLen || (root.size() == bestLen && letter == L'Z'))) {
+        best = letter;
+        bestLen = root.size();
+        bestRoot = &root;
+      }
     }
-    bool inside = root == "/" || host == root || (host.compare(0, root.size(), root) == 0 && host.size() > root.size() &&
-                                                  host[root.size()] == '/');
-    // Z: wins ties: it is the drive every host path has.
-    if (inside && (best == 0 || root.size() > bestLen || (root.size() == bestLen && letter == L'Z'))) {
-      best = letter;
-      bestLen = root.size();
+    if (round == 1) break;
+    if (best != 0) {
+      if (best == L'Z' && prefixFailed_) break;  // Z: without a link
+      std::string link = JoinHost(JoinHost(prefix_, "dosdevices"), std::string(1, static_cast<char>(best - L'A' + 'a')) + ":");
+      if (::realpath(link.c_str(), buf) != nullptr && *bestRoot == buf) break;
     }
+    LoadDriveTable();
   }
   std::string rest = host;
   if (best == 0) {
@@ -641,10 +676,8 @@ void PosixFileSystem::RemoveFile(const std::wstring& path) {
 void PosixFileSystem::RemoveMatching(const std::wstring& pattern) {
   std::wstring dirPart, last;
   SplitLast(pattern, &dirPart, &last);
-  constexpr std::uint32_t notPlain =
-      platform::kAttrDirectory | platform::kAttrHidden | platform::kAttrSystem | platform::kAttrVolume;
   for (const FindEntry& e : Find(pattern))
-    if ((e.attributes & notPlain) == 0) RemoveFile(dirPart + e.name);
+    if ((e.attributes & platform::kAttrNotPlain) == 0) RemoveFile(dirPart + e.name);
 }
 
 void PosixFileSystem::CopyWholeFile(const std::wstring& source, const std::wstring& target) {

@@ -125,6 +125,15 @@ TEST_F(PosixPaths, MapsDrivesThroughDosdevices) {
   EXPECT_EQ(fs_->DriveFormOf(H("ddrive/sub")), L"D:\\sub");
   EXPECT_EQ(fs_->DriveFormOf(H("ddrive")), L"D:\\");
   EXPECT_EQ(fs_->DriveFormOf(H("elsewhere")), W("elsewhere"));
+
+  // A drive added or removed later is seen.
+  MakeDir("edrive/x");
+  std::this_thread::sleep_for(std::chrono::milliseconds(30));  // a new time stamp on dosdevices
+  MapDrive('e', H("edrive"));
+  EXPECT_EQ(fs_->DriveFormOf(H("edrive/x")), L"E:\\x");
+  std::filesystem::remove(prefix_ + "/dosdevices/e:");
+  EXPECT_EQ(fs_->DriveFormOf(H("edrive/x")), W("edrive\\x"));
+  EXPECT_EQ(fs_->DriveFormOf(H("ddrive")), L"D:\\");
 }
 
 TEST_F(PosixPaths, RefusesDrivesThatDoNotExist) {
@@ -397,6 +406,10 @@ TEST_F(PosixSystemTest, AnswersPathsInDriveForm) {
   EXPECT_EQ(sys.CommandLineText(), L"my script\u00e9.vsl");
   EXPECT_EQ(sys.WindowsDir(), L"C:\\windows");
   EXPECT_TRUE(std::filesystem::is_directory(prefix_ + "/drive_c/windows/system32"));
+  // The prefix is made sure of once, not on every call.
+  std::filesystem::remove(prefix_ + "/drive_c/windows/system32");
+  EXPECT_EQ(sys.WindowsDir(), L"C:\\windows");
+  EXPECT_FALSE(std::filesystem::exists(prefix_ + "/drive_c/windows/system32"));
   EXPECT_TRUE(sys.IsWindowsNT());
   EXPECT_EQ(sys.TempDir(), Z(root_ + "/tmp") + L"\\");
   ::unsetenv("TMPDIR");

@@ -244,11 +244,13 @@ bool GuardedCopy(const std::wstring& src, const std::wstring& tgt) {
     if (!MatchTest(src, MatchClass::PlainFiles))
       throw VslError(L"File " + src + L" could not be located", 101);
     Fs().Open(src, platform::OpenMode::Read);
-    // Opening the target for writing cuts it: when it names the source
-    // itself (spelt in another case, or by another relative path) that would
-    // empty the source, so the copy fails first.
+    // The target must be open for writing, but the probe must not cut it:
+    // the target may be the source itself. Spelt in another case or by
+    // another relative path, that is a failure here; reached through a link
+    // or another hard link, the copy below replaces the link or refuses the
+    // same file, and the source keeps its content either way.
     if (Fs().HostPath(src) == Fs().HostPath(tgt)) throw VslError(L"Cannot copy " + src + L" onto itself");
-    Fs().Open(tgt, platform::OpenMode::Write);
+    Fs().Open(tgt, platform::OpenMode::Append);
     Fs().CopyWholeFile(src, tgt);
     return true;
   } catch (const VslError&) {

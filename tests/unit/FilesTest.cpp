@@ -461,6 +461,15 @@ TEST_F(FilesTest, GuardedCopyEndsTheProgramOnFailure) {
   EXPECT_EQ(status([] { GuardedCopy(L"a.txt", L"A.TXT"); }), 1);
   EXPECT_EQ(status([&] { GuardedCopy(W("a.txt"), L".\\x\\..\\a.txt"); }), 1);
   EXPECT_EQ(Read("a.txt"), "data");
+  // Another hard link is the same file: refused. A link is replaced.
+  ASSERT_EQ(::link(H("a.txt").c_str(), H("hard.txt").c_str()), 0);
+  EXPECT_EQ(status([] { GuardedCopy(L"a.txt", L"hard.txt"); }), 1);
+  EXPECT_EQ(Read("a.txt"), "data");
+  std::filesystem::create_symlink(H("a.txt"), H("soft.txt"));
+  EXPECT_TRUE(GuardedCopy(L"a.txt", L"soft.txt"));
+  EXPECT_FALSE(std::filesystem::is_symlink(H("soft.txt")));
+  EXPECT_EQ(Read("soft.txt"), "data");
+  EXPECT_EQ(Read("a.txt"), "data");
   EXPECT_TRUE(ui_.shown.empty());
 }
 

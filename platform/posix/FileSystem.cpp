@@ -806,14 +806,15 @@ std::unique_ptr<platform::File> PosixFileSystem::Open(const std::wstring& path, 
   const bool existed = r.exists;
   // Whether a file was there to open, following a link at the path: a file
   // this call creates is never refused as read-only.
-  struct stat before;
-  const bool targetExisted = ::stat(r.host.c_str(), &before) == 0;
+  bool targetExisted = false;
   if (mode == platform::OpenMode::Read) {
     flags |= O_RDONLY;
   } else {
     // Not cut yet: the read-only attribute is checked again on the file
     // actually opened (a link is followed by open, and root may open a
     // read-only file), and only then is the file cut.
+    struct stat before;
+    targetExisted = ::stat(r.host.c_str(), &before) == 0;
     if (targetExisted && IsReadOnlyFile(before)) throw VslError(what + L"the file is read-only");
     flags |= O_WRONLY | O_CREAT | (mode == platform::OpenMode::Append ? O_APPEND : 0);
   }

@@ -36,6 +36,8 @@ constexpr std::uint32_t kAttrNormal = 0x80;
 // tree operations never enter or follow an entry with this bit.
 constexpr std::uint32_t kAttrReparsePoint = 0x400;
 constexpr std::uint32_t kInvalidAttributes = 0xFFFFFFFFu;
+// The bits that keep an entry from counting as a plain file.
+constexpr std::uint32_t kAttrNotPlain = kAttrDirectory | kAttrHidden | kAttrSystem | kAttrVolume;
 
 // One entry of a directory search.
 struct FindEntry {
@@ -82,6 +84,8 @@ class FileSystem {
   // ends in a separator lists that directory as "*" would. The entries come
   // in the order of the platform's search. "." and ".." are listed where the
   // platform lists them, with the attributes of the directories they name.
+  // Entries whose names cannot be one component of a script path (holding
+  // a backslash or ':', or ending in a dot or a space) are left out.
   // A directory that does not exist gives an empty list; a drive that does
   // not exist fails.
   virtual std::vector<FindEntry> Find(const std::wstring& pattern) = 0;

@@ -22,11 +22,8 @@ using platform::Fs;
 
 enum class MatchClass { PlainFiles, PlainFilesOrDirs };
 
-constexpr std::uint32_t kNotPlain =
-    platform::kAttrDirectory | platform::kAttrHidden | platform::kAttrSystem | platform::kAttrVolume;
-
 bool InClass(std::uint32_t a, MatchClass c) {
-  if ((a & kNotPlain) == 0) return true;
+  if ((a & platform::kAttrNotPlain) == 0) return true;
   return c == MatchClass::PlainFilesOrDirs && (a & platform::kAttrDirectory) != 0 &&
          (a & (platform::kAttrHidden | platform::kAttrSystem)) == 0;
 }
@@ -39,15 +36,20 @@ bool MatchTest(const std::wstring& path, MatchClass c) {
 }
 
 bool IsDots(const std::wstring& name) { return name == L"." || name == L".."; }
-bool IsDirEntry(const FindEntry& e) { return (e.attributes & platform::kAttrDirectory) != 0; }
+// A directory that a tree operation may enter: a symbolic link to a
+// directory carries the reparse-point bit and is handled as a file.
+bool IsTreeDir(std::uint32_t a) {
+  return (a & platform::kAttrDirectory) != 0 && (a & platform::kAttrReparsePoint) == 0;
+}
+bool IsDirEntry(const FindEntry& e) { return IsTreeDir(e.attributes); }
 bool IsDriveRoot(const std::wstring& dir) { return dir.size() == 3 && dir[1] == L':' && dir[2] == L'\\'; }
 bool HasDriveColon(const std::wstring& path) { return path.find(L':') == 1; }
 
-// A tree deletion works only on a real directory: a symbolic link (which
-// the file system reports as a plain file) is never entered.
+// A tree deletion works only on a real directory: a symbolic link, even one
+// to a directory, is never entered.
 bool IsRealDirectory(const std::wstring& path) {
   std::uint32_t a = Fs().GetAttributes(path);
-  return a != platform::kInvalidAttributes && (a & platform::kAttrDirectory) != 0;
+  return a != platform::kInvalidAttributes && IsTreeDir(a);
 }
 
 // Clears the attributes of a listed file before it is deleted (so that
@@ -182,7 +184,7 @@ bool xCopy(std::wstring src, std::wstring tgt, const bool& bDoEvents) {
     }
     std::uint32_t a = Fs().GetAttributes(src);
     if (a == platform::kInvalidAttributes) throw VslError(L"Cannot read the attributes of " + src);
-    if ((a & platform::kAttrDirectory) == 0) {
+    if (!IsTreeDir(a)) {
       MsgBox(src + L" is not a directory.", L"", platform::MessageIcon::Exclamation);
       return false;
     }
@@ -204,6 +206,9 @@ bool xCopyFile(const std::wstring& src, const std::wstring& tgt, const bool& bDo
     Fs().ChangeDir(src);
     entered = true;
     if (!IsDirExists(tgt) && HasDriveColon(tgt) && tgt.size() > 3) Fs().CreateDir(tgt);
+    // Only a real directory is written into: a file, or a link that might
+    // lead out of the target tree, fails this level.
+    if (!IsRealDirectory(tgt)) throw VslError(L"Cannot copy into " + tgt + L": it is not a directory");
     const bool srcEndsInSep = !src.empty() && src.back() == L'\\';
     for (const FindEntry& e : Fs().Find(L"*")) {
       if (IsDots(e.name)) continue;
@@ -239,7 +244,13 @@ bool GuardedCopy(const std::wstring& src, const std::wstring& tgt) {
     if (!MatchTest(src, MatchClass::PlainFiles))
       throw VslError(L"File " + src + L" could not be located", 101);
     Fs().Open(src, platform::OpenMode::Read);
-    Fs().Open(tgt, platform::OpenMode::Write);
+    // The target must be open for writing, but the probe must not cut it:
+    // the target may be the source itself. Spelt in another case or by
+    // another relative path, that is a failure here; reached through a link
+    // or another hard link, the copy below replaces the link or refuses the
+    // same file, and the source keeps its content either way.
+    if (Fs().HostPath(src) == Fs().HostPath(tgt)) throw VslError(L"Cannot copy " + src + L" onto itself");
+    Fs().Open(tgt, platform::OpenMode::Append);
     Fs().CopyWholeFile(src, tgt);
     return true;
   } catch (const VslError&) {

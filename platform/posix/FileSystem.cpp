@@ -80,28 +80,43 @@ bool NameLess(const std::wstring& a, const std::wstring& b) {
   return c < 0 || (c == 0 && a < b);
 }
 
+// Can a name found on disk be spelt as one component of a script path? A
+// name holding a backslash or ':' would be split or read as a drive, and one that
+// ends in a dot or a space (all-dot names such as "..." among them) loses
+// those characters when a path is resolved, so it would name another entry,
+// often the directory itself or its parent. Such entries are left out of
+// every search, so that no operation walking a tree can be led outside it.
+bool IsComponentName(const std::wstring& name) {
+  if (name.empty() || name.find_first_of(L"\\:") != std::wstring::npos) return false;
+  return name.back() != L'.' && name.back() != L' ';
+}
+
 bool HasWildcards(const std::wstring& s) { return s.find_first_of(L"*?") != std::wstring::npos; }
 
 // '*' matches any run of characters, '?' one character, both without regard
-// to case.
+// to case. As on Windows, '?' also matches nothing before a dot or at the
+// end of the name ("abc?.txt" matches "abc.txt", "ab??" matches "ab").
 bool Glob(const std::wstring& p, const std::wstring& n) {
-  std::size_t pi = 0, ni = 0, star = std::wstring::npos, mark = 0;
-  while (ni < n.size()) {
-    if (pi < p.size() && (p[pi] == L'?' || text::FoldUpper(p[pi]) == text::FoldUpper(n[ni]))) {
-      ++pi;
-      ++ni;
-    } else if (pi < p.size() && p[pi] == L'*') {
-      star = pi++;
-      mark = ni;
-    } else if (star != std::wstring::npos) {
-      pi = star + 1;
-      ni = ++mark;
-    } else {
-      return false;
+  // can[j]: the pattern from position i on matches the name from j on,
+  // computed for i from the end of the pattern backwards.
+  const std::size_t np = p.size(), nn = n.size();
+  std::vector<char> can(nn + 1, 0), next(nn + 1, 0);
+  next[nn] = 1;  // the empty pattern matches only the empty rest
+  for (std::size_t i = np; i-- > 0;) {
+    for (std::size_t j = nn + 1; j-- > 0;) {
+      bool m = false;
+      if (p[i] == L'*') {
+        m = next[j] || (j < nn && can[j + 1]);
+      } else if (p[i] == L'?') {
+        m = (j < nn && next[j + 1]) || ((j == nn || n[j] == L'.') && next[j]);
+      } else {
+        m = j < nn && text::FoldUpper(p[i]) == text::FoldUpper(n[j]) && next[j + 1];
+      }
+      can[j] = m ? 1 : 0;
     }
+    std::swap(can, next);
   }
-  while (pi < p.size() && p[pi] == L'*') ++pi;
-  return pi == p.size();
+  return next[0] != 0;
 }
 
 // Wildcard matching with the Windows rules on top of Glob: a pattern ending
@@ -116,11 +131,30 @@ bool WildMatch(const std::wstring& p, const std::wstring& n) {
   return false;
 }
 
-std::uint32_t AttributesOf(const struct stat& st, const std::wstring& name, bool isRoot) {
-  std::uint32_t a = S_ISDIR(st.st_mode) ? platform::kAttrDirectory : platform::kAttrArchive;
-  if (!S_ISLNK(st.st_mode) && (st.st_mode & S_IWUSR) == 0) a |= platform::kAttrReadOnly;
+// The attributes of an entry from its lstat. A symbolic link carries the
+// reparse-point bit and the attributes of what it points to (`target`, the
+// followed status, null for a broken link): a link to a directory is a
+// directory as well, so that paths through it work; the tree operations
+// look at the reparse-point bit and never enter it.
+std::uint32_t AttributesOf(const struct stat& st, const struct stat* target, const std::wstring& name, bool isRoot) {
+  std::uint32_t a = 0;
+  const struct stat* seen = &st;
+  if (S_ISLNK(st.st_mode)) {
+    a |= platform::kAttrReparsePoint;
+    seen = target;
+  }
+  if (seen != nullptr && S_ISDIR(seen->st_mode)) a |= platform::kAttrDirectory;
+  else a |= platform::kAttrArchive;
+  if (seen != nullptr && (seen->st_mode & S_IWUSR) == 0) a |= platform::kAttrReadOnly;
   if (!isRoot && !name.empty() && name[0] == L'.') a |= platform::kAttrHidden;
   return a;
+}
+
+// The same for a host path: a link is followed to find its target's kind.
+std::uint32_t AttributesAt(const std::string& host, const struct stat& st, const std::wstring& name, bool isRoot) {
+  struct stat target;
+  const bool linked = S_ISLNK(st.st_mode) && ::stat(host.c_str(), &target) == 0;
+  return AttributesOf(st, linked ? &target : nullptr, name, isRoot);
 }
 
 bool IsReadOnlyFile(const struct stat& st) { return !S_ISLNK(st.st_mode) && !S_ISDIR(st.st_mode) && (st.st_mode & S_IWUSR) == 0; }
@@ -419,26 +453,61 @@ std::string PosixFileSystem::HostPath(const std::wstring& path) { return Resolve
 
 std::string PosixFileSystem::LineEnd() { return "\n"; }
 
+void PosixFileSystem::LoadDriveTable() {
+  if (driveTableLoaded_) drives_.clear();  // links may have been retargeted
+  driveTableLoaded_ = true;
+  try {
+    DriveRoot(L'Z');  // makes sure of the prefix before its status is taken
+  } catch (const VslError&) {
+  }
+  struct stat st {};
+  if (::stat(JoinHost(prefix_, "dosdevices").c_str(), &st) != 0) st = {};
+  devicesIno_ = st.st_ino;
+  devicesMtime_ = st.st_mtim;
+  driveTable_.clear();
+  for (wchar_t letter = L'A'; letter <= L'Z'; ++letter) {
+    try {
+      driveTable_.emplace_back(letter, DriveRoot(letter));
+    } catch (const VslError&) {
+    }
+  }
+}
+
 std::wstring PosixFileSystem::DriveFormOf(const std::string& hostPath) {
   std::string host = hostPath;
   char buf[PATH_MAX];
   if (::realpath(hostPath.c_str(), buf) != nullptr) host = buf;
+  // The drives are probed once and kept; they are probed again when a link
+  // was added or removed in dosdevices, when no drive holds the path, or
+  // when the link of the drive found no longer leads to the root noted.
+  struct stat st {};
+  if (::stat(JoinHost(prefix_, "dosdevices").c_str(), &st) != 0) st = {};
+  if (!driveTableLoaded_ || st.st_ino != devicesIno_ || st.st_mtim.tv_sec != devicesMtime_.tv_sec ||
+      st.st_mtim.tv_nsec != devicesMtime_.tv_nsec)
+    LoadDriveTable();
   wchar_t best = 0;
   std::size_t bestLen = 0;
-  for (wchar_t letter = L'A'; letter <= L'Z'; ++letter) {
-    std::string root;
-    try {
-      root = DriveRoot(letter);
-    } catch (const VslError&) {
-      continue;
+  for (int round = 0; round < 2; ++round) {
+    best = 0;
+    bestLen = 0;
+    const std::string* bestRoot = nullptr;
+    for (const auto& [letter, root] : driveTable_) {
+      bool inside = root == "/" || host == root ||
+                    (host.compare(0, root.size(), root) == 0 && host.size() > root.size() && host[root.size()] == '/');
+      // Z: wins ties: it is the drive every host path has.
+      if (inside && (best == 0 || root.size() > bestLen || (root.size() == bestLen && letter == L'Z'))) {
+        best = letter;
+        bestLen = root.size();
+        bestRoot = &root;
+      }
     }
-    bool inside = root == "/" || host == root || (host.compare(0, root.size(), root) == 0 && host.size() > root.size() &&
-                                                  host[root.size()] == '/');
-    // Z: wins ties: it is the drive every host path has.
-    if (inside && (best == 0 || root.size() > bestLen || (root.size() == bestLen && letter == L'Z'))) {
-      best = letter;
-      bestLen = root.size();
+    if (round == 1) break;
+    if (best != 0) {
+      if (best == L'Z' && prefixFailed_) break;  // Z: without a link
+      std::string link = JoinHost(JoinHost(prefix_, "dosdevices"), std::string(1, static_cast<char>(best - L'A' + 'a')) + ":");
+      if (::realpath(link.c_str(), buf) != nullptr && *bestRoot == buf) break;
     }
+    LoadDriveTable();
   }
   std::string rest = host;
   if (best == 0) {
@@ -510,11 +579,11 @@ std::vector<FindEntry> PosixFileSystem::FindIn(const std::wstring& dirPart, cons
     struct stat st;
     if (last == L"." || last == L"..") {
       if (::stat(r.host.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
-        out.push_back({last, AttributesOf(st, r.comps.empty() ? L"" : r.comps.back(), r.comps.empty())});
+        out.push_back({last, AttributesOf(st, nullptr, r.comps.empty() ? L"" : r.comps.back(), r.comps.empty())});
       return out;
     }
-    if (r.comps.empty() || !r.exists) return out;
-    out.push_back({r.comps.back(), AttributesOf(r.st, r.comps.back(), false)});
+    if (r.comps.empty() || !r.exists || !IsComponentName(r.comps.back())) return out;
+    out.push_back({r.comps.back(), AttributesAt(r.host, r.st, r.comps.back(), false)});
     return out;
   }
 
@@ -525,10 +594,12 @@ std::vector<FindEntry> PosixFileSystem::FindIn(const std::wstring& dirPart, cons
   while (dirent* e = ::readdir(d.Get())) {
     if (std::strcmp(e->d_name, ".") == 0 || std::strcmp(e->d_name, "..") == 0) continue;
     std::wstring name = text::FromUtf8(e->d_name);
-    if (!WildMatch(last, name)) continue;
+    if (!IsComponentName(name) || !WildMatch(last, name)) continue;
     struct stat st;
     if (::fstatat(dfd, e->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) continue;  // gone meanwhile
-    std::uint32_t attributes = AttributesOf(st, name, false);
+    struct stat target;
+    const bool linked = S_ISLNK(st.st_mode) && ::fstatat(dfd, e->d_name, &target, 0) == 0;
+    std::uint32_t attributes = AttributesOf(st, linked ? &target : nullptr, name, false);
     out.push_back({std::move(name), attributes});
   }
   std::sort(out.begin(), out.end(), [](const FindEntry& a, const FindEntry& b) { return NameLess(a.name, b.name); });
@@ -537,10 +608,10 @@ std::vector<FindEntry> PosixFileSystem::FindIn(const std::wstring& dirPart, cons
     std::vector<FindEntry> dots;
     struct stat st;
     if (WildMatch(last, L".") && ::stat(r.host.c_str(), &st) == 0)
-      dots.push_back({L".", AttributesOf(st, r.comps.back(), false)});
+      dots.push_back({L".", AttributesOf(st, nullptr, r.comps.back(), false)});
     if (WildMatch(last, L"..") && ::stat(r.HostParent().c_str(), &st) == 0) {
       bool parentIsRoot = r.comps.size() == 1;
-      dots.push_back({L"..", AttributesOf(st, parentIsRoot ? L"" : r.comps[r.comps.size() - 2], parentIsRoot)});
+      dots.push_back({L"..", AttributesOf(st, nullptr, parentIsRoot ? L"" : r.comps[r.comps.size() - 2], parentIsRoot)});
     }
     out.insert(out.begin(), dots.begin(), dots.end());
   }
@@ -550,7 +621,7 @@ std::vector<FindEntry> PosixFileSystem::FindIn(const std::wstring& dirPart, cons
 std::uint32_t PosixFileSystem::GetAttributes(const std::wstring& path) {
   Resolved r = Resolve(path);
   if (!r.exists) return platform::kInvalidAttributes;
-  return AttributesOf(r.st, r.comps.empty() ? L"" : r.comps.back(), r.comps.empty());
+  return AttributesAt(r.host, r.st, r.comps.empty() ? L"" : r.comps.back(), r.comps.empty());
 }
 
 void PosixFileSystem::SetAttributes(const std::wstring& path, std::uint32_t attributes) {
@@ -605,10 +676,8 @@ void PosixFileSystem::RemoveFile(const std::wstring& path) {
 void PosixFileSystem::RemoveMatching(const std::wstring& pattern) {
   std::wstring dirPart, last;
   SplitLast(pattern, &dirPart, &last);
-  constexpr std::uint32_t notPlain =
-      platform::kAttrDirectory | platform::kAttrHidden | platform::kAttrSystem | platform::kAttrVolume;
   for (const FindEntry& e : Find(pattern))
-    if ((e.attributes & notPlain) == 0) RemoveFile(dirPart + e.name);
+    if ((e.attributes & platform::kAttrNotPlain) == 0) RemoveFile(dirPart + e.name);
 }
 
 void PosixFileSystem::CopyWholeFile(const std::wstring& source, const std::wstring& target) {
@@ -647,7 +716,9 @@ void PosixFileSystem::CopyWholeFile(const std::wstring& source, const std::wstri
     return;
   }
 
-  // Never write through a link at the target: it is replaced by the copy.
+  // Never write through a link at the target, whatever it points to (a
+  // read-only file or the source among others): the link itself is removed
+  // and the copy takes its place.
   if (targetExists && S_ISLNK(tst.st_mode)) {
     if (::unlink(t.host.c_str()) != 0) {
       int err = errno;
@@ -733,11 +804,19 @@ std::unique_ptr<platform::File> PosixFileSystem::Open(const std::wstring& path, 
   int flags = O_CLOEXEC;
   struct stat st;
   const bool existed = r.exists;
+  // Whether a file was there to open, following a link at the path: a file
+  // this call creates is never refused as read-only.
+  bool targetExisted = false;
   if (mode == platform::OpenMode::Read) {
     flags |= O_RDONLY;
   } else {
-    if (existed && IsReadOnlyFile(r.st)) throw VslError(what + L"the file is read-only");
-    flags |= O_WRONLY | O_CREAT | (mode == platform::OpenMode::Write ? O_TRUNC : O_APPEND);
+    // Not cut yet: the read-only attribute is checked again on the file
+    // actually opened (a link is followed by open, and root may open a
+    // read-only file), and only then is the file cut.
+    struct stat before;
+    targetExisted = ::stat(r.host.c_str(), &before) == 0;
+    if (targetExisted && IsReadOnlyFile(before)) throw VslError(what + L"the file is read-only");
+    flags |= O_WRONLY | O_CREAT | (mode == platform::OpenMode::Append ? O_APPEND : 0);
   }
   int fd = ::open(r.host.c_str(), flags, 0666);
   if (fd < 0) {
@@ -745,8 +824,19 @@ std::unique_ptr<platform::File> PosixFileSystem::Open(const std::wstring& path, 
     throw VslError(what + Reason(err));
   }
   auto file = std::make_unique<PosixFile>(fd, r.DriveForm());
-  if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) throw VslError(what + Reason(EISDIR));
+  if (::fstat(fd, &st) != 0) {
+    int err = errno;
+    throw VslError(what + Reason(err));
+  }
+  if (S_ISDIR(st.st_mode)) throw VslError(what + Reason(EISDIR));
   if (!existed && !r.comps.empty()) NoteCreated(r.HostParent(), r.comps.back());
+  if (mode != platform::OpenMode::Read) {
+    if (targetExisted && IsReadOnlyFile(st)) throw VslError(what + L"the file is read-only");
+    if (mode == platform::OpenMode::Write && S_ISREG(st.st_mode) && ::ftruncate(fd, 0) != 0) {
+      int err = errno;
+      throw VslError(what + Reason(err));
+    }
+  }
   return file;
 }
 

@@ -101,6 +101,13 @@ class PosixFileSystem : public platform::FileSystem {
   wchar_t currentDrive_ = L'Z';
   std::map<wchar_t, std::vector<std::wstring>> curDirs_;
   std::map<wchar_t, std::string> drives_;
+  // The drives that exist, with their roots, for DriveFormOf; and the
+  // status of dosdevices when they were read.
+  void LoadDriveTable();
+  bool driveTableLoaded_ = false;
+  std::vector<std::pair<wchar_t, std::string>> driveTable_;
+  ino_t devicesIno_{};
+  timespec devicesMtime_{};
   std::unordered_map<std::string, DirIndex> dirIndex_;
   std::vector<char> buffer_;
   mode_t umask_ = 022;

@@ -23,7 +23,10 @@ PosixSystem::PosixSystem(PosixFileSystem& fs, int argc, char** argv) : fs_(fs) {
 }
 
 std::wstring PosixSystem::WindowsDir() {
-  EnsurePrefixAt(fs_.Prefix());
+  if (!prefixReady_) {
+    EnsurePrefixAt(fs_.Prefix());
+    prefixReady_ = true;
+  }
   return L"C:\\windows";
 }
 

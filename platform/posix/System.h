@@ -23,6 +23,7 @@ class PosixSystem : public platform::System {
 
  private:
   PosixFileSystem& fs_;
+  bool prefixReady_ = false;  // the prefix was made sure of once
   std::wstring commandLine_;
   std::uint32_t counter_;
 };

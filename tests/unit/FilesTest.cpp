@@ -210,6 +210,96 @@ TEST_F(FilesTest, DelTreeNeverDeletesADriveOrALink) {
   EXPECT_THROW(DelTree(W("none")), VslError);
 }
 
+TEST_F(FilesTest, TreeOperationsStayInsideTreesWithUnspellableNames) {
+  auto makeOdd = [this](const std::string& rel) {
+    MakeFile(rel + "/a.txt", "a");
+    for (const char* odd : {"...", "end.", "end ", "..\\victim", "c:victim", "x\\..\\..\\victim"})
+      MakeFile(rel + "/" + odd + "/f.txt", "odd");
+  };
+  MakeFile("victim/keep.txt", "keep");
+  MakeFile("t/victim/keep.txt", "keep");  // what "..\\victim" names from a subdirectory
+  std::filesystem::create_directories(prefix_ + "/drive_c/victim");
+  std::ofstream(prefix_ + "/drive_c/victim/keep.txt") << "keep";
+  auto untouched = [&] {
+    EXPECT_EQ(Read("victim/keep.txt"), "keep");
+    EXPECT_EQ(Read("t/victim/keep.txt"), "keep");
+    EXPECT_TRUE(std::filesystem::exists(prefix_ + "/drive_c/victim/keep.txt"));
+  };
+
+  // DelTree deletes what it can spell, then fails on the directory that
+  // still holds the rest.
+  makeOdd("t/d1");
+  EXPECT_THROW(DelTree(W("t\\d1")), VslError);
+  untouched();
+  EXPECT_FALSE(Exists("t/d1/a.txt"));
+  EXPECT_EQ(Read("t/d1/.../f.txt"), "odd");
+
+  fs_->ChangeDir(W());
+  makeOdd("t/d2");
+  std::wstring path = W("t\\d2");
+  EXPECT_THROW(DelDirTree(path), VslError);
+  untouched();
+  EXPECT_FALSE(Exists("t/d2/a.txt"));
+  EXPECT_EQ(Read("t/d2/end./f.txt"), "odd");
+
+  fs_->ChangeDir(W());
+  makeOdd("src");
+  EXPECT_TRUE(xCopy(W("src"), W("dst"), false));
+  EXPECT_EQ(Read("dst/a.txt"), "a");
+  std::vector<std::string> copied;
+  for (const auto& e : std::filesystem::recursive_directory_iterator(H("dst")))
+    copied.push_back(e.path().string().substr(H("dst").size()));
+  EXPECT_EQ(copied, std::vector<std::string>{"/a.txt"});
+  EXPECT_FALSE(Exists("victim/a.txt"));
+  EXPECT_FALSE(Exists("dst/victim"));
+  untouched();
+}
+
+TEST_F(FilesTest, LinksToDirectoriesServePathsButNotTreeOperations) {
+  MakeFile("outside/keep.txt", "keep");
+  MakeFile("rofile.txt", "ro");
+  ReadOnly("rofile.txt");
+  std::filesystem::create_directory_symlink(H("outside"), H("lib"));
+  EXPECT_TRUE(IsDirExists(W("lib")));
+  EXPECT_FALSE(IsFileExists(W("lib")));
+  std::wstring deep = W("lib\\x\\y");
+  MakeDirPath(deep);
+  EXPECT_TRUE(std::filesystem::is_directory(H("outside/x/y")));
+  EXPECT_TRUE(ChangeDir(W("lib\\x")));
+  fs_->ChangeDir(W());
+
+  // Inside a tree, links are deleted or copied as links, whatever they
+  // point to; their targets stay as they are.
+  MakeFile("t/a.txt");
+  std::filesystem::create_directory_symlink(H("outside"), H("t/dirlink"));
+  std::filesystem::create_symlink(H("rofile.txt"), H("t/rolink"));
+  EXPECT_TRUE(xCopy(W("t"), W("copy"), false));
+  EXPECT_TRUE(ui_.shown.empty());
+  EXPECT_EQ(std::filesystem::read_symlink(H("copy/dirlink")), H("outside"));
+  EXPECT_EQ(std::filesystem::read_symlink(H("copy/rolink")), H("rofile.txt"));
+  EXPECT_TRUE(DelTree(W("t")));
+  EXPECT_FALSE(Exists("t"));
+  std::wstring copy = W("copy");
+  EXPECT_FALSE(DelDirTree(copy));
+  EXPECT_FALSE(Exists("copy"));
+  EXPECT_EQ(Read("outside/keep.txt"), "keep");
+  EXPECT_TRUE(std::filesystem::is_directory(H("outside/x/y")));
+  EXPECT_EQ(Read("rofile.txt"), "ro");
+  EXPECT_EQ(::access(H("rofile.txt").c_str(), F_OK), 0);
+  struct stat st;
+  ASSERT_EQ(::stat(H("rofile.txt").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & S_IWUSR, 0u);  // the target kept its read-only mode
+
+  // A link given as the tree itself is refused.
+  EXPECT_THROW(DelTree(W("lib")), VslError);
+  std::wstring lib = W("lib");
+  EXPECT_FALSE(DelDirTree(lib));
+  EXPECT_FALSE(xCopy(W("lib"), W("copy2"), false));
+  EXPECT_EQ(ui_.shown.back().text, W("lib") + L" is not a directory.");
+  EXPECT_EQ(Read("outside/keep.txt"), "keep");
+  EXPECT_FALSE(Exists("copy2"));
+}
+
 TEST_F(FilesTest, DelDirTreeNeedsAFullPathOnTheCurrentDrive) {
   MakeTree("t");
   std::wstring path = text::ToLower(W("t")) + L"\\";
@@ -320,6 +410,31 @@ TEST_F(FilesTest, XCopyFileKeepsCopyingAfterAFailingSubdirectory) {
   EXPECT_EQ(ui_.pumps, 2);
 }
 
+TEST_F(FilesTest, XCopyFileNeverWritesIntoALinkOrAFileAtTheTarget) {
+  MakeFile("src/sub/f.txt", "f");
+  MakeFile("src/plain/g.txt", "g");
+  MakeFile("src/z.txt", "z");
+  MakeDir("outside");
+  MakeFile("dst/plain", "a file where the directory should go");
+  std::filesystem::create_directory_symlink(H("outside"), H("dst/sub"));
+  EXPECT_TRUE(xCopyFile(W("src"), W("dst"), false));
+  EXPECT_TRUE(std::filesystem::is_empty(H("outside")));
+  EXPECT_EQ(Read("dst/plain"), "a file where the directory should go");
+  EXPECT_EQ(Read("dst/z.txt"), "z");
+  ASSERT_EQ(ui_.shown.size(), 2u);
+  EXPECT_EQ(ui_.shown[0].text, L"Error xCopyFile : SRC = " + W("src\\plain") + L" TGT = " + W("dst\\plain"));
+  EXPECT_EQ(ui_.shown[1].text, L"Error xCopyFile : SRC = " + W("src\\sub") + L" TGT = " + W("dst\\sub"));
+  EXPECT_EQ(CurrentDirectory(), W());
+
+  // The same for a link given as the target of the whole copy.
+  ui_.shown.clear();
+  std::filesystem::create_directory_symlink(H("outside"), H("tlink"));
+  EXPECT_TRUE(xCopy(W("src"), W("tlink"), false));
+  EXPECT_TRUE(std::filesystem::is_empty(H("outside")));
+  ASSERT_EQ(ui_.shown.size(), 1u);
+  EXPECT_EQ(ui_.shown[0].text, L"Error xCopyFile : SRC = " + W("src") + L" TGT = " + W("tlink"));
+}
+
 TEST_F(FilesTest, GuardedCopyEndsTheProgramOnFailure) {
   MakeFile("a.txt", "data");
   MakeFile("ro.txt", "keep");
@@ -342,6 +457,19 @@ TEST_F(FilesTest, GuardedCopyEndsTheProgramOnFailure) {
   EXPECT_EQ(Read("ro.txt"), "keep");
   EXPECT_EQ(status([] { GuardedCopy(L"a.txt", L"nodir\\c.txt"); }), 1);
   EXPECT_EQ(status([] { GuardedCopy(L"Q:\\a.txt", L"c.txt"); }), 1);
+  // Onto itself, however spelt: the source keeps its content.
+  EXPECT_EQ(status([] { GuardedCopy(L"a.txt", L"A.TXT"); }), 1);
+  EXPECT_EQ(status([&] { GuardedCopy(W("a.txt"), L".\\x\\..\\a.txt"); }), 1);
+  EXPECT_EQ(Read("a.txt"), "data");
+  // Another hard link is the same file: refused. A link is replaced.
+  ASSERT_EQ(::link(H("a.txt").c_str(), H("hard.txt").c_str()), 0);
+  EXPECT_EQ(status([] { GuardedCopy(L"a.txt", L"hard.txt"); }), 1);
+  EXPECT_EQ(Read("a.txt"), "data");
+  std::filesystem::create_symlink(H("a.txt"), H("soft.txt"));
+  EXPECT_TRUE(GuardedCopy(L"a.txt", L"soft.txt"));
+  EXPECT_FALSE(std::filesystem::is_symlink(H("soft.txt")));
+  EXPECT_EQ(Read("soft.txt"), "data");
+  EXPECT_EQ(Read("a.txt"), "data");
   EXPECT_TRUE(ui_.shown.empty());
 }
 

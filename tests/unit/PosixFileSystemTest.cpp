@@ -125,6 +125,15 @@ TEST_F(PosixPaths, MapsDrivesThroughDosdevices) {
   EXPECT_EQ(fs_->DriveFormOf(H("ddrive/sub")), L"D:\\sub");
   EXPECT_EQ(fs_->DriveFormOf(H("ddrive")), L"D:\\");
   EXPECT_EQ(fs_->DriveFormOf(H("elsewhere")), W("elsewhere"));
+
+  // A drive added or removed later is seen.
+  MakeDir("edrive/x");
+  std::this_thread::sleep_for(std::chrono::milliseconds(30));  // a new time stamp on dosdevices
+  MapDrive('e', H("edrive"));
+  EXPECT_EQ(fs_->DriveFormOf(H("edrive/x")), L"E:\\x");
+  std::filesystem::remove(prefix_ + "/dosdevices/e:");
+  EXPECT_EQ(fs_->DriveFormOf(H("edrive/x")), W("edrive\\x"));
+  EXPECT_EQ(fs_->DriveFormOf(H("ddrive")), L"D:\\");
 }
 
 TEST_F(PosixPaths, RefusesDrivesThatDoNotExist) {
@@ -179,6 +188,28 @@ TEST_F(PosixAttributes, EnforcesReadOnlyEvenForRoot) {
   EXPECT_EQ(Message([&] { fs_->RemoveMatching(W("*.txt")); }), L"Cannot delete " + W("ro.txt") + L": the file is read-only");
   EXPECT_EQ(Read("ro.txt"), "keep");
   EXPECT_EQ(fs_->Open(W("ro.txt"), OpenMode::Read)->ReadAll(), "keep");
+
+  // Reached through a link, the file is just as read-only; a copy replaces
+  // the link instead.
+  std::filesystem::create_symlink(H("ro.txt"), H("rolink"));
+  std::filesystem::create_directory_symlink(work_, H("dirlink"));
+  for (const std::wstring& path : {W("rolink"), W("dirlink\\ro.txt")}) {
+    EXPECT_EQ(Message([&] { fs_->Open(path, OpenMode::Write); }),
+              L"Cannot open " + path + L" for writing: the file is read-only");
+    EXPECT_EQ(Message([&] { fs_->Open(path, OpenMode::Append); }),
+              L"Cannot open " + path + L" for appending: the file is read-only");
+  }
+  EXPECT_EQ(Read("ro.txt"), "keep");
+  fs_->CopyWholeFile(W("src.txt"), W("rolink"));
+  EXPECT_FALSE(std::filesystem::is_symlink(H("rolink")));
+  EXPECT_EQ(Read("rolink"), "new");
+  EXPECT_EQ(Read("ro.txt"), "keep");
+  // Writing through a link to a writable file works and cuts the file.
+  MakeFile("w.txt", "longer text");
+  std::filesystem::create_symlink(H("w.txt"), H("wlink"));
+  fs_->Open(W("wlink"), OpenMode::Write)->Write("ab");
+  fs_->Open(W("wlink"), OpenMode::Append)->Write("c");
+  EXPECT_EQ(Read("w.txt"), "abc");
 }
 
 using PosixFind = PosixFsFixture;
@@ -210,6 +241,33 @@ TEST_F(PosixFind, ListsInCaseInsensitiveOrderWithDotsFirst) {
   EXPECT_EQ(Names(fs_->Find(L"")), std::vector<std::wstring>{});
 }
 
+TEST_F(PosixFind, QuestionMarksMatchNothingBeforeADotOrAtTheEnd) {
+  for (const char* name : {"abc.txt", "abcd.txt", "abcde.txt", "ab", "abx", "abxyz", "a.b.c", "axc"}) MakeFile(std::string("q/") + name);
+  auto find = [&](const std::wstring& pattern) { return Names(fs_->Find(W("q\\") + pattern)); };
+  using V = std::vector<std::wstring>;
+  EXPECT_EQ(find(L"abc?.txt"), (V{L"abc.txt", L"abcd.txt"}));
+  EXPECT_EQ(find(L"ABC??.TXT"), (V{L"abc.txt", L"abcd.txt", L"abcde.txt"}));
+  EXPECT_EQ(find(L"ab??"), (V{L"ab", L"abx"}));
+  EXPECT_EQ(find(L"a?.b?.c?"), (V{L"a.b.c"}));
+  EXPECT_EQ(find(L"a?c"), (V{L"axc"}));  // not nothing inside a name
+  EXPECT_EQ(find(L"*?d*"), (V{L"abcd.txt", L"abcde.txt"}));
+  EXPECT_EQ(find(L"*X?"), (V{L"abc.txt", L"abcd.txt", L"abcde.txt", L"abx", L"axc"}));
+  EXPECT_EQ(find(L"*x"), (V{L"abx"}));
+  EXPECT_EQ(find(L"a*c"), (V{L"a.b.c", L"axc"}));
+}
+
+TEST_F(PosixFind, LeavesOutNamesThatAreNoPathComponent) {
+  // Names a script path cannot spell as one component: they would resolve
+  // to another entry (the directory itself, its parent, a drive).
+  for (const char* odd : {"...", ". .", "  ", "end.", "end ", "back\\slash", "c:victim", "..\\victim"})
+    MakeDir(std::string("odd/") + odd);
+  MakeFile("odd/plain.txt");
+  MakeFile("odd/.hidden");
+  EXPECT_EQ(Names(fs_->Find(W("odd\\*"))), (std::vector<std::wstring>{L".", L"..", L".hidden", L"plain.txt"}));
+  EXPECT_EQ(Names(fs_->Find(W("odd\\c*"))), std::vector<std::wstring>{});
+  EXPECT_EQ(Names(fs_->Find(W("odd\\c:victim"))), std::vector<std::wstring>{});
+}
+
 TEST_F(PosixFind, DotEntriesCarryTheirDirectoriesAttributes) {
   MakeDir(".cfg/empty");
   ::chmod(H(".cfg/empty").c_str(), 0555);
@@ -231,10 +289,23 @@ TEST_F(PosixLinks, LinksAreFilesThatAreNeverEntered) {
   MakeDir("tree");
   std::filesystem::create_directory_symlink(H("target"), H("tree/dirlink"));
   std::filesystem::create_symlink(H("gone"), H("tree/broken"));
+  MakeFile("ro.txt", "ro");
+  ::chmod(H("ro.txt").c_str(), 0444);
+  std::filesystem::create_symlink(H("ro.txt"), H("tree/rolink"));
   auto entries = fs_->Find(W("tree\\*"));
-  ASSERT_EQ(Names(entries), (std::vector<std::wstring>{L".", L"..", L"broken", L"dirlink"}));
-  EXPECT_EQ(entries[2].attributes & platform::kAttrDirectory, 0u);
-  EXPECT_EQ(entries[3].attributes & platform::kAttrDirectory, 0u);
+  ASSERT_EQ(Names(entries), (std::vector<std::wstring>{L".", L"..", L"broken", L"dirlink", L"rolink"}));
+  using platform::kAttrArchive, platform::kAttrDirectory, platform::kAttrReadOnly, platform::kAttrReparsePoint;
+  EXPECT_EQ(entries[2].attributes, kAttrArchive | kAttrReparsePoint);
+  EXPECT_EQ(entries[3].attributes, kAttrDirectory | kAttrReparsePoint);
+  EXPECT_EQ(entries[4].attributes, kAttrArchive | kAttrReadOnly | kAttrReparsePoint);
+  EXPECT_EQ(fs_->GetAttributes(W("tree\\DIRLINK")), kAttrDirectory | kAttrReparsePoint);
+  EXPECT_EQ(fs_->Find(W("tree\\dirlink"))[0].attributes, kAttrDirectory | kAttrReparsePoint);
+  EXPECT_EQ(fs_->GetAttributes(W("tree\\broken")), kAttrArchive | kAttrReparsePoint);
+  // Paths through a link to a directory reach into it.
+  fs_->CreateDir(W("tree\\dirlink\\made"));
+  EXPECT_TRUE(std::filesystem::is_directory(H("target/made")));
+  EXPECT_EQ(fs_->GetAttributes(W("tree\\dirlink\\inside.txt")), kAttrArchive);
+  fs_->RemoveDir(W("tree\\dirlink\\made"));
 
   MakeDir("copy");
   fs_->CopyWholeFile(W("tree\\dirlink"), W("copy\\dirlink"));
@@ -242,9 +313,13 @@ TEST_F(PosixLinks, LinksAreFilesThatAreNeverEntered) {
   EXPECT_EQ(std::filesystem::read_symlink(H("copy/dirlink")), H("target"));
   EXPECT_EQ(std::filesystem::read_symlink(H("copy/broken")), H("gone"));
 
+  // A link is deleted as a link, whatever it points to.
   fs_->RemoveFile(W("tree\\dirlink"));
   fs_->RemoveFile(W("tree\\broken"));
+  fs_->RemoveFile(W("tree\\rolink"));
   EXPECT_FALSE(Exists("tree/dirlink"));
+  EXPECT_FALSE(Exists("tree/rolink"));
+  EXPECT_EQ(Read("ro.txt"), "ro");
   EXPECT_EQ(Read("target/inside.txt"), "in");
 }
 
@@ -331,6 +406,10 @@ TEST_F(PosixSystemTest, AnswersPathsInDriveForm) {
   EXPECT_EQ(sys.CommandLineText(), L"my script\u00e9.vsl");
   EXPECT_EQ(sys.WindowsDir(), L"C:\\windows");
   EXPECT_TRUE(std::filesystem::is_directory(prefix_ + "/drive_c/windows/system32"));
+  // The prefix is made sure of once, not on every call.
+  std::filesystem::remove(prefix_ + "/drive_c/windows/system32");
+  EXPECT_EQ(sys.WindowsDir(), L"C:\\windows");
+  EXPECT_FALSE(std::filesystem::exists(prefix_ + "/drive_c/windows/system32"));
   EXPECT_TRUE(sys.IsWindowsNT());
   EXPECT_EQ(sys.TempDir(), Z(root_ + "/tmp") + L"\\");
   ::unsetenv("TMPDIR");

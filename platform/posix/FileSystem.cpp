@@ -12,33 +12,13 @@
 #include <cstring>
 
 #include "platform/Text.h"
+#include "platform/posix/Posix.h"
 
 namespace posix {
 
 namespace {
 
 using platform::FindEntry;
-
-// Owns a file descriptor.
-class Fd {
- public:
-  explicit Fd(int fd = -1) : fd_(fd) {}
-  ~Fd() { Close(); }
-  Fd(const Fd&) = delete;
-  Fd& operator=(const Fd&) = delete;
-  int Get() const { return fd_; }
-  bool Valid() const { return fd_ >= 0; }
-  // Closes now and reports the outcome (0 or errno).
-  int Close() {
-    int err = 0;
-    if (fd_ >= 0 && ::close(fd_) != 0) err = errno;
-    fd_ = -1;
-    return err;
-  }
-
- private:
-  int fd_;
-};
 
 // Owns a directory stream.
 class Dir {
@@ -59,14 +39,6 @@ bool IsSep(wchar_t c) { return c == L'\\' || c == L'/'; }
 bool IsLetter(wchar_t c) { return (c >= L'a' && c <= L'z') || (c >= L'A' && c <= L'Z'); }
 wchar_t UpperLetter(wchar_t c) { return (c >= L'a' && c <= L'z') ? static_cast<wchar_t>(c - L'a' + L'A') : c; }
 bool HasDrive(const std::wstring& p) { return p.size() >= 2 && p[1] == L':' && IsLetter(p[0]); }
-
-// The reason for an errno value, in lower case as it reads inside a sentence.
-std::wstring Reason(int err) {
-  std::wstring r = text::FromUtf8(std::strerror(err));
-  if (!r.empty() && r[0] >= L'A' && r[0] <= L'Z' && !(r.size() > 1 && r[1] >= L'A' && r[1] <= L'Z'))
-    r[0] = static_cast<wchar_t>(r[0] - L'A' + L'a');
-  return r;
-}
 
 std::string JoinHost(const std::string& dir, const std::string& name) {
   if (!dir.empty() && dir.back() == '/') return dir + name;

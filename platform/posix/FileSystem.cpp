@@ -260,7 +260,7 @@ std::string PosixFileSystem::Resolved::HostParent() const {
   return host.substr(0, slash);
 }
 
-PosixFileSystem::PosixFileSystem() : prefix_(PrefixDir()), buffer_(1 << 20) {
+PosixFileSystem::PosixFileSystem() : prefix_(PrefixDir()) {
   umask_ = ::umask(0);
   ::umask(umask_);
   std::vector<std::wstring> comps;
@@ -738,6 +738,8 @@ void PosixFileSystem::CopyWholeFile(const std::wstring& source, const std::wstri
   }
   if (byBlocks) {
     for (;;) {
+      // The block buffer is made on first use: most runs never copy by blocks.
+      if (buffer_.empty()) buffer_.resize(1 << 20);
       ssize_t n = ::read(in.Get(), buffer_.data(), buffer_.size());
       if (n < 0) {
         if (errno == EINTR) continue;

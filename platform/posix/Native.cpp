@@ -22,7 +22,11 @@ class PosixPlatform : public NativePlatform {
           if (const char* path = std::getenv("VSL_REGISTRY"); path != nullptr && *path != '\0') return std::string(path);
           posix::EnsurePrefix();
           return posix::PrefixDir() + "/registry.db";
-        }) {}
+        }) {
+    // A started program writes to the same terminal: the progress line is
+    // erased before it starts and drawn again with the next progress value.
+    processes_.SetBeforeStart([this] { ui_.EraseProgress(); });
+  }
 
   Platform Pieces() override {
     Platform p;

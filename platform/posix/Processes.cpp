@@ -201,6 +201,7 @@ int PosixProcesses::Run(const std::wstring& program, const std::wstring& argumen
   Fd writeEnd(pipeFds[1]);
 
   // Output written so far must come before the program's own output.
+  if (beforeStart_) beforeStart_();
   std::cout.flush();
   std::cerr.flush();
   std::wcout.flush();

@@ -7,6 +7,7 @@
 // "/bin/sh -c LINE".
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -36,8 +37,13 @@ class PosixProcesses : public platform::Processes {
   int Run(const std::wstring& program, const std::wstring& arguments) override;
   std::unique_ptr<platform::Module> Load(const std::wstring& path) override;
 
+  // Called just before a program starts, so that the terminal can be made
+  // ready for the program's own output (the progress line erased).
+  void SetBeforeStart(std::function<void()> hook) { beforeStart_ = std::move(hook); }
+
  private:
   platform::FileSystem& fs_;
+  std::function<void()> beforeStart_;
 };
 
 }  // namespace posix

@@ -50,15 +50,8 @@ class PosixStatusWindow : public platform::StatusWindow {
     if (handlerInstalled_) ::sigaction(SIGINT, &previous_, nullptr);
     gEraseOnExit = 0;
   }
-  void SetRange(int min, int max) override {
-    min_ = min;
-    max_ = max;
-    Redraw();
-  }
-  void SetValue(int value) override {
-    value_ = value;
-    Redraw();
-  }
+  void SetRange(int min, int max) override { ui_.SetProgressRange(min, max); }
+  void SetValue(int value) override { ui_.SetProgressValue(value); }
   void SetStatusText(const std::wstring&) override {}
   void Show() override {
     if (!handlerInstalled_) {
@@ -69,21 +62,14 @@ class PosixStatusWindow : public platform::StatusWindow {
       sa.sa_flags = 0;  // no SA_RESTART: a wait for a started program sees EINTR and waits again
       handlerInstalled_ = ::sigaction(SIGINT, &sa, &previous_) == 0;
     }
-    shown_ = true;
     ui_.SetProgressVisible(true);
-    Redraw();
   }
   bool IsCancelled() override { return gCancelled != 0; }
   std::pair<int, int> Position() override { return {left_, top_}; }
 
  private:
-  void Redraw() {
-    if (shown_) ui_.DrawProgress(min_, max_, value_);
-  }
   PosixUi& ui_;
   int left_, top_;
-  int min_ = 0, max_ = 100, value_ = 0;
-  bool shown_ = false;
   bool handlerInstalled_ = false;
   struct sigaction previous_ {};
 };
@@ -139,7 +125,7 @@ void PosixUi::ShowMessage(const std::wstring& title, const std::wstring& text, p
     std::string ignored;
     ReadLine(ignored);
   }
-  if (progressVisible_) DrawProgress(min_, max_, value_);
+  DrawProgress();
 }
 
 bool PosixUi::AskYesNo(const std::wstring& question) {
@@ -151,7 +137,7 @@ bool PosixUi::AskYesNo(const std::wstring& question) {
     for (auto& ch : answer) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
     yes = answer == "y" || answer == "yes";
   }
-  if (progressVisible_) DrawProgress(min_, max_, value_);
+  DrawProgress();
   return yes;
 }
 
@@ -160,7 +146,7 @@ std::wstring PosixUi::AskString(const std::wstring& prompt, const std::wstring& 
   std::string line;
   std::wstring answer = initial;
   if (ReadLine(line) && !line.empty()) answer = text::FromUtf8(line);
-  if (progressVisible_) DrawProgress(min_, max_, value_);
+  DrawProgress();
   return answer;
 }
 
@@ -168,7 +154,7 @@ void PosixUi::AskOk(const std::wstring& title, const std::wstring& text) {
   Prompt(title + L": " + text + L" [OK] ");
   std::string line;
   ReadLine(line);
-  if (progressVisible_) DrawProgress(min_, max_, value_);
+  DrawProgress();
 }
 
 std::unique_ptr<platform::StatusWindow> PosixUi::CreateStatusWindow(int left, int top) {
@@ -183,18 +169,29 @@ std::pair<double, double> PosixUi::ScreenSize() {
   return {1920.0 * 15, 1080.0 * 15};
 }
 
+void PosixUi::SetProgressRange(int min, int max) {
+  min_ = min;
+  max_ = max;
+  DrawProgress();
+}
+
+void PosixUi::SetProgressValue(int value) {
+  value_ = value;
+  DrawProgress();
+}
+
 void PosixUi::SetProgressVisible(bool visible) {
   progressVisible_ = visible;
   gEraseOnExit = visible && errIsTerminal_;
-  if (!visible) EraseProgress();
+  if (visible)
+    DrawProgress();
+  else
+    EraseProgress();
 }
 
-void PosixUi::DrawProgress(int min, int max, int value) {
-  min_ = min;
-  max_ = max;
-  value_ = value;
+void PosixUi::DrawProgress() {
   if (!errIsTerminal_ || !progressVisible_) return;
-  double fraction = max > min ? static_cast<double>(value - min) / (max - min) : 0.0;
+  double fraction = max_ > min_ ? static_cast<double>(value_ - min_) / (max_ - min_) : 0.0;
   if (fraction < 0) fraction = 0;
   if (fraction > 1) fraction = 1;
   const int cells = static_cast<int>(fraction * kBarCells);

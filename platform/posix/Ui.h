@@ -23,10 +23,13 @@ class PosixUi : public platform::Ui {
   void PumpMessages() override;
   std::pair<double, double> ScreenSize() override;
 
-  // The progress line, shared with the status window.
-  void DrawProgress(int min, int max, int value);
-  void EraseProgress();
+  // The progress line of the status window. It is drawn only while the
+  // window is shown and standard error is a terminal, erased around every
+  // dialog and before a started program writes, and drawn again after.
+  void SetProgressRange(int min, int max);
+  void SetProgressValue(int value);
   void SetProgressVisible(bool visible);
+  void EraseProgress();
 
  private:
   // Writes a prompt; when standard input is not a terminal the answer does
@@ -35,6 +38,8 @@ class PosixUi : public platform::Ui {
   // One line of standard input without its line end; false at end of input.
   bool ReadLine(std::string& line);
   void Write(const std::string& bytes);
+  // Draws the progress line when it is visible and what it shows changed.
+  void DrawProgress();
 
   int inFd_;
   int errFd_;

@@ -412,14 +412,21 @@ RegKey PosixRegistry::NewHandle(long long id) {
   return handle;
 }
 
-long PosixRegistry::OpenKey(RegKey parent, const std::wstring& subKey, std::uint32_t /*access*/, RegKey* result) {
+long PosixRegistry::BeginKeyCall(RegKey parent, const std::wstring& subKey, RegKey* result, long long* id,
+                                 std::vector<std::wstring>* parts) {
   if (result == nullptr) return kErrorInvalidParameter;
   *result = 0;
+  if (!KeyOf(parent, id)) return platform::kErrorInvalidHandle;
+  Db();  // an unusable database file is reported before the path is looked at
+  if (!SplitPath(subKey, parts)) return platform::kErrorFileNotFound;
+  return platform::kErrorSuccess;
+}
+
+long PosixRegistry::OpenKey(RegKey parent, const std::wstring& subKey, std::uint32_t /*access*/, RegKey* result) {
   long long id = 0;
-  if (!KeyOf(parent, &id)) return platform::kErrorInvalidHandle;
-  Database& db = Db();
   std::vector<std::wstring> parts;
-  if (!SplitPath(subKey, &parts)) return platform::kErrorFileNotFound;
+  if (long code = BeginKeyCall(parent, subKey, result, &id, &parts); code != platform::kErrorSuccess) return code;
+  Database& db = Db();
   long long found = 0;
   {
     Database::ReadTransaction snapshot(db);
@@ -431,13 +438,10 @@ long PosixRegistry::OpenKey(RegKey parent, const std::wstring& subKey, std::uint
 }
 
 long PosixRegistry::CreateKey(RegKey parent, const std::wstring& subKey, RegKey* result) {
-  if (result == nullptr) return kErrorInvalidParameter;
-  *result = 0;
   long long id = 0;
-  if (!KeyOf(parent, &id)) return platform::kErrorInvalidHandle;
-  Database& db = Db();
   std::vector<std::wstring> parts;
-  if (!SplitPath(subKey, &parts)) return platform::kErrorFileNotFound;
+  if (long code = BeginKeyCall(parent, subKey, result, &id, &parts); code != platform::kErrorSuccess) return code;
+  Database& db = Db();
   for (const auto& part : parts)
     if (part.size() > kMaxKeyNameLength) return kErrorInvalidParameter;
   long long found = 0;

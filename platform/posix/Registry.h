@@ -5,6 +5,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 #include <unordered_map>
 
 #include "platform/Platform.h"
@@ -61,6 +62,10 @@ class PosixRegistry : public platform::Registry {
   // The key row a handle stands for; false for an unknown handle.
   bool KeyOf(platform::RegKey handle, long long* id) const;
   platform::RegKey NewHandle(long long id);
+  // The common start of OpenKey and CreateKey: checks the arguments, finds
+  // the parent's key and splits the subkey path. kErrorSuccess to go on.
+  long BeginKeyCall(platform::RegKey parent, const std::wstring& subKey, platform::RegKey* result, long long* id,
+                    std::vector<std::wstring>* parts);
 
   std::function<std::string()> pathProvider_;
   std::unique_ptr<Database> db_;

@@ -48,11 +48,13 @@ int StatusOfRun(const CVSLParser& parser) {
 
 }  // namespace
 
+// nearbyint rounds halves to even in the default rounding mode.
+std::int32_t RoundHalfEven(double v) { return static_cast<std::int32_t>(std::nearbyint(v)); }
+
 void ComputeStatusPosition(double screenWidth, double screenHeight, double dialogWidth, double dialogHeight,
                            std::int32_t& left, std::int32_t& top) {
-  // nearbyint rounds halves to even in the default rounding mode.
-  left = static_cast<std::int32_t>(std::nearbyint(screenWidth / 2 - dialogWidth / 2));
-  top = static_cast<std::int32_t>(std::nearbyint(screenHeight / 2 - dialogHeight / 2 - 200));
+  left = RoundHalfEven(screenWidth / 2 - dialogWidth / 2);
+  top = RoundHalfEven(screenHeight / 2 - dialogHeight / 2 - 200);
 }
 
 int Main() {

@@ -1,13 +1,6 @@
 #include "forms/Forms.h"
 
-#include <cmath>
-
 #include "driver/MainModule.h"
-
-namespace {
-// Rounds to the nearest whole number, halves to even.
-std::int32_t RoundHalfEven(double v) { return static_cast<std::int32_t>(std::nearbyint(v)); }
-}  // namespace
 
 // ---- frmStatusDlg -------------------------------------------------------------
 
@@ -51,8 +44,8 @@ void frmStatusDlg::Show() { Form().Show(); }
 void frmStatusDlg::Unload() {
   if (!window_) return;
   auto [left, top] = window_->Position();
-  MainModule::StatusLeft = RoundHalfEven(left);
-  MainModule::StatusTop = RoundHalfEven(top);
+  MainModule::StatusLeft = MainModule::RoundHalfEven(left);
+  MainModule::StatusTop = MainModule::RoundHalfEven(top);
   window_.reset();
 }
 

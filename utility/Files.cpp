@@ -111,7 +111,7 @@ bool DelTree(std::wstring path) {
   if (!path.empty() && path.back() == L'\\') path.pop_back();
   // Only what lies inside a directory is deleted: never a whole drive.
   if (path.empty() || (path.size() == 2 && path[1] == L':')) return false;
-  if (Fs().GetAttributes(path) != platform::kInvalidAttributes && !IsRealDirectory(path))
+  if (const std::uint32_t a = Fs().GetAttributes(path); a != platform::kInvalidAttributes && !IsTreeDir(a))
     throw VslError(L"Cannot delete the directory tree " + path + L": it is not a directory");
   Fs().ChangeDir(path);
   if (IsDriveRoot(Fs().CurrentDir())) return false;

@@ -1,5 +1,7 @@
 #include "codegen/CCodeGen.h"
 
+#include "codegen/COMMANDS.h"
+
 #include "forms/Forms.h"
 #include "platform/Platform.h"
 #include "utility/Utility.h"
@@ -51,7 +53,7 @@ std::int32_t CCodeGen::Execute(frmStatusDlg* oStatus) {
           return 0;
         }
       }
-      Utility::DoEvents();
+      Dialogs::DoEvents();
       Instruction& inst = aInst[static_cast<std::size_t>(i)];
       if (oStatus != nullptr)
         oStatus->SetStatusText(L"Running Instruction " + std::to_wstring(i) + L" of " + std::to_wstring(n));
@@ -59,7 +61,7 @@ std::int32_t CCodeGen::Execute(frmStatusDlg* oStatus) {
         lastRunEnd_ = RunEnd::Exited;
         return 0;
       }
-      Utility::DoEvents();
+      Dialogs::DoEvents();
     }
   } catch (const VslError&) {
     lastRunEnd_ = RunEnd::Failed;
@@ -80,53 +82,26 @@ void CCodeGen::DoDelDirSequence(const std::wstring& dir) {
 }
 
 bool CCodeGen::RunInstruction(Instruction& inst) {
-  using platform::kHKeyLocalMachine;
-  const bool noEvents = false;
+  using namespace Utility;
+  using namespace Dialogs;
+  [[maybe_unused]] std::wstring& a0 = inst.Param1;
+  [[maybe_unused]] std::wstring& a1 = inst.Param2;
+  [[maybe_unused]] std::wstring& a2 = inst.Param3;
   switch (inst.lOpCode) {
-    case OP_RD: Utility::RemoveDir(inst.Param1); break;
-    case OP_CD: Utility::ChangeDir(inst.Param1); break;
-    case OP_MD: Utility::MakeDirPath(inst.Param1); break;
-    case OP_REGDLL: Utility::RegDLL(inst.Param1); break;
-    case OP_EXIT: return false;
-    case OP_DELFILE: Utility::DelFile(inst.Param1); break;
-    case OP_DELCOMDLL:
-      Utility::UnregDLL(inst.Param1);
-      Utility::DelFile(inst.Param1);
+#define VSL_RUN_CASE(keyword, handler, opcode, nArgs, notString, comma, result, atParseTime, atRunTime) \
+  case opcode: {                                                                                         \
+    atRunTime;                                                                                           \
+    break;                                                                                               \
+  }
+#define VSL_NO_CASE(keyword)
+    VSL_COMMANDS(VSL_RUN_CASE, VSL_RUN_CASE, VSL_NO_CASE)
+#undef VSL_RUN_CASE
+#undef VSL_NO_CASE
+    case OP_SHELLCMD:
+      RunShellCmd(a0);
       break;
-    case OP_DELDIR: DoDelDirSequence(inst.Param1); break;
-    case OP_UNREGDLL: Utility::UnregDLL(inst.Param1); break;
-    case OP_UNREGEXE: Utility::UnregEXE(inst.Param1); break;
-    case OP_REGCOUNTSUBNODE: Utility::RegCountSubNode(kHKeyLocalMachine, inst.Param1); break;
-    case OP_ISFILEEXISTS: Utility::IsFileExists(inst.Param1); break;
-    case OP_ISDIREXISTS: Utility::IsDirExists(inst.Param1); break;
-    case OP_MSGBOX: Utility::MsgBox(inst.Param1); break;
-    case OP_XCOPY: Utility::xCopy(inst.Param1, inst.Param2, noEvents); break;
-    case OP_COPY: Utility::GuardedCopy(inst.Param1, inst.Param2); break;
-    case OP_REGREADSTRING: Utility::RegReadString(kHKeyLocalMachine, inst.Param1, inst.Param2); break;
-    case OP_REGDELKEY:
-      // A single delete call: only a key without subkeys goes, and the
-      // answer is not looked at.
-      platform::Reg().DeleteKey(kHKeyLocalMachine, inst.Param1);
-      break;
-    case OP_REGDELSTRING: Utility::RegDelString(kHKeyLocalMachine, inst.Param1, inst.Param2); break;
-    case OP_REGWRITESTRING:
-      Utility::RegWriteString(kHKeyLocalMachine, inst.Param1, inst.Param2, inst.Param3);
-      break;
-    case OP_REGWRITEVALUE:
-      Utility::RegWriteValue(kHKeyLocalMachine, inst.Param1, inst.Param2, Utility::ToInt32(inst.Param3));
-      break;
-    case OP_ASKYESNODLG: Utility::AskYesNoDlg(inst.Param1); break;
-    case OP_ASKSTRINGDLG: Utility::AskStringDlg(inst.Param1, inst.Param2); break;
-    case OP_ASKOKDLG: Utility::AskOKDlg(inst.Param1, inst.Param2); break;
-    case OP_SHELLCMD: Utility::RunShellCmd(inst.Param1); break;
-    case OP_REGREADVALUE: Utility::RegReadValue(kHKeyLocalMachine, inst.Param1, inst.Param2); break;
-    case OP_REGEXE: Utility::RegEXE(inst.Param1); break;
-    case OP_RUN: Utility::Run(inst.Param1, inst.Param2); break;
-    case OP_WRITEFILE: Utility::WriteFile(inst.Param1, inst.Param2); break;
-    case OP_REGTLB: Utility::RegTLB(inst.Param1); break;
     default:
-      // OP_GETTEMPWORKDIR, OP_GETWINDIR, OP_ISREGKEYEXISTS, OP_ISFILEWRITABLE
-      // and numbers without an operation take effect only at parse time.
+      // Numbers without an operation take effect nowhere.
       break;
   }
   return true;

@@ -1,7 +1,5 @@
 #include "driver/MainModule.h"
 
-#include <cmath>
-#include <cstdio>
 #include <memory>
 
 #include "forms/Forms.h"
@@ -17,21 +15,21 @@ std::int32_t StatusTop = 0;
 
 namespace {
 
-const char* const kUsage =
-    "Usage: vsl SCRIPT\n"
-    "Runs a Varnel Script Language script: the script is parsed (commands whose\n"
-    "value is assigned to a macro run at once), then its instruction list runs\n"
-    "under a progress display. The command line after the program name is the\n"
-    "script path, taken whole.\n"
-    "\n"
-    "Dialogs are written to standard error and answered on standard input.\n"
-    "Ctrl-C while the instruction list runs cancels it.\n"
-    "\n"
-    "Exit status: 0 done, 1 a run-time failure, 2 parse errors were reported,\n"
-    "3 cancelled, 4 no script.\n"
-    "\n"
-    "  vsl --help      this text\n"
-    "  vsl --version   the version\n";
+const wchar_t* const kUsage =
+    L"Usage: vsl SCRIPT\n"
+    L"Runs a Varnel Script Language script: the script is parsed (commands whose\n"
+    L"value is assigned to a macro run at once), then its instruction list runs\n"
+    L"under a progress display. The command line after the program name is the\n"
+    L"script path, taken whole.\n"
+    L"\n"
+    L"Dialogs are written to standard error and answered on standard input.\n"
+    L"Ctrl-C while the instruction list runs cancels it.\n"
+    L"\n"
+    L"Exit status: 0 done, 1 a run-time failure, 2 parse errors were reported,\n"
+    L"3 cancelled, 4 no script.\n"
+    L"\n"
+    L"  vsl --help      this text\n"
+    L"  vsl --version   the version\n";
 
 // The exit status of a run that reached its end; failures and cancellation
 // outrank parse errors.
@@ -48,9 +46,6 @@ int StatusOfRun(const CVSLParser& parser) {
 
 }  // namespace
 
-// nearbyint rounds halves to even in the default rounding mode.
-std::int32_t RoundHalfEven(double v) { return static_cast<std::int32_t>(std::nearbyint(v)); }
-
 void ComputeStatusPosition(double screenWidth, double screenHeight, double dialogWidth, double dialogHeight,
                            std::int32_t& left, std::int32_t& top) {
   left = RoundHalfEven(screenWidth / 2 - dialogWidth / 2);
@@ -59,16 +54,17 @@ void ComputeStatusPosition(double screenWidth, double screenHeight, double dialo
 
 int Main() {
   try {
+    platform::UI().SetAbortExitStatus(kExitCancelled);
     const auto [screenWidth, screenHeight] = platform::UI().ScreenSize();
     ComputeStatusPosition(screenWidth, screenHeight, kStatusDlgWidth, kStatusDlgHeight, StatusLeft, StatusTop);
 
     const std::wstring commandLine = platform::Sys().CommandLineText();
     if (commandLine == L"--help") {
-      std::fputs(kUsage, stdout);
+      platform::Sys().Print(platform::OutputStream::Out, kUsage);
       return kExitOk;
     }
     if (commandLine == L"--version") {
-      std::fputs("vsl " VSL_VERSION "\n", stdout);
+      platform::Sys().Print(platform::OutputStream::Out, L"vsl " VSL_VERSION_W L"\n");
       return kExitOk;
     }
 
@@ -76,13 +72,14 @@ int Main() {
     auto parser = std::make_unique<CVSLParser>();
     if (Utility::IsFileExists(commandLine)) {
       std::wstring scriptPath = commandLine;
-      const std::wstring ending =
-          text::ToUpper(commandLine.size() < 4 ? commandLine : commandLine.substr(commandLine.size() - 4));
-      if (ending == L".EVS")
+      const std::wstring ending = commandLine.size() < 4 ? commandLine : commandLine.substr(commandLine.size() - 4);
+      if (text::EqualsNoCase(ending, L".EVS"))
         throw VslError(L"Cannot run " + commandLine + L": encrypted scripts are not supported by this build");
       if (Utility::IsFileExists(scriptPath)) {
         parser->Parse(scriptPath);
-        parser->Execute();
+        const FormPosition at = parser->Execute({StatusLeft, StatusTop});
+        StatusLeft = at.left;
+        StatusTop = at.top;
         status = StatusOfRun(*parser);
       }
     }
@@ -91,13 +88,13 @@ int Main() {
     parser.reset();
     return status;
   } catch (const VslError& e) {
-    Utility::MsgBox(e.Description(), L"Error ");
+    Dialogs::MsgBox(e.Description(), L"Error ");
     return kExitFailure;
   } catch (const std::bad_alloc&) {
-    Utility::MsgBox(L"Out of memory", L"Error ");
+    Dialogs::MsgBox(L"Out of memory", L"Error ");
     return kExitFailure;
   } catch (const std::exception& e) {
-    Utility::MsgBox(text::FromUtf8(e.what()), L"Error ");
+    Dialogs::MsgBox(Describe(e), L"Error ");
     return kExitFailure;
   }
 }

@@ -17,10 +17,6 @@ constexpr int kExitParseErrors = 2;
 constexpr int kExitCancelled = 3;
 constexpr int kExitNoScript = 4;
 
-// Rounds to the nearest whole number, halves to even, as positions in twips
-// are rounded.
-std::int32_t RoundHalfEven(double v);
-
 // Computes the status dialog's position from the screen size, centred
 // horizontally and 200 twips above the vertical centre, rounded half to even.
 void ComputeStatusPosition(double screenWidth, double screenHeight, double dialogWidth, double dialogHeight,

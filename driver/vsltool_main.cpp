@@ -2,6 +2,7 @@
 // instruction list a script produces, `check` reports its parse errors
 // without running anything.
 #include <cstdio>
+#include <cwchar>
 #include <cstring>
 #include <functional>
 #include <memory>
@@ -12,145 +13,152 @@
 #include "codegen/OPCODES.h"
 #include "parser/CVSLParser.h"
 #include "platform/Platform.h"
-#include "platform/Text.h"
 #include "utility/Utility.h"
 
 namespace {
 
-const char* const kUsage =
-    "Usage: vsltool COMMAND [OPTIONS] ARGS\n"
-    "\n"
-    "Commands:\n"
-    "  list [--json] SCRIPT   parse SCRIPT as vsl would (commands assigned to\n"
-    "                         macros do run) and print the instruction list\n"
-    "  check SCRIPT           report every parse error as SCRIPT:LINE: MESSAGE,\n"
-    "                         running nothing; exit 2 when there were errors\n"
+const wchar_t* const kUsage =
+    L"Usage: vsltool COMMAND [OPTIONS] ARGS\n"
+    L"\n"
+    L"Commands:\n"
+    L"  list [--json] SCRIPT   parse SCRIPT as vsl would (commands assigned to\n"
+    L"                         macros do run) and print the instruction list\n"
+    L"  check SCRIPT           report every parse error as SCRIPT:LINE: MESSAGE,\n"
+    L"                         running nothing; exit 2 when there were errors\n"
     "\n"
     "Every command accepts --help.\n";
 
-const char* const kListUsage =
-    "Usage: vsltool list [--json] SCRIPT\n"
-    "Parses SCRIPT as vsl would (commands assigned to macros run) and prints the\n"
-    "instruction list instead of running it: one line per instruction with its\n"
-    "index, opcode name and four parameters, or with --json one JSON object a\n"
-    "line: {\"index\":0,\"opcode\":6,\"name\":\"OP_DELFILE\",\"params\":[...]}.\n"
-    "Exit status: 0, 2 when parse errors were reported, 1 on a failure.\n";
+const wchar_t* const kListUsage =
+    L"Usage: vsltool list [--json] SCRIPT\n"
+    L"Parses SCRIPT as vsl would (commands assigned to macros run) and prints the\n"
+    L"instruction list instead of running it: one line per instruction with its\n"
+    L"index, opcode name and four parameters, or with --json one JSON object a\n"
+    L"line: {\"index\":0,\"opcode\":6,\"name\":\"OP_DELFILE\",\"params\":[...]}.\n"
+    L"Exit status: 0, 2 when parse errors were reported, 1 on a failure.\n";
 
-const char* const kCheckUsage =
-    "Usage: vsltool check SCRIPT\n"
-    "Reports every parse error of SCRIPT on standard error as SCRIPT:LINE: MESSAGE\n"
-    "and runs nothing (a command assigned to a macro yields the empty string).\n"
-    "Exit status: 0 without errors, 2 with errors, 1 when the script cannot be read.\n";
+const wchar_t* const kCheckUsage =
+    L"Usage: vsltool check SCRIPT\n"
+    L"Reports every parse error of SCRIPT on standard error as SCRIPT:LINE: MESSAGE\n"
+    L"and runs nothing (a command assigned to a macro yields the empty string).\n"
+    L"Exit status: 0 without errors, 2 with errors, 1 when the script cannot be read.\n";
 
-// A JSON string literal of s (UTF-8).
-std::string JsonString(const std::wstring& s) {
-  std::string out = "\"";
-  for (unsigned char c : text::ToUtf8(s)) {
+// A JSON string literal of s; characters outside ASCII stay as they are and
+// reach the output in the console's encoding.
+std::wstring JsonString(const std::wstring& s) {
+  std::wstring out = L"\"";
+  for (wchar_t c : s) {
     switch (c) {
-      case '"': out += "\\\""; break;
-      case '\\': out += "\\\\"; break;
-      case '\n': out += "\\n"; break;
-      case '\r': out += "\\r"; break;
-      case '\t': out += "\\t"; break;
+      case L'"': out += L"\\\""; break;
+      case L'\\': out += L"\\\\"; break;
+      case L'\n': out += L"\\n"; break;
+      case L'\r': out += L"\\r"; break;
+      case L'\t': out += L"\\t"; break;
       default:
         if (c < 0x20) {
-          char buf[8];
-          std::snprintf(buf, sizeof buf, "\\u%04x", c);
+          wchar_t buf[8];
+          std::swprintf(buf, 8, L"\\u%04x", static_cast<unsigned>(c));
           out += buf;
         } else {
-          out.push_back(static_cast<char>(c));
+          out.push_back(c);
         }
     }
   }
-  return out + "\"";
+  return out + L"\"";
 }
+
+std::wstring Widen(const char* s) { return std::wstring(s, s + std::strlen(s)); }
+
+void Out(const std::wstring& text) { platform::Sys().Print(platform::OutputStream::Out, text); }
 
 void PrintList(const CCodeGen& code, bool json) {
   for (std::int32_t i = 0; i < code.InstCount(); ++i) {
     const Instruction& inst = code.At(i);
     const std::wstring* params[] = {&inst.Param1, &inst.Param2, &inst.Param3, &inst.Param4};
-    std::string line;
+    const std::wstring name = Widen(OPCODES::OpcodeName(inst.lOpCode));
+    std::wstring line;
     if (json) {
-      line = "{\"index\":" + std::to_string(i) + ",\"opcode\":" + std::to_string(inst.lOpCode) + ",\"name\":\"" +
-             OPCODES::OpcodeName(inst.lOpCode) + "\",\"params\":[";
-      for (int k = 0; k < 4; ++k) line += (k ? "," : "") + JsonString(*params[k]);
-      line += "]}";
+      line = L"{\"index\":" + std::to_wstring(i) + L",\"opcode\":" + std::to_wstring(inst.lOpCode) + L",\"name\":\"" +
+             name + L"\",\"params\":[";
+      for (int k = 0; k < 4; ++k) line += (k ? L"," : L"") + JsonString(*params[k]);
+      line += L"]}";
     } else {
-      char head[64];
-      std::snprintf(head, sizeof head, "%04d %-20s", i, OPCODES::OpcodeName(inst.lOpCode));
+      wchar_t head[64];
+      std::swprintf(head, 64, L"%04d %-20ls", i, name.c_str());
       line = head;
-      for (int k = 0; k < 4; ++k) line += " " + JsonString(*params[k]);
+      for (int k = 0; k < 4; ++k) line += L" " + JsonString(*params[k]);
     }
-    std::puts(line.c_str());
+    Out(line + L"\n");
   }
 }
 
-int Fail(const std::string& message) {
-  std::fprintf(stderr, "vsltool: %s\n", message.c_str());
+int Fail(const std::wstring& message) {
+  platform::Sys().Print(platform::OutputStream::Err, L"vsltool: " + message + L"\n");
   return 1;
 }
 
+void Usage(const wchar_t* usage) { Out(usage); }
+
 // The command line of list and check: options, then exactly one script.
 // Returns -1 when the command should go on, else the exit status.
-int ReadArguments(const std::vector<std::string>& args, const char* command, const char* usage, bool* json,
-                  std::string* script) {
+int ReadArguments(const std::vector<std::wstring>& args, const wchar_t* command, const wchar_t* usage, bool* json,
+                  std::wstring* script) {
   for (const auto& a : args) {
-    if (a == "--help") return std::fputs(usage, stdout), 0;
-    if (json != nullptr && a == "--json") {
+    if (a == L"--help") return Usage(usage), 0;
+    if (json != nullptr && a == L"--json") {
       *json = true;
     } else if (!script->empty()) {
-      return Fail(std::string(command) + ": more than one script given");
+      return Fail(std::wstring(command) + L": more than one script given");
     } else {
       *script = a;
     }
   }
-  if (script->empty()) return Fail(std::string(command) + ": no script given");
+  if (script->empty()) return Fail(std::wstring(command) + L": no script given");
   return -1;
 }
 
 // Parses the script with a parser that `prepare` has set up, then hands it
 // to `done`. Exit status 2 when parse errors were reported.
-int ParseScript(const std::string& script, const std::function<void(CVSLParser&)>& prepare,
+int ParseScript(const std::wstring& script, const std::function<void(CVSLParser&)>& prepare,
                 const std::function<void(const CVSLParser&)>& done) {
-  const std::wstring path = text::FromUtf8(script);
   try {
-    if (!Utility::IsFileExists(path)) return Fail(script + ": no such script file");
+    if (!Utility::IsFileExists(script)) return Fail(script + L": no such script file");
     CVSLParser parser;
     prepare(parser);
     try {
-      parser.Parse(path);
+      parser.Parse(script);
     } catch (const ProgramExit& exit) {
       // "Exit" run while parsing ends the parse as it ends a run; what was
       // parsed before it still counts. A failing Copy ends it with status 1.
       done(parser);
-      if (exit.Status() == 1) return Fail(script + ": a Copy run while parsing failed and ended the script");
+      if (exit.Status() == 1) return Fail(script + L": a Copy run while parsing failed and ended the script");
       return exit.Status();
     }
     done(parser);
     return parser.ParseErrorCount() > 0 ? 2 : 0;
   } catch (const VslError& e) {
-    return Fail(script + ": " + e.what());
+    return Fail(script + L": " + e.Description());
   }
 }
 
-int List(const std::vector<std::string>& args) {
+int List(const std::vector<std::wstring>& args) {
   bool json = false;
-  std::string script;
-  if (int status = ReadArguments(args, "list", kListUsage, &json, &script); status >= 0) return status;
+  std::wstring script;
+  if (int status = ReadArguments(args, L"list", kListUsage, &json, &script); status >= 0) return status;
   return ParseScript(
       script, [](CVSLParser&) {}, [&](const CVSLParser& parser) { PrintList(parser.CodeGen(), json); });
 }
 
-int Check(const std::vector<std::string>& args) {
-  std::string script;
-  if (int status = ReadArguments(args, "check", kCheckUsage, nullptr, &script); status >= 0) return status;
+int Check(const std::vector<std::wstring>& args) {
+  std::wstring script;
+  if (int status = ReadArguments(args, L"check", kCheckUsage, nullptr, &script); status >= 0) return status;
   return ParseScript(
       script,
       [&](CVSLParser& parser) {
         parser.SetRunAtParseTime(false);
         parser.SetErrorSink([&](std::int32_t line, const std::wstring& message) {
           const std::wstring shown = message.rfind(L": ", 0) == 0 ? message.substr(2) : message;
-          std::fprintf(stderr, "%s:%d: %s\n", script.c_str(), line, text::ToUtf8(shown).c_str());
+          platform::Sys().Print(platform::OutputStream::Err,
+                                script + L":" + std::to_wstring(line) + L": " + shown + L"\n");
         });
       },
       [](const CVSLParser&) {});
@@ -159,15 +167,16 @@ int Check(const std::vector<std::string>& args) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc < 2 || std::strcmp(argv[1], "--help") == 0) {
-    std::fputs(kUsage, argc < 2 ? stderr : stdout);
-    return argc < 2 ? 1 : 0;
-  }
   auto native = platform::CreateNative(argc, argv);
   platform::ScopedPlatform installed(native->Pieces());
-  const std::string command = argv[1];
-  const std::vector<std::string> args(argv + 2, argv + argc);
-  if (command == "list") return List(args);
-  if (command == "check") return Check(args);
-  return Fail("unknown command '" + command + "' (try vsltool --help)");
+  const std::vector<std::wstring> all = platform::Sys().Arguments();
+  if (all.empty() || all[0] == L"--help") {
+    platform::Sys().Print(all.empty() ? platform::OutputStream::Err : platform::OutputStream::Out, kUsage);
+    return all.empty() ? 1 : 0;
+  }
+  const std::wstring& command = all[0];
+  const std::vector<std::wstring> args(all.begin() + 1, all.end());
+  if (command == L"list") return List(args);
+  if (command == L"check") return Check(args);
+  return Fail(L"unknown command '" + command + L"' (try vsltool --help)");
 }

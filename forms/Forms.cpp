@@ -1,6 +1,6 @@
 #include "forms/Forms.h"
 
-#include "driver/MainModule.h"
+#include <cmath>
 
 // ---- frmStatusDlg -------------------------------------------------------------
 
@@ -14,7 +14,7 @@ frmStatusDlg::~frmStatusDlg() {
 
 platform::StatusWindow& frmStatusDlg::Form() {
   if (!window_) {
-    window_ = platform::UI().CreateStatusWindow(MainModule::StatusLeft, MainModule::StatusTop);
+    window_ = platform::UI().CreateStatusWindow(position_.left, position_.top);
     SetProgressMax(100);
     SetProgressMin(0);
   }
@@ -41,17 +41,21 @@ void frmStatusDlg::SetStatusText(const std::wstring& sStatusText) { Form().SetSt
 
 void frmStatusDlg::Show() { Form().Show(); }
 
-void frmStatusDlg::Unload() {
-  if (!window_) return;
-  auto [left, top] = window_->Position();
-  MainModule::StatusLeft = MainModule::RoundHalfEven(left);
-  MainModule::StatusTop = MainModule::RoundHalfEven(top);
-  window_.reset();
+FormPosition frmStatusDlg::Unload() {
+  if (window_) {
+    auto [left, top] = window_->Position();
+    position_ = {RoundHalfEven(left), RoundHalfEven(top)};
+    window_.reset();
+  }
+  return position_;
 }
+
+// nearbyint rounds halves to even in the default rounding mode.
+std::int32_t RoundHalfEven(double v) { return static_cast<std::int32_t>(std::nearbyint(v)); }
 
 // ---- Dialog operations -------------------------------------------------------
 
-namespace Utility {
+namespace Dialogs {
 
 const wchar_t* const kAppTitle = L"Varnel Script Language";
 
@@ -73,4 +77,4 @@ bool AskOKDlg(const std::wstring& sTitle, const std::wstring& sText) {
 
 void DoEvents() { platform::UI().PumpMessages(); }
 
-}  // namespace Utility
+}  // namespace Dialogs

@@ -13,9 +13,20 @@
 constexpr double kStatusDlgWidth = 4680;
 constexpr double kStatusDlgHeight = 1305;
 
+// A form's position on the screen, in twips.
+struct FormPosition {
+  std::int32_t left = 0;
+  std::int32_t top = 0;
+};
+
+// Rounds to the nearest whole number, halves to even, as positions in twips
+// are rounded.
+std::int32_t RoundHalfEven(double v);
+
 class frmStatusDlg {
  public:
-  frmStatusDlg() = default;
+  // The dialog opens at `at` when it is first used.
+  explicit frmStatusDlg(FormPosition at) : position_(at) {}
   ~frmStatusDlg();  // unloads
   frmStatusDlg(const frmStatusDlg&) = delete;
   frmStatusDlg& operator=(const frmStatusDlg&) = delete;
@@ -27,19 +38,22 @@ class frmStatusDlg {
   void SetStatusText(const std::wstring& sStatusText);
   // Shows the dialog modelessly.
   void Show();
-  // Records the position in the driver's pair and closes the window.
-  void Unload();
+  // Closes the window; returns where it stood (where it opened when it was
+  // never loaded), for the next status dialog to open there.
+  FormPosition Unload();
 
  private:
-  // Loads the form on first use: position from the driver's pair, cancelled
-  // flag cleared, range 0..100.
+  // Loads the form on first use: at its position, cancelled flag cleared,
+  // range 0..100.
   platform::StatusWindow& Form();
   std::unique_ptr<platform::StatusWindow> window_;
+  FormPosition position_;
   std::int32_t minValue_ = 0;
   std::int32_t maxValue_ = 100;
 };
 
-namespace Utility {
+// The dialog operations of the script language.
+namespace Dialogs {
 
 // The message box with an OK button; "" gives the application's title.
 void MsgBox(const std::wstring& text, const std::wstring& title = L"",
@@ -53,4 +67,4 @@ void DoEvents();
 // The application's title, used by every message box without its own.
 extern const wchar_t* const kAppTitle;
 
-}  // namespace Utility
+}  // namespace Dialogs

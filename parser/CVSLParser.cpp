@@ -20,10 +20,10 @@ void CVSLParser::Parse(const std::wstring& sFileName) {
   Start();
 }
 
-void CVSLParser::Execute() {
-  frmStatusDlg status;
+FormPosition CVSLParser::Execute(FormPosition statusAt) {
+  frmStatusDlg status(statusAt);
   codegen_->Execute(&status);
-  status.Unload();
+  return status.Unload();
 }
 
 std::int32_t CVSLParser::Next() {
@@ -69,32 +69,6 @@ std::int32_t CVSLParser::ParseStatement(bool bExec) {
   }
 }
 
-namespace {
-bool EqualsAscii(const std::wstring& word, const char* keyword) {
-  std::size_t i = 0;
-  for (; keyword[i] != '\0'; ++i)
-    if (i >= word.size() || word[i] != static_cast<wchar_t>(keyword[i])) return false;
-  return i == word.size();
-}
-}  // namespace
-
-// command: TK_KEYWORD and its arguments. The keyword is compared whole and
-// case-sensitively with the table; a word that matches no entry does nothing.
-std::int32_t CVSLParser::DoCommand(bool bExec, bool bExecAtParseTime, std::wstring& sResult) {
-  const std::wstring word = tokenizer_->TokenText();
-#define VSL_DISPATCH(keyword, handler)                \
-  if (EqualsAscii(word, #keyword)) {                  \
-    sResult = handler(bExec, bExecAtParseTime);       \
-    return TK_KEYWORD;                                \
-  }
-#define VSL_NO_HANDLER(keyword) \
-  if (EqualsAscii(word, #keyword)) return TK_KEYWORD;
-  VSL_KEYWORDS(VSL_DISPATCH, VSL_NO_HANDLER)
-#undef VSL_DISPATCH
-#undef VSL_NO_HANDLER
-  return TK_KEYWORD;
-}
-
 std::wstring CVSLParser::ExpandMacros(const std::wstring& s) { return macros_->GetMacExpandedString(s); }
 
 std::wstring CVSLParser::BoolToStr(bool b) { return b ? L"True" : L"False"; }
@@ -106,7 +80,7 @@ void CVSLParser::ReportError(const std::wstring& message) {
     errorSink_(line, message);
     return;
   }
-  Utility::MsgBox(L"Line " + std::to_wstring(line) + message);
+  Dialogs::MsgBox(L"Line " + std::to_wstring(line) + message);
 }
 
 void CVSLParser::AddMacro(const std::wstring& ID, const std::wstring& Value) { macros_->AddMacro(ID, Value); }

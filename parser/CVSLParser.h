@@ -10,9 +10,16 @@
 #include <string>
 
 #include "codegen/CCodeGen.h"
+#include "codegen/COMMANDS.h"
+#include "forms/Forms.h"
 #include "macros/CMacroManager.h"
-#include "parser/Tokens.h"
 #include "tokenizer/CTokenizer.h"
+#include "tokenizer/Tokens.h"
+
+// A command's row of the command table, as the parser uses it.
+struct CommandInfo;
+// The expanded string arguments of a command, Param1 to Param3.
+using CommandArgs = std::array<std::wstring, 3>;
 
 class CVSLParser {
  public:
@@ -27,13 +34,28 @@ class CVSLParser {
 
   void Parse(const std::wstring& sFileName);
   void Start();
-  void Execute();
+  // Runs the instruction list under a status dialog opened at `statusAt`;
+  // returns where the dialog stood when it was unloaded.
+  FormPosition Execute(FormPosition statusAt);
 
   // Public command methods.
-  std::wstring DoCreateTemp(bool bExec, bool bExecAtParseTime);
   void AddMacro(const std::wstring& ID, const std::wstring& Value);
-  std::wstring DoGetWinDir(const bool& bExec, const bool& bExecAtParseTime);
-  std::wstring DoIsRegKeyExists(const bool& bExec, const bool& bExecAtParseTime);
+
+  // Command handlers, one per command of the command table (DoCreateTemp,
+  // DoGetWinDir and DoIsRegKeyExists among them). Each reads the command's
+  // arguments and then does nothing, appends one instruction or runs the
+  // command at once and returns its result string.
+#define VSL_DECLARE_HANDLER(keyword, handler, ...) std::wstring handler(bool bExec, bool bExecAtParseTime);
+#define VSL_NO_HANDLER(keyword)
+  VSL_COMMANDS(VSL_DECLARE_HANDLER, VSL_DECLARE_HANDLER, VSL_NO_HANDLER)
+#undef VSL_DECLARE_HANDLER
+#undef VSL_NO_HANDLER
+
+  // "Exit" run while parsing: ends the program on the spot, with the status
+  // of the parse so far.
+  [[noreturn]] std::wstring EndProgram();
+  // "True" or "False", as a command's Boolean result reads.
+  static std::wstring BoolToStr(bool b);
 
   // Tools: report parse errors elsewhere, and parse without running
   // commands (a parse-time command then yields "").
@@ -76,56 +98,16 @@ class CVSLParser {
 
   // Shared helpers.
   std::wstring ExpandMacros(const std::wstring& s);
-  static std::wstring BoolToStr(bool b);
   void ReportError(const std::wstring& message);
-  // Reads n string arguments separated by commas. On a wrong token reports
-  // notString or comma and returns false.
-  bool ReadArguments(int n, std::wstring* args, const wchar_t* notString, const wchar_t* comma);
 
-  // Command handlers.
-  std::wstring DoExit(bool bExec, bool bExecAtParseTime);
-  std::wstring DoDelFile(bool bExec, bool bExecAtParseTime);
-  std::wstring DoDelComDLL(bool bExec, bool bExecAtParseTime);
-  std::wstring DoDelDir(bool bExec, bool bExecAtParseTime);
-  std::wstring DoUnregDLL(bool bExec, bool bExecAtParseTime);
-  std::wstring DoRegDLL(bool bExec, bool bExecAtParseTime);
-  std::wstring DoRegTLB(bool bExec, bool bExecAtParseTime);
-  std::wstring DoRegReadString(bool bExec, bool bExecAtParseTime);
-  std::wstring DoRegReadValue(bool bExec, bool bExecAtParseTime);
-  std::wstring DoRegWriteString(bool bExec, bool bExecAtParseTime);
-  std::wstring DoRegWriteValue(bool bExec, bool bExecAtParseTime);
-  std::wstring DoRegDelKey(bool bExec, bool bExecAtParseTime);
-  std::wstring DoRegDelString(bool bExec, bool bExecAtParseTime);
-  std::wstring DoRegCountSubNode(bool bExec, bool bExecAtParseTime);
-  std::wstring DoRd(bool bExec, bool bExecAtParseTime);
-  std::wstring DoCd(bool bExec, bool bExecAtParseTime);
-  std::wstring DoMd(bool bExec, bool bExecAtParseTime);
-  std::wstring DoIsFileExists(bool bExec, bool bExecAtParseTime);
-  std::wstring DoIsDirExists(bool bExec, bool bExecAtParseTime);
-  std::wstring DoMsgBox(bool bExec, bool bExecAtParseTime);
-  std::wstring DoXCopy(bool bExec, bool bExecAtParseTime);
-  std::wstring DoCopy(bool bExec, bool bExecAtParseTime);
-  std::wstring DoAskYesNoDlg(bool bExec, bool bExecAtParseTime);
-  std::wstring DoAskStringDlg(bool bExec, bool bExecAtParseTime);
-  std::wstring DoAskOKDlg(bool bExec, bool bExecAtParseTime);
-  std::wstring DoUnregEXE(bool bExec, bool bExecAtParseTime);
-  std::wstring DoRegEXE(bool bExec, bool bExecAtParseTime);
-  std::wstring DoRun(bool bExec, bool bExecAtParseTime);
-  std::wstring DoWriteFile(bool bExec, bool bExecAtParseTime);
-  std::wstring DoIsFileWritable(bool bExec, bool bExecAtParseTime);
+  // The steps every command handler takes: read the command's arguments
+  // (false after a parse error, which is reported), then take effect.
+  bool ReadArguments(const CommandInfo& command, CommandArgs& args);
+  std::wstring TakeEffect(const CommandInfo& command, bool bExec, bool bExecAtParseTime, CommandArgs& args);
+  // Both, for the commands that need nothing else.
+  std::wstring Command(const CommandInfo& command, bool bExec, bool bExecAtParseTime);
+  // command-interpreter statement
   std::int32_t DoShellCmd(bool bExec);
-
-  // The pattern every command follows once its arguments are read.
-  using Operation = std::function<std::wstring()>;
-  std::wstring TakeEffect(bool bExec, bool bExecAtParseTime, std::int32_t lOpCode, const std::wstring& p1,
-                          const std::wstring& p2, const std::wstring& p3, const Operation& runNow,
-                          bool booleanResult);
-
-  // Reads nArgs arguments and takes effect with `run` as the parse-time
-  // operation; the shape of most commands.
-  using Args = std::array<std::wstring, 3>;
-  std::wstring Command(bool bExec, bool bExecAtParseTime, std::int32_t lOpCode, int nArgs, const wchar_t* notString,
-                       const wchar_t* comma, bool booleanResult, const std::function<std::wstring(const Args&)>& run);
 
   std::unique_ptr<CTokenizer> tokenizer_;
   std::unique_ptr<CMacroManager> macros_;

@@ -1,279 +1,179 @@
 // The command handlers. Each reads its string arguments, expands the macro
 // references in them, and then does nothing (a statement that does not take
 // effect), appends one instruction, or runs the operation at once and hands
-// back its result as a string.
+// back its result as a string. What each command reads, emits and runs is
+// its row of the command table; the handlers written here by hand are the
+// ones that do more.
+#include <type_traits>
+
 #include "forms/Forms.h"
 #include "parser/CVSLParser.h"
 #include "utility/Utility.h"
 
+enum class ResultKind { Bool, Text };
+
+struct CommandInfo {
+  std::int32_t opcode;
+  int nArgs;
+  const wchar_t* notString;
+  const wchar_t* comma;
+  ResultKind result;
+  // Runs the command at parse time and gives its result string.
+  std::wstring (*atParseTime)(CVSLParser& p, CommandArgs& args);
+};
+
 namespace {
-const wchar_t* const kNotString = L": Expecting string parameter";
-const wchar_t* const kNotStringLower = L": expecting string parameter";
-const wchar_t* const kNotFileName = L": Expecting File name as string parameter";
-const wchar_t* const kNoComma = L": Expecting , after parameter";
-const wchar_t* const kNoCommaShort = L": Expecting , ";
-const std::wstring kNone;
+
+using namespace Utility;
+using namespace Dialogs;
+
+// A parse-time operation's value as the command's result string; the
+// table's result kind must match the operation's type.
+template <ResultKind kind, typename T>
+std::wstring AsResult(T value) {
+  if constexpr (kind == ResultKind::Bool) {
+    static_assert(std::is_same_v<T, bool>, "a Bool command's operation gives a bool");
+    return CVSLParser::BoolToStr(value);
+  } else {
+    static_assert(std::is_same_v<T, std::wstring>, "a Text command's operation gives a string");
+    return value;
+  }
+}
+
+enum class Cmd {
+#define VSL_COMMAND_ID(keyword, ...) keyword,
+#define VSL_NO_ID(keyword)
+  VSL_COMMANDS(VSL_COMMAND_ID, VSL_COMMAND_ID, VSL_NO_ID)
+#undef VSL_COMMAND_ID
+#undef VSL_NO_ID
+};
+
+const CommandInfo kCommands[] = {
+#define VSL_COMMAND_INFO(keyword, handler, opcode, nArgs, notString, comma, result, atParseTime, atRunTime) \
+  {opcode, nArgs, notString, comma, ResultKind::result,                                                   \
+   []([[maybe_unused]] CVSLParser & p, CommandArgs & args) -> std::wstring {                                             \
+     [[maybe_unused]] std::wstring& a0 = args[0];                                                         \
+     [[maybe_unused]] std::wstring& a1 = args[1];                                                         \
+     [[maybe_unused]] std::wstring& a2 = args[2];                                                         \
+     return AsResult<ResultKind::result>(atParseTime);                                                    \
+   }},
+#define VSL_NO_INFO(keyword)
+    VSL_COMMANDS(VSL_COMMAND_INFO, VSL_COMMAND_INFO, VSL_NO_INFO)
+#undef VSL_COMMAND_INFO
+#undef VSL_NO_INFO
+};
+
+const CommandInfo& Info(Cmd c) { return kCommands[static_cast<int>(c)]; }
+
 }  // namespace
 
-// arguments: TK_STRING { TK_COMMA TK_STRING }, exactly n strings.
-bool CVSLParser::ReadArguments(int n, std::wstring* args, const wchar_t* notString, const wchar_t* comma) {
-  for (int k = 0; k < n; ++k) {
+// arguments: TK_STRING { TK_COMMA TK_STRING }, exactly as many strings as
+// the command takes.
+bool CVSLParser::ReadArguments(const CommandInfo& command, CommandArgs& args) {
+  for (int k = 0; k < command.nArgs; ++k) {
     if (k > 0 && Next() != TK_COMMA) {
-      ReportError(comma);
+      ReportError(command.comma);
       return false;
     }
     if (Next() != TK_STRING) {
-      ReportError(notString);
+      ReportError(command.notString);
       return false;
     }
-    args[k] = ExpandMacros(tokenizer_->TokenText());
+    args[static_cast<std::size_t>(k)] = ExpandMacros(tokenizer_->TokenText());
   }
   return true;
 }
 
-std::wstring CVSLParser::Command(bool bExec, bool bExecAtParseTime, std::int32_t lOpCode, int nArgs,
-                                 const wchar_t* notString, const wchar_t* comma, bool booleanResult,
-                                 const std::function<std::wstring(const Args&)>& run) {
-  Args a;
-  if (!ReadArguments(nArgs, a.data(), notString, comma)) return L"";
-  return TakeEffect(bExec, bExecAtParseTime, lOpCode, a[0], a[1], a[2], [&] { return run(a); }, booleanResult);
-}
-
-std::wstring CVSLParser::TakeEffect(bool bExec, bool bExecAtParseTime, std::int32_t lOpCode, const std::wstring& p1,
-                                    const std::wstring& p2, const std::wstring& p3, const Operation& runNow,
-                                    bool booleanResult) {
-  const std::wstring unused = booleanResult ? L"False" : L"";
+std::wstring CVSLParser::TakeEffect(const CommandInfo& command, bool bExec, bool bExecAtParseTime,
+                                    CommandArgs& args) {
+  const std::wstring unused = command.result == ResultKind::Bool ? L"False" : L"";
   if (!bExec) return unused;
-  if (bExecAtParseTime) return runAtParseTime_ ? runNow() : std::wstring();
-  codegen_->AddInst(lOpCode, p1, p2, p3, L"");
+  if (bExecAtParseTime) return runAtParseTime_ ? command.atParseTime(*this, args) : std::wstring();
+  codegen_->AddInst(command.opcode, args[0], args[1], args[2], L"");
   return unused;
 }
 
-// ---- Exit and the value commands -----------------------------------------------
+std::wstring CVSLParser::Command(const CommandInfo& command, bool bExec, bool bExecAtParseTime) {
+  CommandArgs args;
+  if (!ReadArguments(command, args)) return L"";
+  return TakeEffect(command, bExec, bExecAtParseTime, args);
+}
 
-// "Exit" reads no token. Run while parsing it ends the program on the spot.
-std::wstring CVSLParser::DoExit(bool bExec, bool bExecAtParseTime) {
-  if (!bExec) return L"";
-  if (bExecAtParseTime) {
-    if (runAtParseTime_) throw ProgramExit(parseErrors_ > 0 ? 2 : 0);
-    return L"";
+// The generated handlers.
+#define VSL_DEFINE_HANDLER(keyword, handler, ...)                           \
+  std::wstring CVSLParser::handler(bool bExec, bool bExecAtParseTime) {     \
+    return Command(Info(Cmd::keyword), bExec, bExecAtParseTime);            \
   }
-  codegen_->AddInst(OP_EXIT, L"", L"", L"", L"");
-  return L"";
+#define VSL_HAND_WRITTEN(...)
+#define VSL_NO_HANDLER(keyword)
+VSL_COMMANDS(VSL_DEFINE_HANDLER, VSL_HAND_WRITTEN, VSL_NO_HANDLER)
+#undef VSL_DEFINE_HANDLER
+#undef VSL_HAND_WRITTEN
+#undef VSL_NO_HANDLER
+
+// The dispatcher: the keyword is compared whole and case-sensitively with
+// the table; a word that matches no row does nothing.
+std::int32_t CVSLParser::DoCommand(bool bExec, bool bExecAtParseTime, std::wstring& sResult) {
+  const std::wstring word = tokenizer_->TokenText();
+#define VSL_DISPATCH(keyword, handler, ...)       \
+  if (word == L"" #keyword) {                     \
+    sResult = handler(bExec, bExecAtParseTime);   \
+    return TK_KEYWORD;                            \
+  }
+#define VSL_NO_HANDLER(keyword) \
+  if (word == L"" #keyword) return TK_KEYWORD;
+  VSL_COMMANDS(VSL_DISPATCH, VSL_DISPATCH, VSL_NO_HANDLER)
+#undef VSL_DISPATCH
+#undef VSL_NO_HANDLER
+  return TK_KEYWORD;
 }
 
-std::wstring CVSLParser::DoCreateTemp(bool bExec, bool bExecAtParseTime) {
-  return TakeEffect(bExec, bExecAtParseTime, OP_GETTEMPWORKDIR, kNone, kNone, kNone,
-                    [] { return Utility::CreateTempName(); }, false);
-}
-
-std::wstring CVSLParser::DoGetWinDir(const bool& bExec, const bool& bExecAtParseTime) {
-  return TakeEffect(bExec, bExecAtParseTime, OP_GETWINDIR, kNone, kNone, kNone,
-                    [] { return Utility::GetWinDir(); }, false);
-}
-
-// ---- File and directory commands -----------------------------------------------
-
-std::wstring CVSLParser::DoDelFile(bool bExec, bool bExecAtParseTime) {
-  return Command(bExec, bExecAtParseTime, OP_DELFILE, 1, kNotString, kNoComma, true,
-                 [](const Args& a) { return BoolToStr(Utility::DelFile(a[0])); });
-}
+std::wstring CVSLParser::EndProgram() { throw ProgramExit(parseErrors_ > 0 ? 2 : 0); }
 
 // The deletion runs (or is emitted) with the target's drive current, and the
 // current drive and directory are restored afterwards.
 std::wstring CVSLParser::DoDelDir(bool bExec, bool bExecAtParseTime) {
-  std::wstring a[1];
-  if (!ReadArguments(1, a, kNotString, kNoComma)) return L"";
-  auto run = [&] { return BoolToStr(Utility::DelTree(a[0])); };
-  if (!bExec || !runAtParseTime_) return TakeEffect(bExec, bExecAtParseTime, OP_DELDIR, a[0], kNone, kNone, run, true);
-  const std::wstring remembered = Utility::CurrentDirectory();
-  if (Utility::HasDriveLetter(a[0])) Utility::ChangeDrive(a[0].substr(0, 2));
-  std::wstring result = TakeEffect(bExec, bExecAtParseTime, OP_DELDIR, a[0], kNone, kNone, run, true);
-  if (Utility::HasDriveLetter(remembered)) Utility::ChangeDrive(remembered.substr(0, 2));
-  Utility::ChangeDirectory(remembered);
+  const CommandInfo& command = Info(Cmd::DelDir);
+  CommandArgs args;
+  if (!ReadArguments(command, args)) return L"";
+  if (!bExec || !runAtParseTime_) return TakeEffect(command, bExec, bExecAtParseTime, args);
+  const std::wstring remembered = CurrentDirectory();
+  if (HasDriveLetter(args[0])) ChangeDrive(args[0].substr(0, 2));
+  std::wstring result = TakeEffect(command, bExec, bExecAtParseTime, args);
+  if (HasDriveLetter(remembered)) ChangeDrive(remembered.substr(0, 2));
+  ChangeDirectory(remembered);
   return result;
-}
-
-std::wstring CVSLParser::DoRd(bool bExec, bool bExecAtParseTime) {
-  return Command(bExec, bExecAtParseTime, OP_RD, 1, kNotString, kNoComma, true,
-                 [](const Args& a) { return BoolToStr(Utility::RemoveDir(a[0])); });
-}
-
-std::wstring CVSLParser::DoCd(bool bExec, bool bExecAtParseTime) {
-  return Command(bExec, bExecAtParseTime, OP_CD, 1, kNotString, kNoComma, true,
-                 [](const Args& a) { return BoolToStr(Utility::ChangeDir(a[0])); });
-}
-
-std::wstring CVSLParser::DoMd(bool bExec, bool bExecAtParseTime) {
-  return Command(bExec, bExecAtParseTime, OP_MD, 1, kNotString, kNoComma, true,
-                 [](const Args& a) { return BoolToStr(Utility::MakeDir(a[0])); });
-}
-
-std::wstring CVSLParser::DoCopy(bool bExec, bool bExecAtParseTime) {
-  return Command(bExec, bExecAtParseTime, OP_COPY, 2, kNotString, kNoComma, true,
-                 [](const Args& a) { return BoolToStr(Utility::GuardedCopy(a[0], a[1])); });
-}
-
-std::wstring CVSLParser::DoXCopy(bool bExec, bool bExecAtParseTime) {
-  return Command(bExec, bExecAtParseTime, OP_XCOPY, 2, kNotString, kNoComma, true, [](const Args& a) {
-    const bool noEvents = false;
-    return BoolToStr(Utility::xCopy(a[0], a[1], noEvents));
-  });
-}
-
-std::wstring CVSLParser::DoIsFileExists(bool bExec, bool bExecAtParseTime) {
-  return Command(bExec, bExecAtParseTime, OP_ISFILEEXISTS, 1, kNotString, kNoComma, true,
-                 [](const Args& a) { return BoolToStr(Utility::IsFileExists(a[0])); });
-}
-
-std::wstring CVSLParser::DoIsDirExists(bool bExec, bool bExecAtParseTime) {
-  return Command(bExec, bExecAtParseTime, OP_ISDIREXISTS, 1, kNotString, kNoComma, true,
-                 [](const Args& a) { return BoolToStr(Utility::IsDirExists(a[0])); });
-}
-
-std::wstring CVSLParser::DoIsFileWritable(bool bExec, bool bExecAtParseTime) {
-  return Command(bExec, bExecAtParseTime, OP_ISFILEWRITABLE, 1, kNotFileName, kNoComma, true,
-                 [](const Args& a) { return BoolToStr(Utility::IsFileWritable(a[0])); });
-}
-
-std::wstring CVSLParser::DoWriteFile(bool bExec, bool bExecAtParseTime) {
-  return Command(bExec, bExecAtParseTime, OP_WRITEFILE, 2, kNotString, kNoComma, false,
-                 [](const Args& a) { return Utility::WriteFile(a[0], a[1]); });
-}
-
-// ---- Registry commands -----------------------------------------------------------
-
-std::wstring CVSLParser::DoRegReadString(bool bExec, bool bExecAtParseTime) {
-  return Command(bExec, bExecAtParseTime, OP_REGREADSTRING, 2, kNotString, kNoComma, false,
-                 [](const Args& a) { return Utility::RegReadString(platform::kHKeyLocalMachine, a[0], a[1]); });
-}
-
-std::wstring CVSLParser::DoRegReadValue(bool bExec, bool bExecAtParseTime) {
-  return Command(bExec, bExecAtParseTime, OP_REGREADVALUE, 2, kNotString, kNoComma, false,
-                 [](const Args& a) { return Utility::RegReadValue(platform::kHKeyLocalMachine, a[0], a[1]); });
-}
-
-std::wstring CVSLParser::DoRegWriteString(bool bExec, bool bExecAtParseTime) {
-  return Command(bExec, bExecAtParseTime, OP_REGWRITESTRING, 3, kNotString, kNoComma, true, [](const Args& a) {
-    return BoolToStr(Utility::RegWriteString(platform::kHKeyLocalMachine, a[0], a[1], a[2]));
-  });
 }
 
 // The number text is converted whenever the statement takes effect, so text
 // that is not a number ends the parse whether the command runs or is emitted.
 std::wstring CVSLParser::DoRegWriteValue(bool bExec, bool bExecAtParseTime) {
-  std::wstring a[3];
-  if (!ReadArguments(3, a, kNotString, kNoComma)) return L"";
-  std::int32_t number = 0;
+  const CommandInfo& command = Info(Cmd::RegWriteValue);
+  CommandArgs args;
+  if (!ReadArguments(command, args)) return L"";
   if (bExec) {
     if (runAtParseTime_) {
-      number = Utility::ToInt32(a[2]);
+      ToInt32(args[2]);
     } else {
       // A check reports the text that a run would stop at, and goes on.
       try {
-        number = Utility::ToInt32(a[2]);
+        ToInt32(args[2]);
       } catch (const VslError& e) {
         ReportError(L": " + e.Description());
         return L"";
       }
     }
   }
-  return TakeEffect(bExec, bExecAtParseTime, OP_REGWRITEVALUE, a[0], a[1], a[2],
-                    [&] { return BoolToStr(Utility::RegWriteValue(platform::kHKeyLocalMachine, a[0], a[1], number)); },
-                    true);
-}
-
-std::wstring CVSLParser::DoRegDelKey(bool bExec, bool bExecAtParseTime) {
-  return Command(bExec, bExecAtParseTime, OP_REGDELKEY, 1, kNotString, kNoComma, false,
-                 [](const Args& a) { return Utility::RegDelKeyTree(platform::kHKeyLocalMachine, a[0]); });
-}
-
-std::wstring CVSLParser::DoRegDelString(bool bExec, bool bExecAtParseTime) {
-  return Command(bExec, bExecAtParseTime, OP_REGDELSTRING, 2, kNotString, kNoCommaShort, false,
-                 [](const Args& a) { return Utility::RegDelString(platform::kHKeyLocalMachine, a[0], a[1]); });
-}
-
-std::wstring CVSLParser::DoRegCountSubNode(bool bExec, bool bExecAtParseTime) {
-  return Command(bExec, bExecAtParseTime, OP_REGCOUNTSUBNODE, 1, kNotString, kNoComma, false,
-                 [](const Args& a) { return Utility::RegCountSubNode(platform::kHKeyLocalMachine, a[0]); });
-}
-
-std::wstring CVSLParser::DoIsRegKeyExists(const bool& bExec, const bool& bExecAtParseTime) {
-  return Command(bExec, bExecAtParseTime, OP_ISREGKEYEXISTS, 1, kNotString, kNoComma, true,
-                 [](const Args& a) { return BoolToStr(Utility::IsRegKeyExists(a[0])); });
-}
-
-// ---- Component and process commands ------------------------------------------------
-
-std::wstring CVSLParser::DoRegDLL(bool bExec, bool bExecAtParseTime) {
-  return Command(bExec, bExecAtParseTime, OP_REGDLL, 1, kNotString, kNoComma, true,
-                 [](const Args& a) { return BoolToStr(Utility::RegDLL(a[0])); });
-}
-
-std::wstring CVSLParser::DoUnregDLL(bool bExec, bool bExecAtParseTime) {
-  return Command(bExec, bExecAtParseTime, OP_UNREGDLL, 1, kNotString, kNoComma, true,
-                 [](const Args& a) { return BoolToStr(Utility::UnregDLL(a[0])); });
-}
-
-// Unregisters, then deletes the file, whatever the first step answered.
-std::wstring CVSLParser::DoDelComDLL(bool bExec, bool bExecAtParseTime) {
-  return Command(bExec, bExecAtParseTime, OP_DELCOMDLL, 1, kNotStringLower, kNoComma, true, [](const Args& a) {
-    const bool unregistered = Utility::UnregDLL(a[0]);
-    const bool deleted = Utility::DelFile(a[0]);
-    return BoolToStr(unregistered && deleted);
-  });
-}
-
-std::wstring CVSLParser::DoRegTLB(bool bExec, bool bExecAtParseTime) {
-  return Command(bExec, bExecAtParseTime, OP_REGTLB, 1, kNotString, kNoComma, true,
-                 [](const Args& a) { return BoolToStr(Utility::RegTLB(a[0])); });
-}
-
-std::wstring CVSLParser::DoRegEXE(bool bExec, bool bExecAtParseTime) {
-  return Command(bExec, bExecAtParseTime, OP_REGEXE, 1, kNotString, kNoComma, true,
-                 [](const Args& a) { return BoolToStr(Utility::RegEXE(a[0])); });
-}
-
-std::wstring CVSLParser::DoUnregEXE(bool bExec, bool bExecAtParseTime) {
-  return Command(bExec, bExecAtParseTime, OP_UNREGEXE, 1, kNotString, kNoComma, true,
-                 [](const Args& a) { return BoolToStr(Utility::UnregEXE(a[0])); });
-}
-
-std::wstring CVSLParser::DoRun(bool bExec, bool bExecAtParseTime) {
-  return Command(bExec, bExecAtParseTime, OP_RUN, 2, kNotString, kNoComma, true,
-                 [](const Args& a) { return BoolToStr(Utility::Run(a[0], a[1])); });
+  return TakeEffect(command, bExec, bExecAtParseTime, args);
 }
 
 // command-interpreter statement: TK_SHELLCMD TK_STRING
 // Never runs while parsing. Returns 17, or 0 after a parse error, which ends
 // the block being parsed.
 std::int32_t CVSLParser::DoShellCmd(bool bExec) {
-  std::wstring a[1];
-  if (!ReadArguments(1, a, kNotString, kNoComma)) return 0;
-  if (bExec) codegen_->AddInst(OP_SHELLCMD, a[0], L"", L"", L"");
+  static const CommandInfo kShell{OP_SHELLCMD, 1, VSL_NOT_STRING, VSL_NO_COMMA, ResultKind::Text, nullptr};
+  CommandArgs args;
+  if (!ReadArguments(kShell, args)) return 0;
+  if (bExec) codegen_->AddInst(OP_SHELLCMD, args[0], L"", L"", L"");
   return TK_SHELLCMD;
-}
-
-// ---- Dialog and message commands -------------------------------------------------
-
-std::wstring CVSLParser::DoMsgBox(bool bExec, bool bExecAtParseTime) {
-  return Command(bExec, bExecAtParseTime, OP_MSGBOX, 1, kNotString, kNoComma, true, [](const Args& a) {
-    Utility::MsgBox(a[0]);
-    return BoolToStr(false);
-  });
-}
-
-std::wstring CVSLParser::DoAskYesNoDlg(bool bExec, bool bExecAtParseTime) {
-  return Command(bExec, bExecAtParseTime, OP_ASKYESNODLG, 1, kNotString, kNoComma, true,
-                 [](const Args& a) { return BoolToStr(Utility::AskYesNoDlg(a[0])); });
-}
-
-std::wstring CVSLParser::DoAskStringDlg(bool bExec, bool bExecAtParseTime) {
-  return Command(bExec, bExecAtParseTime, OP_ASKSTRINGDLG, 2, kNotString, kNoComma, false,
-                 [](const Args& a) { return Utility::AskStringDlg(a[0], a[1]); });
-}
-
-std::wstring CVSLParser::DoAskOKDlg(bool bExec, bool bExecAtParseTime) {
-  return Command(bExec, bExecAtParseTime, OP_ASKOKDLG, 2, kNotString, kNoComma, true,
-                 [](const Args& a) { return BoolToStr(Utility::AskOKDlg(a[0], a[1])); });
 }

@@ -22,6 +22,10 @@ class VslError : public std::exception {
   std::string utf8_;
 };
 
+// The description of any exception: a VslError's own, otherwise the text
+// the standard library gives.
+std::wstring Describe(const std::exception& e);
+
 // Thrown by the operations that end the whole program on the spot ("Exit" run
 // while parsing, a failing single-file copy). It is not a failure: nothing
 // catches it except the program's entry point, which returns the exit status.

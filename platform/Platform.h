@@ -11,7 +11,9 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -63,6 +65,12 @@ class File {
 // Paths are script paths: "C:\x\y", "C:x", "\x", "/x", "x\y", with '\' and
 // '/' both separating components. Relative paths resolve against the
 // current directory of the current drive (or of the named drive for "C:x").
+//
+// A path that holds a NUL character names no file: the operating system
+// would read it only up to the NUL and reach another file. Every call
+// treats such a path as an invalid name: a search finds nothing, the
+// attributes are kInvalidAttributes, and whatever would open, create,
+// change or delete something fails.
 class FileSystem {
  public:
   virtual ~FileSystem() = default;
@@ -116,11 +124,21 @@ class FileSystem {
   // Opens a file; fails with a description naming the file and the reason.
   virtual std::unique_ptr<File> Open(const std::wstring& path, OpenMode mode) = 0;
 
-  // The operating system's own spelling of a script path (the resolved host
-  // path on POSIX), for handing paths to programs and libraries.
-  virtual std::string HostPath(const std::wstring& path) = 0;
-  // Line end of text files written on this platform ("\n" or "\r\n").
-  virtual std::string LineEnd() = 0;
+  // Reads a whole text file in the platform's encoding (UTF-8 on POSIX,
+  // where a byte that starts no valid sequence becomes U+FFFD; the ANSI code
+  // page on Windows). A UTF-8 byte order mark at the start is skipped.
+  virtual std::wstring ReadTextFile(const std::wstring& path) = 0;
+  // Appends `text` and the platform's line end (LF on POSIX, CR LF on
+  // Windows) to a file in the platform's encoding, creating the file.
+  virtual void AppendTextLine(const std::wstring& path, const std::wstring& text) = 0;
+
+  // Whether two paths name the same place once resolved (drive, current
+  // directory, ".." and the spelling of names), without following links.
+  virtual bool SamePlace(const std::wstring& a, const std::wstring& b) = 0;
+  // Whether this process may create entries in the directory `dir`. This
+  // asks the operating system's permissions (ownership, groups,
+  // administrator rights), not the read-only attribute.
+  virtual bool CanCreateIn(const std::wstring& dir) = 0;
 };
 
 // ---------------------------------------------------------------------------
@@ -137,6 +155,7 @@ constexpr long kErrorAccessDenied = 5;
 constexpr long kErrorInvalidHandle = 6;
 constexpr long kErrorMoreData = 234;
 constexpr long kErrorNoMoreItems = 259;
+constexpr long kErrorUnsupportedType = 1630;
 
 // Value types.
 constexpr std::uint32_t kRegNone = 0;
@@ -173,6 +192,14 @@ class Registry {
   // RegSetValueEx: stores `size` bytes of `data` with the given type.
   virtual long SetValue(RegKey key, const std::wstring& name, std::uint32_t type, const std::uint8_t* data,
                         std::uint32_t size) = 0;
+  // A REG_SZ value read as RegQueryValueEx reads it into a buffer of
+  // `bufferBytes` bytes: the text in the platform's encoding with its NUL
+  // must fit (kErrorMoreData otherwise); a value of another type gives
+  // kErrorUnsupportedType. The text is converted from the platform's
+  // encoding here.
+  virtual long QueryString(RegKey key, const std::wstring& name, std::uint32_t bufferBytes, std::wstring* text) = 0;
+  // Stores `text` as a REG_SZ value in the platform's encoding, with its NUL.
+  virtual long SetString(RegKey key, const std::wstring& name, const std::wstring& text) = 0;
   // RegEnumKeyEx: the name of the subkey at `index` in case-insensitive name
   // order. `capacity` is the name buffer's size in characters including the
   // terminator: a longer name gives kErrorMoreData. kErrorNoMoreItems past
@@ -185,6 +212,12 @@ class Registry {
   virtual long DeleteValue(RegKey key, const std::wstring& name) = 0;
   // RegCloseKey.
   virtual long CloseKey(RegKey key) = 0;
+  // Runs `work` so that its changes take effect together or not at all
+  // where the platform can promise that (one database transaction on
+  // POSIX); an exception from `work` undoes them there and passes on. The
+  // Windows registry has no such promise: the changes made before the
+  // exception stay.
+  virtual void Transact(const std::function<void()>& work) = 0;
 };
 
 // Owns an open key and closes it.
@@ -211,26 +244,27 @@ class KeyHandle {
 // Processes and shared libraries
 // ---------------------------------------------------------------------------
 
-// A loaded shared library; unloading happens in the destructor.
-class Module {
- public:
-  virtual ~Module() = default;
-  // Address of an exported function, or null.
-  virtual void* Symbol(const char* name) = 0;
-};
-
 class Processes {
  public:
   virtual ~Processes() = default;
   // Starts `program` (a script path, or a bare name searched on the PATH)
   // with the argument string `arguments`, split by the Windows command-line
   // rules, in the current directory of the current drive, and waits for it
-  // to end. The program "<Windows directory>\system32\cmd.exe" is the
-  // platform's command interpreter: "/c LINE" runs LINE through it. Returns
-  // the program's exit status; fails when it cannot be started.
+  // to end while window messages keep flowing. Returns the program's exit
+  // status; fails when it cannot be started.
   virtual int Run(const std::wstring& program, const std::wstring& arguments) = 0;
-  // Loads a shared library; null when it cannot be loaded.
-  virtual std::unique_ptr<Module> Load(const std::wstring& path) = 0;
+  // Runs `commandLine` through the command interpreter and waits for it:
+  // `interpreter` (a script path such as "C:\windows\system32\cmd.exe")
+  // started with "/c " and the line on Windows; on POSIX the line goes to
+  // /bin/sh -c, the interpreter that takes its place. Returns the exit
+  // status; fails when the interpreter cannot be started.
+  virtual int RunCommandLine(const std::wstring& interpreter, const std::wstring& commandLine) = 0;
+  // Loads the library `library` and calls its exported registration entry
+  // point `entry` (a function without arguments returning a status, as
+  // DllRegisterServer is: __stdcall on 32-bit Windows). Returns that
+  // status, or nothing when the library cannot be loaded or has no such
+  // export. The library is unloaded again before this returns.
+  virtual std::optional<long> CallEntryPoint(const std::wstring& library, const char* entry) = 0;
 };
 
 // ---------------------------------------------------------------------------
@@ -268,11 +302,20 @@ class Ui {
   virtual void PumpMessages() = 0;
   // Screen size in twips.
   virtual std::pair<double, double> ScreenSize() = 0;
+  // A plain line for a terminal user where the program would otherwise end
+  // in silence (standard error on POSIX). A program without a console (the
+  // Windows build) shows nothing.
+  virtual void ShowNotice(const std::wstring& text) = 0;
+  // The exit status of the program when the user insists on ending it at
+  // once while a status window is shown (a second Ctrl-C on a terminal).
+  virtual void SetAbortExitStatus(int status) = 0;
 };
 
 // ---------------------------------------------------------------------------
 // System
 // ---------------------------------------------------------------------------
+
+enum class OutputStream { Out, Err };
 
 class System {
  public:
@@ -288,6 +331,12 @@ class System {
   virtual std::wstring MakeTempFile(const std::wstring& dir, const std::wstring& prefix) = 0;
   // The command line after the program's name, unsplit.
   virtual std::wstring CommandLineText() = 0;
+  // The program's arguments after its name, one string each.
+  virtual std::vector<std::wstring> Arguments() = 0;
+  // Writes text to the program's standard output or standard error in the
+  // console's encoding. A GUI program attaches to the console that started
+  // it, and shows the text in a message box when there is none.
+  virtual void Print(OutputStream stream, const std::wstring& text) = 0;
 };
 
 // ---------------------------------------------------------------------------

@@ -3,9 +3,9 @@
 #include <array>
 #include <memory>
 
-#include "parser/Tokens.h"
+#include "codegen/COMMANDS.h"
 #include "platform/Platform.h"
-#include "platform/Text.h"
+#include "tokenizer/Tokens.h"
 #include "utility/Strings.h"
 
 namespace {
@@ -15,20 +15,21 @@ struct Word {
   std::int32_t kind;
 };
 
-#define VSL_TOKENIZER_KEYWORD(name, handler) Word{L"" #name, TK_KEYWORD},
-#define VSL_TOKENIZER_NOHANDLER(name) Word{L"" #name, TK_KEYWORD},
+#define VSL_TOKENIZER_COMMAND(keyword, ...) Word{L"" #keyword, TK_KEYWORD},
+#define VSL_TOKENIZER_NOHANDLER(keyword) Word{L"" #keyword, TK_KEYWORD},
 
-// Every word with a kind of its own; all other words are identifiers.
+// Every word with a kind of its own; all other words are identifiers. The
+// keywords are those of the command table.
 constexpr Word kWords[] = {
     Word{L"IF", TK_IF},       Word{L"THEN", TK_THEN}, Word{L"ELSE", TK_ELSE},
     Word{L"ENDIF", TK_ENDIF}, Word{L"AND", TK_AND},   Word{L"OR", TK_OR},
     Word{L"Shell", TK_SHELLCMD},
-    VSL_KEYWORDS(VSL_TOKENIZER_KEYWORD, VSL_TOKENIZER_NOHANDLER)};
+    VSL_COMMANDS(VSL_TOKENIZER_COMMAND, VSL_TOKENIZER_COMMAND, VSL_TOKENIZER_NOHANDLER)};
 
-#undef VSL_TOKENIZER_KEYWORD
+#undef VSL_TOKENIZER_COMMAND
 #undef VSL_TOKENIZER_NOHANDLER
 
-static_assert(std::size(kWords) == 7 + 35, "the keyword table has 35 keywords");
+static_assert(std::size(kWords) == 7 + 35, "the command table has 35 keywords");
 
 constexpr wchar_t AsciiUpper(wchar_t c) { return (c >= L'a' && c <= L'z') ? static_cast<wchar_t>(c - 32) : c; }
 
@@ -59,10 +60,7 @@ void CTokenizer::OpenFile(const std::wstring& sFileName) {
   // A path enclosed in double quotes (as a command line may hand it over)
   // names the file without them.
   const std::wstring path = Utility::IsQuoted(sFileName) ? Utility::StripQuotes(sFileName) : sFileName;
-  std::string bytes = platform::Fs().Open(path, platform::OpenMode::Read)->ReadAll();
-  std::string_view view(bytes);
-  if (view.starts_with("\xEF\xBB\xBF")) view.remove_prefix(3);
-  OpenText(text::FromUtf8(view));
+  OpenText(platform::Fs().ReadTextFile(path));
 }
 
 void CTokenizer::OpenText(std::wstring source) {

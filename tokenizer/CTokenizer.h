@@ -1,5 +1,5 @@
 // The tokenizer: the only reader of script files. It turns a script into
-// the token kinds of parser/Tokens.h.
+// the token kinds of tokenizer/Tokens.h.
 //
 // Lexical rules: lines end with LF, CR LF or CR and are numbered from 1;
 // white space separates tokens; '#' starts a comment to the end of the line;
@@ -22,9 +22,9 @@ class CTokenizer {
  public:
   CTokenizer();
 
-  // Reads the script file through the platform's file system (a UTF-8 byte
-  // order mark is skipped) and positions before its first token. Raises
-  // VslError when the file cannot be read.
+  // Reads the script file as text through the platform's file system (a
+  // UTF-8 byte order mark is skipped) and positions before its first token.
+  // Raises VslError when the file cannot be read.
   void OpenFile(const std::wstring& sFileName);
   // Uses `source` as the script text (for tests and tools).
   void OpenText(std::wstring source);

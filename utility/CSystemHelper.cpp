@@ -1,30 +1,19 @@
 #include "utility/CSystemHelper.h"
 
-#include <vector>
+#include <optional>
 
-#include "platform/Access.h"
 #include "platform/Platform.h"
-#include "platform/Text.h"
 #include "utility/Strings.h"
 
 namespace {
 
 bool IsSeparator(wchar_t c) { return c == L'\\' || c == L'/'; }
 
-using ServerEntry = int (*)();
-
-// Calls an exported `int (void)` function of the library; false when the
-// library cannot be loaded or does not export it.
 // Registration paths reach the helper as the script wrote them, possibly in
 // double quotes (the existence test looks through them); the library is
 // named by what is inside.
-bool CallServerEntry(const std::wstring& path, const char* name, int& result) {
-  auto module = platform::Proc().Load(Utility::IsQuoted(path) ? Utility::StripQuotes(path) : path);
-  if (!module) return false;
-  void* symbol = module->Symbol(name);
-  if (symbol == nullptr) return false;
-  result = reinterpret_cast<ServerEntry>(symbol)();
-  return true;
+std::optional<long> CallServerEntry(const std::wstring& path, const char* name) {
+  return platform::Proc().CallEntryPoint(Utility::IsQuoted(path) ? Utility::StripQuotes(path) : path, name);
 }
 
 bool IsDirectory(std::uint32_t attributes) {
@@ -34,13 +23,13 @@ bool IsDirectory(std::uint32_t attributes) {
 }  // namespace
 
 void CSystemHelper::RegisterDll(const std::wstring& path, std::int32_t& status) {
-  int result = 0;
-  status = CallServerEntry(path, "DllRegisterServer", result) ? result : 1;
+  const std::optional<long> result = CallServerEntry(path, "DllRegisterServer");
+  status = result ? static_cast<std::int32_t>(*result) : 1;
 }
 
 void CSystemHelper::UnregisterDll(const std::wstring& path, std::int32_t& status) {
-  int result = 0;
-  status = CallServerEntry(path, "DllUnregisterServer", result) && result == 0 ? 1 : 0;
+  const std::optional<long> result = CallServerEntry(path, "DllUnregisterServer");
+  status = result && *result == 0 ? 1 : 0;
 }
 
 void CSystemHelper::RunProgram(const std::wstring& program, const std::wstring& arguments) {
@@ -83,9 +72,7 @@ void CSystemHelper::CreatePath(const std::wstring& path) {
 }
 
 void CSystemHelper::WriteTextFile(const std::wstring& path, const std::wstring& data) {
-  auto& fs = platform::Fs();
-  auto file = fs.Open(path, platform::OpenMode::Append);
-  file->Write(text::ToUtf8(data) + fs.LineEnd());
+  platform::Fs().AppendTextLine(path, data);
 }
 
 void CSystemHelper::RegisterTypeLib(const std::wstring& path) {
@@ -118,5 +105,5 @@ void CSystemHelper::QueryFileWritable(const std::wstring& path, std::int32_t& st
   } else {
     dir = fs.CurrentDir();
   }
-  if (IsDirectory(fs.GetAttributes(dir)) && platform::CanCreateIn(fs.HostPath(dir))) status = 1;
+  if (IsDirectory(fs.GetAttributes(dir)) && fs.CanCreateIn(dir)) status = 1;
 }

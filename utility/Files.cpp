@@ -126,7 +126,7 @@ bool DelTree(std::wstring path) {
       Fs().RemoveFile(e.name);
       result = true;
     }
-    DoEvents();
+    Dialogs::DoEvents();
   }
   Fs().ChangeDir(L"..");
   Fs().RemoveDir(path);
@@ -156,7 +156,7 @@ bool DelDirTree(std::wstring& path) {
       ClearAttributes(e, full);
       Fs().RemoveFile(full);
     }
-    DoEvents();
+    Dialogs::DoEvents();
   }
   Fs().ChangeDir(L"..");
   Fs().RemoveDir(here);
@@ -166,6 +166,7 @@ bool DelDirTree(std::wstring& path) {
 bool ChDirConfirm(std::wstring& path) {
   try {
     Fs().ChangeDir(path);
+    // Both are compared as upper-cased, and the caller's string is left so.
     std::wstring current = text::ToUpper(Fs().CurrentDir());
     path = text::ToUpper(path);
     return current == path;
@@ -179,19 +180,19 @@ bool xCopy(std::wstring src, std::wstring tgt, const bool& bDoEvents) {
   try {
     if (!HasDriveColon(src)) src = remembered + L"\\" + src;
     if (!MatchTest(src, MatchClass::PlainFilesOrDirs)) {
-      MsgBox(src + L" does not exist.", L"", platform::MessageIcon::Exclamation);
+      Dialogs::MsgBox(src + L" does not exist.", L"", platform::MessageIcon::Exclamation);
       return false;
     }
     std::uint32_t a = Fs().GetAttributes(src);
     if (a == platform::kInvalidAttributes) throw VslError(L"Cannot read the attributes of " + src);
     if (!IsTreeDir(a)) {
-      MsgBox(src + L" is not a directory.", L"", platform::MessageIcon::Exclamation);
+      Dialogs::MsgBox(src + L" is not a directory.", L"", platform::MessageIcon::Exclamation);
       return false;
     }
     if (!HasDriveColon(tgt)) tgt = remembered + L"\\" + tgt;
     Fs().ChangeDrive(src.substr(0, 2));
   } catch (const VslError&) {
-    MsgBox(L"Error xCopy : SRC = " + src + L" TGT = " + tgt);
+    Dialogs::MsgBox(L"Error xCopy : SRC = " + src + L" TGT = " + tgt);
     return false;
   }
   xCopyFile(src, tgt, bDoEvents);
@@ -202,7 +203,7 @@ bool xCopy(std::wstring src, std::wstring tgt, const bool& bDoEvents) {
 bool xCopyFile(const std::wstring& src, const std::wstring& tgt, const bool& bDoEvents) {
   bool entered = false;
   try {
-    if (bDoEvents) DoEvents();
+    if (bDoEvents) Dialogs::DoEvents();
     Fs().ChangeDir(src);
     entered = true;
     if (!IsDirExists(tgt) && HasDriveColon(tgt) && tgt.size() > 3) Fs().CreateDir(tgt);
@@ -234,7 +235,7 @@ bool xCopyFile(const std::wstring& src, const std::wstring& tgt, const bool& bDo
       } catch (const VslError&) {
       }
     }
-    MsgBox(L"Error xCopyFile : SRC = " + src + L" TGT = " + tgt);
+    Dialogs::MsgBox(L"Error xCopyFile : SRC = " + src + L" TGT = " + tgt);
     return false;
   }
 }
@@ -249,7 +250,7 @@ bool GuardedCopy(const std::wstring& src, const std::wstring& tgt) {
     // another relative path, that is a failure here; reached through a link
     // or another hard link, the copy below replaces the link or refuses the
     // same file, and the source keeps its content either way.
-    if (Fs().HostPath(src) == Fs().HostPath(tgt)) throw VslError(L"Cannot copy " + src + L" onto itself");
+    if (Fs().SamePlace(src, tgt)) throw VslError(L"Cannot copy " + src + L" onto itself");
     Fs().Open(tgt, platform::OpenMode::Append);
     Fs().CopyWholeFile(src, tgt);
     return true;

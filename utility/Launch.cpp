@@ -27,6 +27,12 @@ bool UnregDLL(const std::wstring& path) {
   return status != 0;
 }
 
+bool DelComDLL(const std::wstring& path) {
+  const bool unregistered = UnregDLL(path);
+  const bool deleted = DelFile(path);
+  return unregistered && deleted;
+}
+
 bool RegTLB(const std::wstring& path) {
   // Unlike the others, any failure here is an answer of False.
   try {
@@ -61,12 +67,13 @@ bool Run(std::wstring program, std::wstring arguments) {
   return true;
 }
 
+// The command interpreter is started by the platform itself: "/c " and the
+// line on Windows, its POSIX stand-in there.
 void RunShellCmd(std::wstring commandLine) {
-  CSystemHelper helper;
   const std::wstring windowsDir = GetWinDir();
   if (IsQuoted(commandLine)) commandLine = StripQuotes(commandLine);
   const std::wstring interpreter = IsWindowsNT() ? windowsDir + L"\\system32\\cmd.exe" : L"C:\\COMMAND.COM";
-  helper.RunProgram(interpreter, L"/c " + commandLine);
+  platform::Proc().RunCommandLine(interpreter, commandLine);
 }
 
 std::wstring WriteFile(std::wstring path, const std::wstring& data) {

@@ -27,13 +27,9 @@ std::wstring RegReadString(RegKey root, const std::wstring& keyPath, const std::
   platform::Registry& reg = platform::Reg();
   KeyHandle key(reg);
   if (reg.OpenKey(root, keyPath, platform::kKeyRead, key.Out()) != platform::kErrorSuccess) return L"";
-  std::uint8_t buffer[kStringBuffer] = {};
-  std::uint32_t size = kStringBuffer;
-  std::uint32_t type = 0;
-  if (reg.QueryValue(key.Get(), valueName, &type, buffer, &size) != platform::kErrorSuccess) return L"";
-  if (type != platform::kRegSz || size == 0) return L"";
-  // The data ends with its NUL; the text is everything before it.
-  return text::FromUtf8(std::string_view(reinterpret_cast<const char*>(buffer), size - 1));
+  std::wstring text;
+  if (reg.QueryString(key.Get(), valueName, kStringBuffer, &text) != platform::kErrorSuccess) return L"";
+  return text;
 }
 
 std::wstring RegReadValue(RegKey root, const std::wstring& keyPath, const std::wstring& valueName) {
@@ -55,10 +51,7 @@ bool RegWriteString(RegKey root, const std::wstring& keyPath, const std::wstring
   platform::Registry& reg = platform::Reg();
   KeyHandle key(reg);
   if (reg.CreateKey(root, keyPath, key.Out()) != platform::kErrorSuccess || !key) return false;
-  std::string bytes = text::ToUtf8(data);
-  bytes.push_back('\0');
-  return reg.SetValue(key.Get(), valueName, platform::kRegSz, reinterpret_cast<const std::uint8_t*>(bytes.data()),
-                      static_cast<std::uint32_t>(bytes.size())) == platform::kErrorSuccess;
+  return reg.SetString(key.Get(), valueName, data) == platform::kErrorSuccess;
 }
 
 bool RegWriteValue(RegKey root, const std::wstring& keyPath, const std::wstring& valueName, std::int32_t data) {
@@ -112,6 +105,8 @@ std::wstring RegDelKeyTree(RegKey parent, const std::wstring& keyPath) {
   }
   return result;
 }
+
+void RegDelKey(RegKey root, const std::wstring& keyPath) { platform::Reg().DeleteKey(root, keyPath); }
 
 bool IsRegKeyExists(const std::wstring& keyPath) {
   platform::Registry& reg = platform::Reg();

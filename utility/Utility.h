@@ -11,6 +11,9 @@
 
 namespace Utility {
 
+// The root of every registry operation of the script language.
+constexpr platform::RegKey HKLM = platform::kHKeyLocalMachine;
+
 // ---- Files and directories -------------------------------------------------
 // Failures that an operation does not turn into a result are raised as
 // VslError with a description naming the path and the reason.
@@ -56,12 +59,17 @@ bool RegWriteValue(platform::RegKey root, const std::wstring& keyPath, const std
 std::wstring RegDelString(platform::RegKey root, const std::wstring& keyPath, const std::wstring& valueName);
 std::wstring RegCountSubNode(platform::RegKey root, const std::wstring& keyPath);
 std::wstring RegDelKeyTree(platform::RegKey parent, const std::wstring& keyPath);
+// One delete call: only a key without subkeys goes; the answer is not read.
+void RegDelKey(platform::RegKey root, const std::wstring& keyPath);
 bool IsRegKeyExists(const std::wstring& keyPath);
 
 // ---- Registration and process launch ---------------------------------------
 
 bool RegDLL(const std::wstring& path);
 bool UnregDLL(const std::wstring& path);
+// Unregisters the DLL, then deletes the file whatever the first step
+// answered; True when both succeeded.
+bool DelComDLL(const std::wstring& path);
 bool RegTLB(const std::wstring& path);
 bool RegEXE(const std::wstring& path);
 bool UnregEXE(const std::wstring& path);

@@ -4,6 +4,7 @@
 // owner-write bit) is enforced by this layer itself, also for root.
 #pragma once
 
+#include <dirent.h>
 #include <sys/stat.h>
 #include <sys/types.h>
 
@@ -12,6 +13,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -46,9 +48,14 @@ class PosixFileSystem : public platform::FileSystem {
   void RemoveMatching(const std::wstring& pattern) override;
   void CopyWholeFile(const std::wstring& source, const std::wstring& target) override;
   std::unique_ptr<platform::File> Open(const std::wstring& path, platform::OpenMode mode) override;
-  std::string HostPath(const std::wstring& path) override;
-  std::string LineEnd() override;
+  std::wstring ReadTextFile(const std::wstring& path) override;
+  void AppendTextLine(const std::wstring& path, const std::wstring& text) override;
+  bool SamePlace(const std::wstring& a, const std::wstring& b) override;
+  bool CanCreateIn(const std::wstring& dir) override;
 
+  // The host path of a script path, for handing paths to programs and
+  // libraries. Fails for a path that names no file (one holding a NUL).
+  std::string HostPath(const std::wstring& path);
   // The drive form of a host path: the drive whose target holds it, the
   // longest target winning ("/tmp/x" -> "Z:\tmp\x").
   std::wstring DriveFormOf(const std::string& hostPath);
@@ -67,7 +74,8 @@ class PosixFileSystem : public platform::FileSystem {
     wchar_t drive = L'Z';
     std::vector<std::wstring> comps;
     std::string host;
-    bool exists = false;  // st holds the lstat of host when true
+    bool invalid = false;  // the path holds a NUL: host is empty, nothing exists
+    bool exists = false;   // st holds the lstat of host when true
     struct stat st {};
     std::wstring DriveForm() const;
     std::string HostParent() const;
@@ -85,6 +93,8 @@ class PosixFileSystem : public platform::FileSystem {
     std::unordered_map<std::wstring, std::wstring> byUpper;
   };
 
+  // Raises "WHAT: the name is not valid" for a path holding a NUL.
+  static void RefuseInvalid(const Resolved& r, const std::wstring& what);
   const std::string& DriveRoot(wchar_t letter);
   Resolved Resolve(const std::wstring& path);
   // Looks `name` up without regard to case in the directory `dir`: false
@@ -112,5 +122,44 @@ class PosixFileSystem : public platform::FileSystem {
   std::vector<char> buffer_;
   mode_t umask_ = 022;
 };
+
+// Pieces shared by the three parts of the file system: Paths.cpp (prefix,
+// drives, resolution), Search.cpp (searches and attributes) and FileOps.cpp
+// (creating, deleting, copying, opening).
+namespace fs {
+
+// Owns a directory stream.
+class Dir {
+ public:
+  explicit Dir(const std::string& path) : dir_(::opendir(path.c_str())) {}
+  ~Dir() {
+    if (dir_ != nullptr) ::closedir(dir_);
+  }
+  Dir(const Dir&) = delete;
+  Dir& operator=(const Dir&) = delete;
+  DIR* Get() const { return dir_; }
+
+ private:
+  DIR* dir_;
+};
+
+inline bool IsSep(wchar_t c) { return c == L'\\' || c == L'/'; }
+inline bool IsLetter(wchar_t c) { return (c >= L'a' && c <= L'z') || (c >= L'A' && c <= L'Z'); }
+inline wchar_t UpperLetter(wchar_t c) { return (c >= L'a' && c <= L'z') ? static_cast<wchar_t>(c - L'a' + L'A') : c; }
+inline bool HasDrive(const std::wstring& p) { return p.size() >= 2 && p[1] == L':' && IsLetter(p[0]); }
+inline bool HasNul(std::wstring_view s) { return s.find(L'\0') != std::wstring_view::npos; }
+
+// The reason given for a path that holds a NUL.
+extern const wchar_t* const kInvalidName;
+
+std::string JoinHost(const std::string& dir, const std::string& name);
+// Case-insensitive name order, ties broken by the exact spelling so that the
+// order is total.
+bool NameLess(const std::wstring& a, const std::wstring& b);
+// Splits a pattern into the part that names the directory (possibly "",
+// "C:" or ending in a separator) and its last component.
+void SplitLast(const std::wstring& pattern, std::wstring* dirPart, std::wstring* last);
+
+}  // namespace fs
 
 }  // namespace posix

@@ -25,4 +25,6 @@ std::wstring AsReason(std::wstring message) {
 
 std::wstring Reason(int err) { return AsReason(text::FromUtf8(std::strerror(err))); }
 
+void RaiseErrno(int err, const std::wstring& what) { throw VslError(what + L": " + Reason(err)); }
+
 }  // namespace posix

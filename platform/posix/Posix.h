@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "platform/Error.h"
+
 namespace posix {
 
 // Owns one file descriptor and closes it.
@@ -29,5 +31,9 @@ std::wstring AsReason(std::wstring message);
 
 // The reason for an errno value, worded as AsReason gives it.
 std::wstring Reason(int err);
+
+// Raises the failure of a system call: "WHAT: REASON". Callers read errno
+// into `err` before they build `what`, which may call into the C library.
+[[noreturn]] void RaiseErrno(int err, const std::wstring& what);
 
 }  // namespace posix

@@ -53,8 +53,8 @@ std::string SearchPath(const std::string& name, int& err) {
   while (start <= path.size()) {
     std::size_t end = path.find(':', start);
     if (end == std::string::npos) end = path.size();
-    std::string dir = path.substr(start, end - start);
-    if (dir.empty()) dir = ".";  // an empty entry means the working directory
+    // An empty entry means the working directory.
+    const std::string dir = end > start ? path.substr(start, end - start) : std::string(".");
     std::string candidate = dir + "/" + name;
     if (IsRunnable(candidate, err)) return candidate;
     start = end + 1;
@@ -66,7 +66,10 @@ void WaitForChild(pid_t pid, int& status) {
   // A signal handler (Ctrl-C presses Cancel) may interrupt the wait; the
   // program is still running then, so wait again until it has ended.
   while (::waitpid(pid, &status, 0) < 0) {
-    if (errno != EINTR) throw VslError(L"Cannot wait for a started program: " + Reason(errno));
+    if (errno != EINTR) {
+      const int err = errno;
+      RaiseErrno(err, L"Cannot wait for a started program");
+    }
   }
 }
 
@@ -81,13 +84,17 @@ void CloseOnExecAbove2() {
   for (int fd = 3; fd < max; ++fd) ::fcntl(fd, F_SETFD, FD_CLOEXEC);
 }
 
-class PosixModule : public platform::Module {
+// Owns a library loaded with dlopen.
+class Library {
  public:
-  explicit PosixModule(void* handle) : handle_(handle) {}
-  ~PosixModule() override { ::dlclose(handle_); }
-  PosixModule(const PosixModule&) = delete;
-  PosixModule& operator=(const PosixModule&) = delete;
-  void* Symbol(const char* name) override { return ::dlsym(handle_, name); }
+  explicit Library(void* handle) : handle_(handle) {}
+  ~Library() {
+    if (handle_ != nullptr) ::dlclose(handle_);
+  }
+  Library(const Library&) = delete;
+  Library& operator=(const Library&) = delete;
+  bool Valid() const { return handle_ != nullptr; }
+  void* Get() const { return handle_; }
 
  private:
   void* handle_;
@@ -132,61 +139,53 @@ std::vector<std::wstring> SplitWindowsArguments(const std::wstring& arguments) {
   return out;
 }
 
-bool IsCommandInterpreter(const std::wstring& program) {
-  std::wstring p = program;
-  for (auto& c : p) {
-    if (c == L'/') c = L'\\';
+int PosixProcesses::Run(const std::wstring& program, const std::wstring& arguments) {
+  // A NUL would cut the name or an argument short and start another program
+  // or hand it other arguments.
+  if (fs::HasNul(program) || fs::HasNul(arguments))
+    throw VslError(L"Cannot start " + program.substr(0, program.find(L'\0')) +
+                   L": the program name or its arguments hold a NUL character");
+  std::string file;               // host path handed to exec
+  std::vector<std::string> args;  // argv, program name first
+  bool bare = program.find_first_of(L"\\/") == std::wstring::npos && !(program.size() >= 2 && program[1] == L':');
+  if (bare && !program.empty()) {
+    // A bare name is a program on the PATH, so that a file of that name in
+    // the current directory does not shadow a system program. Only when the
+    // PATH has none is an executable file of that name in the current
+    // directory of the current drive started (a registration names its
+    // server there after finding the file).
+    std::string name = text::ToUtf8(program);
+    int err = ENOENT;
+    file = SearchPath(name, err);
+    if (file.empty()) {
+      std::string local = fs_.HostPath(program);
+      if (IsRunnable(local, err)) file = local;
+    }
+    if (file.empty()) RaiseErrno(err, L"Cannot start " + program);
+    args.push_back(name);
+  } else {
+    if (program.empty()) throw VslError(L"Cannot start a program without a name");
+    try {
+      file = fs_.HostPath(program);
+    } catch (const VslError& e) {
+      throw VslError(L"Cannot start " + program + L": " + AsReason(e.Description()));
+    }
+    args.push_back(file);
   }
-  return text::EqualsNoCase(p, L"C:\\windows\\system32\\cmd.exe") || text::EqualsNoCase(p, L"cmd.exe") ||
-         text::EqualsNoCase(p, L"cmd");
+  for (const auto& a : SplitWindowsArguments(arguments)) args.push_back(text::ToUtf8(a));
+  return Start(program, file, std::move(args));
 }
 
-int PosixProcesses::Run(const std::wstring& program, const std::wstring& arguments) {
-  std::string file;                // host path handed to exec
-  std::vector<std::string> args;   // argv, program name first
-  if (IsCommandInterpreter(program)) {
-    // Only "/c LINE" is meaningful here: the line goes to the shell unsplit.
-    std::size_t i = 0;
-    while (i < arguments.size() && IsBlank(arguments[i])) ++i;
-    std::wstring rest = arguments.substr(i);
-    bool ok = rest.size() >= 2 && rest[0] == L'/' && (rest[1] == L'c' || rest[1] == L'C') &&
-              (rest.size() == 2 || IsBlank(rest[2]));
-    if (!ok) {
-      throw VslError(L"Cannot start " + program + L" with the arguments \"" + arguments +
-                     L"\": the command interpreter accepts only /c followed by a command line");
-    }
-    std::wstring line = rest.size() > 2 ? rest.substr(3) : std::wstring();
-    file = "/bin/sh";
-    args = {"sh", "-c", text::ToUtf8(line)};
-  } else {
-    bool bare = program.find_first_of(L"\\/") == std::wstring::npos &&
-                !(program.size() >= 2 && program[1] == L':');
-    if (bare && !program.empty()) {
-      // A bare name is a program on the PATH, so that a file of that name in
-      // the current directory does not shadow a system program. Only when
-      // the PATH has none is an executable file of that name in the current
-      // directory of the current drive started (a registration names its
-      // server there after finding the file).
-      std::string name = text::ToUtf8(program);
-      int err = ENOENT;
-      file = SearchPath(name, err);
-      if (file.empty()) {
-        std::string local = fs_.HostPath(program);
-        if (IsRunnable(local, err)) file = local;
-      }
-      if (file.empty()) throw VslError(L"Cannot start " + program + L": " + Reason(err));
-      args.push_back(name);
-    } else {
-      if (program.empty()) throw VslError(L"Cannot start a program without a name");
-      try {
-        file = fs_.HostPath(program);
-      } catch (const VslError& e) {
-        throw VslError(L"Cannot start " + program + L": " + AsReason(e.Description()));
-      }
-      args.push_back(file);
-    }
-    for (const auto& a : SplitWindowsArguments(arguments)) args.push_back(text::ToUtf8(a));
-  }
+int PosixProcesses::RunCommandLine(const std::wstring& interpreter, const std::wstring& commandLine) {
+  // The Windows interpreter named by `interpreter` has its POSIX stand-in:
+  // the line goes to the shell unsplit.
+  if (fs::HasNul(commandLine))
+    throw VslError(L"Cannot run the command line " + commandLine.substr(0, commandLine.find(L'\0')) +
+                   L": it holds a NUL character");
+  return Start(interpreter, "/bin/sh", {"sh", "-c", text::ToUtf8(commandLine)});
+}
+
+int PosixProcesses::Start(const std::wstring& program, const std::string& file, std::vector<std::string> args) {
   const std::string cwd = fs_.HostPath(fs_.CurrentDir());
 
   // Everything the child needs is prepared before fork: the child only makes
@@ -196,7 +195,10 @@ int PosixProcesses::Run(const std::wstring& program, const std::wstring& argumen
   argv.push_back(nullptr);
 
   int pipeFds[2];
-  if (::pipe2(pipeFds, O_CLOEXEC) != 0) throw VslError(L"Cannot start " + program + L": " + Reason(errno));
+  if (::pipe2(pipeFds, O_CLOEXEC) != 0) {
+    const int err = errno;
+    RaiseErrno(err, L"Cannot start " + program);
+  }
   Fd readEnd(pipeFds[0]);
   Fd writeEnd(pipeFds[1]);
 
@@ -209,7 +211,10 @@ int PosixProcesses::Run(const std::wstring& program, const std::wstring& argumen
   std::fflush(nullptr);
 
   pid_t pid = ::fork();
-  if (pid < 0) throw VslError(L"Cannot start " + program + L": " + Reason(errno));
+  if (pid < 0) {
+    const int err = errno;
+    RaiseErrno(err, L"Cannot start " + program);
+  }
   if (pid == 0) {
     // The program starts with default signal handling and nothing blocked,
     // whatever this process has set up for itself (Ctrl-C handling).
@@ -248,26 +253,28 @@ int PosixProcesses::Run(const std::wstring& program, const std::wstring& argumen
   WaitForChild(pid, status);
   if (got == static_cast<ssize_t>(sizeof failure)) {
     if (failure.stage == kStageDirectory) {
-      throw VslError(L"Cannot start " + program + L" in the directory " + text::FromUtf8(cwd) + L": " +
-                     Reason(failure.error));
+      RaiseErrno(failure.error, L"Cannot start " + program + L" in the directory " + text::FromUtf8(cwd));
     }
-    throw VslError(L"Cannot start " + program + L": " + Reason(failure.error));
+    RaiseErrno(failure.error, L"Cannot start " + program);
   }
   if (WIFEXITED(status)) return WEXITSTATUS(status);
   if (WIFSIGNALED(status)) return 128 + WTERMSIG(status);
   return status;
 }
 
-std::unique_ptr<platform::Module> PosixProcesses::Load(const std::wstring& path) {
+std::optional<long> PosixProcesses::CallEntryPoint(const std::wstring& library, const char* entry) {
   std::string host;
   try {
-    host = fs_.HostPath(path);
+    host = fs_.HostPath(library);
   } catch (const VslError&) {
-    return nullptr;
+    return std::nullopt;
   }
-  void* handle = ::dlopen(host.c_str(), RTLD_NOW | RTLD_LOCAL);
-  if (handle == nullptr) return nullptr;
-  return std::make_unique<PosixModule>(handle);
+  Library loaded(::dlopen(host.c_str(), RTLD_NOW | RTLD_LOCAL));
+  if (!loaded.Valid()) return std::nullopt;
+  void* symbol = ::dlsym(loaded.Get(), entry);
+  if (symbol == nullptr) return std::nullopt;
+  using EntryPoint = int (*)();
+  return reinterpret_cast<EntryPoint>(symbol)();
 }
 
 }  // namespace posix

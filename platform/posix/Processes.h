@@ -2,9 +2,10 @@
 //
 // Programs are started without a shell: the argument string is split the way
 // a Windows program's C runtime splits its command line, so scripts written
-// for Windows hand the same arguments to a program here. The Windows command
-// interpreter ("<Windows directory>\system32\cmd.exe /c LINE") becomes
-// "/bin/sh -c LINE".
+// for Windows hand the same arguments to a program here. A bare program name
+// (no separator, no drive) is searched on the PATH, and only when no
+// executable of that name is there, in the current directory of the current
+// drive. Command lines for the command interpreter go to "/bin/sh -c LINE".
 #pragma once
 
 #include <functional>
@@ -12,6 +13,7 @@
 #include <vector>
 
 #include "platform/Platform.h"
+#include "platform/posix/FileSystem.h"
 
 namespace posix {
 
@@ -23,26 +25,24 @@ namespace posix {
 // literal.
 std::vector<std::wstring> SplitWindowsArguments(const std::wstring& arguments);
 
-// True when `program` names the Windows command interpreter
-// ("C:\windows\system32\cmd.exe", or a bare "cmd.exe" / "cmd").
-// Other programs are script paths; a bare name (no separator, no drive) is
-// searched on the PATH, and only when no executable of that name is there,
-// in the current directory of the current drive.
-bool IsCommandInterpreter(const std::wstring& program);
-
 class PosixProcesses : public platform::Processes {
  public:
-  explicit PosixProcesses(platform::FileSystem& fs) : fs_(fs) {}
+  explicit PosixProcesses(PosixFileSystem& fs) : fs_(fs) {}
 
   int Run(const std::wstring& program, const std::wstring& arguments) override;
-  std::unique_ptr<platform::Module> Load(const std::wstring& path) override;
+  int RunCommandLine(const std::wstring& interpreter, const std::wstring& commandLine) override;
+  std::optional<long> CallEntryPoint(const std::wstring& library, const char* entry) override;
 
   // Called just before a program starts, so that the terminal can be made
   // ready for the program's own output (the progress line erased).
   void SetBeforeStart(std::function<void()> hook) { beforeStart_ = std::move(hook); }
 
  private:
-  platform::FileSystem& fs_;
+  // Starts the program `file` (a host path) with `args` (argv, its name
+  // first) in the current directory of the current drive and waits for it.
+  int Start(const std::wstring& program, const std::string& file, std::vector<std::string> args);
+
+  PosixFileSystem& fs_;
   std::function<void()> beforeStart_;
 };
 

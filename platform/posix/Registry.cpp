@@ -138,12 +138,18 @@ class PosixRegistry::Database {
     sqlite3_stmt* stmt_;
   };
 
-  // BEGIN IMMEDIATE ... COMMIT; rolled back unless committed.
+  // BEGIN IMMEDIATE ... COMMIT; rolled back unless committed. Inside a
+  // transaction that is open already (Transact) it does nothing: the outer
+  // one commits or rolls back the whole.
   class Transaction {
    public:
-    explicit Transaction(Database& db) : db_(db) { Use(db_, db_.begin_).Step(); }
+    explicit Transaction(Database& db) : db_(db) {
+      if (sqlite3_get_autocommit(db_.db_) == 0) return;
+      Use(db_, db_.begin_).Step();
+      started_ = true;
+    }
     ~Transaction() {
-      if (!done_) {
+      if (started_ && !done_) {
         sqlite3_reset(db_.rollback_.get());
         sqlite3_step(db_.rollback_.get());
         sqlite3_reset(db_.rollback_.get());
@@ -152,12 +158,13 @@ class PosixRegistry::Database {
     Transaction(const Transaction&) = delete;
     Transaction& operator=(const Transaction&) = delete;
     void Commit() {
-      Use(db_, db_.commit_).Step();
+      if (started_) Use(db_, db_.commit_).Step();
       done_ = true;
     }
 
    private:
     Database& db_;
+    bool started_ = false;
     bool done_ = false;
   };
 
@@ -541,6 +548,33 @@ long PosixRegistry::DeleteValue(RegKey key, const std::wstring& name) {
   if (!db.DeleteValue(id, name)) return db.KeyExists(id) ? platform::kErrorFileNotFound : kErrorKeyDeleted;
   tx.Commit();
   return platform::kErrorSuccess;
+}
+
+long PosixRegistry::QueryString(RegKey key, const std::wstring& name, std::uint32_t bufferBytes, std::wstring* text) {
+  if (text == nullptr) return kErrorInvalidParameter;
+  std::vector<std::uint8_t> buffer(bufferBytes);
+  std::uint32_t size = bufferBytes;
+  std::uint32_t type = 0;
+  const long rc = QueryValue(key, name, &type, buffer.data(), &size);
+  if (rc != platform::kErrorSuccess) return rc;
+  if (type != platform::kRegSz) return platform::kErrorUnsupportedType;
+  // The data ends with its NUL; the text is everything before it.
+  *text = size == 0 ? std::wstring()
+                    : text::FromUtf8(std::string_view(reinterpret_cast<const char*>(buffer.data()), size - 1));
+  return platform::kErrorSuccess;
+}
+
+long PosixRegistry::SetString(RegKey key, const std::wstring& name, const std::wstring& text) {
+  std::string bytes = text::ToUtf8(text);
+  bytes.push_back('\0');
+  return SetValue(key, name, platform::kRegSz, reinterpret_cast<const std::uint8_t*>(bytes.data()),
+                  static_cast<std::uint32_t>(bytes.size()));
+}
+
+void PosixRegistry::Transact(const std::function<void()>& work) {
+  Database::Transaction tx(Db());
+  work();
+  tx.Commit();
 }
 
 long PosixRegistry::CloseKey(RegKey key) {

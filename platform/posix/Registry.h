@@ -54,6 +54,10 @@ class PosixRegistry : public platform::Registry {
   long DeleteKey(platform::RegKey parent, const std::wstring& subKey) override;
   long DeleteValue(platform::RegKey key, const std::wstring& name) override;
   long CloseKey(platform::RegKey key) override;
+  long QueryString(platform::RegKey key, const std::wstring& name, std::uint32_t bufferBytes,
+                   std::wstring* text) override;
+  long SetString(platform::RegKey key, const std::wstring& name, const std::wstring& text) override;
+  void Transact(const std::function<void()>& work) override;
 
  private:
   class Database;

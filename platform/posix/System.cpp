@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
 #include <cwchar>
 #include <ctime>
@@ -15,6 +16,7 @@ PosixSystem::PosixSystem(PosixFileSystem& fs, int argc, char** argv) : fs_(fs) {
   for (int i = 1; i < argc; ++i) {
     if (i > 1) line.push_back(' ');
     line += argv[i];
+    arguments_.push_back(text::FromUtf8(argv[i]));
   }
   commandLine_ = text::FromUtf8(line);
   // Temporary names are numbered from a point that differs between processes
@@ -56,5 +58,19 @@ std::wstring PosixSystem::MakeTempFile(const std::wstring& dir, const std::wstri
 }
 
 std::wstring PosixSystem::CommandLineText() { return commandLine_; }
+
+std::vector<std::wstring> PosixSystem::Arguments() { return arguments_; }
+
+void PosixSystem::Print(platform::OutputStream stream, const std::wstring& text) {
+  const std::string bytes = text::ToUtf8(text);
+  const int fd = stream == platform::OutputStream::Out ? 1 : 2;
+  std::size_t done = 0;
+  while (done < bytes.size()) {
+    const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return;  // nowhere left to write to
+    done += static_cast<std::size_t>(n);
+  }
+}
 
 }  // namespace posix

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "platform/Platform.h"
 #include "platform/posix/FileSystem.h"
@@ -20,11 +21,14 @@ class PosixSystem : public platform::System {
   std::wstring TempDir() override;
   std::wstring MakeTempFile(const std::wstring& dir, const std::wstring& prefix) override;
   std::wstring CommandLineText() override;
+  std::vector<std::wstring> Arguments() override;
+  void Print(platform::OutputStream stream, const std::wstring& text) override;
 
  private:
   PosixFileSystem& fs_;
   bool prefixReady_ = false;  // the prefix was made sure of once
   std::wstring commandLine_;
+  std::vector<std::wstring> arguments_;
   std::uint32_t counter_;
 };
 

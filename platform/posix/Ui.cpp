@@ -13,9 +13,11 @@ namespace posix {
 
 namespace {
 
-// The interpreter's exit status for a cancelled run.
-constexpr int kExitCancelled = 3;
 constexpr int kBarCells = 30;
+
+// The exit status when a second Ctrl-C ends the program at once; the
+// program sets it (SetAbortExitStatus).
+volatile std::sig_atomic_t gAbortStatus = 130;
 
 // Set by the first Ctrl-C while a status window is shown; a second one ends
 // the program at once.
@@ -30,7 +32,7 @@ extern "C" void OnInterrupt(int) {
       ssize_t ignored = ::write(gSignalErrFd, erase, sizeof erase - 1);
       (void)ignored;
     }
-    ::_exit(kExitCancelled);
+    ::_exit(gAbortStatus);
   }
   gCancelled = 1;
 }
@@ -162,6 +164,13 @@ std::unique_ptr<platform::StatusWindow> PosixUi::CreateStatusWindow(int left, in
 }
 
 void PosixUi::PumpMessages() {}
+
+void PosixUi::ShowNotice(const std::wstring& text) {
+  EraseProgress();
+  Write(text::ToUtf8(text) + "\n");
+}
+
+void PosixUi::SetAbortExitStatus(int status) { gAbortStatus = status; }
 
 std::pair<double, double> PosixUi::ScreenSize() {
   // A terminal has no screen geometry; report a common 1920 x 1080 screen at

@@ -22,6 +22,8 @@ class PosixUi : public platform::Ui {
   std::unique_ptr<platform::StatusWindow> CreateStatusWindow(int left, int top) override;
   void PumpMessages() override;
   std::pair<double, double> ScreenSize() override;
+  void ShowNotice(const std::wstring& text) override;
+  void SetAbortExitStatus(int status) override;
 
   // The progress line of the status window. It is drawn only while the
   // window is shown and standard error is a terminal, erased around every

@@ -15,7 +15,7 @@
 #include <iostream>
 
 #include "platform/Text.h"
-#include "platform/posix/Posix.h"
+#include "platform/posix/Support.h"
 
 namespace posix {
 

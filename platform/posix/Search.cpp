@@ -8,7 +8,7 @@
 
 #include "platform/Text.h"
 #include "platform/posix/FileSystem.h"
-#include "platform/posix/Posix.h"
+#include "platform/posix/Support.h"
 
 namespace posix {
 

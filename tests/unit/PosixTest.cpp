@@ -4,7 +4,7 @@
 
 #include <cerrno>
 
-#include "platform/posix/Posix.h"
+#include "platform/posix/Support.h"
 
 namespace {
 

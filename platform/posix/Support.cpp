@@ -1,4 +1,4 @@
-#include "platform/posix/Posix.h"
+#include "platform/posix/Support.h"
 
 #include <unistd.h>
 

@@ -265,6 +265,13 @@ class Processes {
   // status, or nothing when the library cannot be loaded or has no such
   // export. The library is unloaded again before this returns.
   virtual std::optional<long> CallEntryPoint(const std::wstring& library, const char* entry) = 0;
+  // Registers the type library in the file `path` (LoadTypeLibEx with
+  // registration on Windows). Fails with a description naming the file when
+  // it cannot; a platform without type libraries always fails.
+  virtual void RegisterTypeLibrary(const std::wstring& path) {
+    throw VslError(L"Cannot register the type library " + path +
+                   L": type libraries are not supported on this platform");
+  }
 };
 
 // ---------------------------------------------------------------------------

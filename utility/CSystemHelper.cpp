@@ -76,7 +76,8 @@ void CSystemHelper::WriteTextFile(const std::wstring& path, const std::wstring& 
 }
 
 void CSystemHelper::RegisterTypeLib(const std::wstring& path) {
-  throw VslError(L"Cannot register the type library " + path + L": type libraries are not supported on this platform");
+  // Like the DLL paths, the library is named by what is inside the quotes.
+  platform::Proc().RegisterTypeLibrary(Utility::IsQuoted(path) ? Utility::StripQuotes(path) : path);
 }
 
 void CSystemHelper::QueryFileWritable(const std::wstring& path, std::int32_t& status) {

@@ -1,0 +1,82 @@
+// The Windows file system, reached through kernel32's ANSI calls.
+//
+// Current directories: the current directory of the current drive is the
+// process's own (GetCurrentDirectoryA / SetCurrentDirectoryA); the current
+// directory of every other drive is kept in the process's environment under
+// the name "=X:", the convention of the Windows command interpreter. A drive
+// without such a variable is at its root. Changing to another drive stores
+// the directory being left under its "=X:" name, so that started programs,
+// which inherit the environment, see the same directories.
+//
+// Every path is resolved to a full ANSI path here before it reaches a
+// kernel32 call, so "D:x" is relative to D:'s own directory. A path that
+// holds a NUL, or a character that the ANSI code page cannot represent,
+// names nothing: the call would reach another file.
+#pragma once
+
+#include "platform/win32/Support.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/Platform.h"
+
+namespace win32 {
+
+class Win32FileSystem : public platform::FileSystem {
+ public:
+  void ChangeDrive(const std::wstring& text) override;
+  void ChangeDir(const std::wstring& path) override;
+  std::wstring CurrentDir() override;
+  std::vector<platform::FindEntry> Find(const std::wstring& pattern) override;
+  std::uint32_t GetAttributes(const std::wstring& path) override;
+  void SetAttributes(const std::wstring& path, std::uint32_t attributes) override;
+  void CreateDir(const std::wstring& path) override;
+  void RemoveDir(const std::wstring& path) override;
+  void RemoveFile(const std::wstring& path) override;
+  void RemoveMatching(const std::wstring& pattern) override;
+  void CopyWholeFile(const std::wstring& source, const std::wstring& target) override;
+  std::unique_ptr<platform::File> Open(const std::wstring& path, platform::OpenMode mode) override;
+  std::wstring ReadTextFile(const std::wstring& path) override;
+  void AppendTextLine(const std::wstring& path, const std::wstring& text) override;
+  bool SamePlace(const std::wstring& a, const std::wstring& b) override;
+  bool CanCreateIn(const std::wstring& dir) override;
+
+  // The full ANSI path of a script path, resolved against the current
+  // directory of the drive it names. False when the path names nothing.
+  bool Resolve(const std::wstring& path, std::string* full);
+  // The same, raising "WHAT: the name is not valid" when it names nothing.
+  std::string ResolveOrRaise(const std::wstring& path, const std::wstring& what);
+  // The current directory of a drive (an upper-case letter), in full.
+  std::string DriveDir(char letter);
+
+ private:
+  char CurrentDriveLetter();
+  std::vector<platform::FindEntry> FindFull(const std::string& fullPattern);
+};
+
+namespace fs {
+
+inline bool IsSep(wchar_t c) { return c == L'\\' || c == L'/'; }
+inline bool IsLetter(wchar_t c) { return (c >= L'a' && c <= L'z') || (c >= L'A' && c <= L'Z'); }
+inline bool HasDrive(const std::wstring& p) { return p.size() >= 2 && p[1] == L':' && IsLetter(p[0]); }
+inline bool HasNul(std::wstring_view s) { return s.find(L'\0') != std::wstring_view::npos; }
+
+// The reason given for a path that names nothing.
+extern const wchar_t* const kInvalidName;
+
+// Splits a pattern into the part that names the directory (possibly "",
+// "C:" or ending in a separator) and its last component.
+void SplitLast(const std::wstring& pattern, std::wstring* dirPart, std::wstring* last);
+
+// The wide form of an ANSI path, for messages.
+inline std::wstring Shown(const std::string& ansiPath) { return FromAnsi(ansiPath); }
+// A script path as a message shows it: a NUL is shown, not written, so that
+// the message is not cut at it.
+std::wstring Shown(const std::wstring& path);
+
+}  // namespace fs
+
+}  // namespace win32

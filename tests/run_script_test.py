@@ -41,6 +41,8 @@ def main():
     ap.add_argument("--vsl", required=True)
     ap.add_argument("--vsltool", required=True)
     ap.add_argument("--keep", action="store_true", help="keep the test directory")
+    ap.add_argument("--launcher", default="",
+                    help="a command that starts vsl and vsltool (wine for the Windows build)")
     ap.add_argument("script")
     args = ap.parse_args()
 
@@ -118,6 +120,7 @@ def main():
                 argv = [args.vsl] + [subst(a) for a in vsl_args]
             else:
                 argv = [args.vsl, name]
+            argv = args.launcher.split() + argv
             stdin = "".join(subst(s) + "\n" for s in stdin_lines)
             r = subprocess.run(argv, cwd=work, env=env, input=stdin.encode(),
                                capture_output=True, timeout=120)

@@ -1,8 +1,5 @@
 #include "platform/win32/Ui.h"
 
-#include <commctrl.h>
-// commctrl.h names its status-bar call so; here the name is the interface's.
-#undef CreateStatusWindow
 
 #include <cmath>
 #include <cstdlib>

@@ -17,6 +17,10 @@
 
 #include "platform/win32/Support.h"
 
+#include <commctrl.h>
+// commctrl.h names its status-bar call so; here the name is the interface's.
+#undef CreateStatusWindow
+
 #include <memory>
 #include <set>
 #include <string>

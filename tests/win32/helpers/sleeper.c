@@ -1,0 +1,21 @@
+/* A stand-in program for the Windows launch tests. It appends each of its
+ * arguments, in brackets, as one line to args.txt in its working directory,
+ * then waits the milliseconds given by "--sleep MS" and ends with the status
+ * given by "--exit N" (0 when not given). */
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <windows.h>
+
+int main(int argc, char** argv) {
+  int sleep = 0, status = 0;
+  FILE* f = fopen("args.txt", "a");
+  for (int i = 1; i < argc; ++i) {
+    if (f != NULL) fprintf(f, "[%s]\n", argv[i]);
+    if (i + 1 < argc && strcmp(argv[i], "--sleep") == 0) sleep = atoi(argv[i + 1]);
+    if (i + 1 < argc && strcmp(argv[i], "--exit") == 0) status = atoi(argv[i + 1]);
+  }
+  if (f != NULL) fclose(f);
+  if (sleep > 0) Sleep((DWORD)sleep);
+  return status;
+}

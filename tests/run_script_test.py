@@ -99,6 +99,15 @@ def main():
 
     env = dict(os.environ)
     env.update({"VSL_PREFIX": prefix, "TMPDIR": tmp, "HOME": home, "LC_ALL": "C.UTF-8"})
+    if args.launcher:
+        # A Windows build under its launcher keeps the launcher's own home
+        # and temporary directory: Wine would set up its desktop files anew
+        # in every fresh one.
+        for k in ("TMPDIR", "HOME"):
+            if k in os.environ:
+                env[k] = os.environ[k]
+            else:
+                env.pop(k, None)
     env.pop("VSL_REGISTRY", None)
     env.pop("XDG_DATA_HOME", None)
     for k, v in env_extra.items():

@@ -100,6 +100,9 @@ int Win32Processes::Start(const std::wstring& shown, const std::string& applicat
   Handle process(pi.hProcess);
   Handle thread(pi.hThread);
   thread.Reset();
+  // Wine starts a program of its host system outside Windows and hands
+  // back no process handle: there is nothing to wait for.
+  if (!process.Valid()) return 0;
   Await(process.Get());
   DWORD status = 0;
   if (!::GetExitCodeProcess(process.Get(), &status)) {

@@ -76,9 +76,8 @@ int Main() {
     auto parser = std::make_unique<CVSLParser>();
     if (Utility::IsFileExists(commandLine)) {
       std::wstring scriptPath = commandLine;
-      const std::wstring ending =
-          text::ToUpper(commandLine.size() < 4 ? commandLine : commandLine.substr(commandLine.size() - 4));
-      if (ending == L".EVS")
+      const std::wstring ending = commandLine.size() < 4 ? commandLine : commandLine.substr(commandLine.size() - 4);
+      if (text::EqualsNoCase(ending, L".EVS"))
         throw VslError(L"Cannot run " + commandLine + L": encrypted scripts are not supported by this build");
       if (Utility::IsFileExists(scriptPath)) {
         parser->Parse(scriptPath);

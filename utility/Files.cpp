@@ -166,8 +166,8 @@ bool DelDirTree(std::wstring& path) {
 bool ChDirConfirm(std::wstring& path) {
   try {
     Fs().ChangeDir(path);
-    std::wstring current = text::ToUpper(Fs().CurrentDir());
-    path = text::ToUpper(path);
+    std::wstring current = text::Fold(Fs().CurrentDir());
+    path = text::Fold(path);
     return current == path;
   } catch (const VslError&) {
     return false;

@@ -82,7 +82,7 @@ bool Glob(const std::wstring& p, const std::wstring& n) {
       } else if (p[i] == L'?') {
         m = (j < nn && next[j + 1]) || ((j == nn || n[j] == L'.') && next[j]);
       } else {
-        m = j < nn && text::FoldUpper(p[i]) == text::FoldUpper(n[j]) && next[j + 1];
+        m = j < nn && text::FoldKey(p[i]) == text::FoldKey(n[j]) && next[j + 1];
       }
       can[j] = m ? 1 : 0;
     }
@@ -392,12 +392,12 @@ bool PosixFileSystem::LookupNoCase(const std::string& dir, const std::wstring& n
     while (dirent* e = ::readdir(d.Get())) {
       if (std::strcmp(e->d_name, ".") == 0 || std::strcmp(e->d_name, "..") == 0) continue;
       std::wstring w = text::FromUtf8(e->d_name);
-      auto [slot, added] = idx.byUpper.emplace(text::ToUpper(w), w);
+      auto [slot, added] = idx.byUpper.emplace(text::Fold(w), w);
       if (!added && NameLess(w, slot->second)) slot->second = w;
     }
     it = dirIndex_.insert_or_assign(dir, std::move(idx)).first;
   }
-  auto match = it->second.byUpper.find(text::ToUpper(name));
+  auto match = it->second.byUpper.find(text::Fold(name));
   if (match != it->second.byUpper.end()) *found = match->second;
   return true;
 }
@@ -410,7 +410,7 @@ void PosixFileSystem::NoteCreated(const std::string& dir, const std::wstring& na
     dirIndex_.erase(it);
     return;
   }
-  auto [slot, added] = it->second.byUpper.emplace(text::ToUpper(name), name);
+  auto [slot, added] = it->second.byUpper.emplace(text::Fold(name), name);
   if (!added && NameLess(name, slot->second)) slot->second = name;
   it->second.mtime = st.st_mtim;
   it->second.size = st.st_size;

@@ -35,10 +35,10 @@ const char* const kSchema =
     "INSERT OR IGNORE INTO keys(id, parent_id, name, name_folded) VALUES(1, 0, '', '');";
 
 // Names compare case-insensitively: each is stored as given and, for
-// comparison and ordering, upper-cased. The folded UTF-8 text compares
+// comparison and ordering, folded (text::Fold). The folded UTF-8 text compares
 // bytewise in code-point order, so ORDER BY on it is the case-insensitive
 // name order.
-std::string Fold(const std::wstring& name) { return text::ToUtf8(text::ToUpper(name)); }
+std::string Fold(const std::wstring& name) { return text::ToUtf8(text::Fold(name)); }
 
 // Splits a key path into its components. A trailing backslash is ignored (as
 // Windows ignores it); a leading or doubled backslash leaves an empty

@@ -448,9 +448,9 @@ TEST_F(PosixSystemTest, NeverTakesAnExistingName) {
     char name[32];
     std::snprintf(name, sizeof name, "dsk%x.tmp", n & 0xFFFF);
     std::ofstream(root_ + "/tmp/" + name) << "taken";
-    taken.insert(text::ToUpper(dir + text::FromUtf8(name)));
+    taken.insert(text::Fold(dir + text::FromUtf8(name)));
   }
   std::wstring next = sys.MakeTempFile(dir, L"DSK");
-  EXPECT_EQ(taken.count(text::ToUpper(next)), 0u) << text::ToUtf8(next);
+  EXPECT_EQ(taken.count(text::Fold(next)), 0u) << text::ToUtf8(next);
   EXPECT_EQ(std::filesystem::file_size(fs_->HostPath(next)), 0u);
 }

@@ -36,6 +36,8 @@ class FakeUi : public platform::Ui {
   std::unique_ptr<platform::StatusWindow> CreateStatusWindow(int, int) override { return nullptr; }
   void PumpMessages() override { ++pumps; }
   std::pair<double, double> ScreenSize() override { return {15360, 11520}; }
+  void ShowNotice(const std::wstring&) override {}
+  void SetAbortExitStatus(int) override {}
 
   std::vector<Shown> shown;
   int pumps = 0;
@@ -508,6 +510,8 @@ class NoTempSystem : public platform::System {
   std::wstring TempDir() override { return L""; }
   std::wstring MakeTempFile(const std::wstring&, const std::wstring&) override { throw VslError(L"no"); }
   std::wstring CommandLineText() override { return L""; }
+  std::vector<std::wstring> Arguments() override { return {}; }
+  void Print(platform::OutputStream, const std::wstring&) override {}
 };
 }  // namespace
 

@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds everything and runs every test: once in a
-# normal build and once under AddressSanitizer and UndefinedBehaviorSanitizer.
+# normal build and once under AddressSanitizer and UndefinedBehaviorSanitizer,
+# then the Windows builds: the 32-bit one is compiled and linked, the 64-bit
+# one is tested under Wine.
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 cd "$root"
@@ -21,3 +23,16 @@ echo "== tests with sanitizers"
 export ASAN_OPTIONS="detect_leaks=1:abort_on_error=1:detect_stack_use_after_return=1"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
 (cd build-asan && ctest --output-on-failure -j"$jobs")
+
+echo "== Windows, 32-bit (build-win32/): compiled and linked"
+cmake -S . -B build-win32 -DCMAKE_TOOLCHAIN_FILE=cmake/toolchains/mingw-w64-i686.cmake \
+  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVSL_TESTS=ON -DVSL_BENCHMARKS=OFF >/dev/null
+cmake --build build-win32 -j"$jobs"
+
+echo "== Windows, 64-bit (build-win64/)"
+cmake -S . -B build-win64 -DCMAKE_TOOLCHAIN_FILE=cmake/toolchains/mingw-w64-x86_64.cmake \
+  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVSL_TESTS=ON -DVSL_BENCHMARKS=OFF >/dev/null
+cmake --build build-win64 -j"$jobs"
+echo "== Windows tests under Wine"
+unset ASAN_OPTIONS UBSAN_OPTIONS
+(cd build-win64 && ctest --output-on-failure -j"$jobs")

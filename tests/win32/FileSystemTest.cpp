@@ -25,7 +25,7 @@ std::vector<std::wstring> Names(const std::vector<FindEntry>& entries) {
   return names;
 }
 
-std::wstring Upper(const std::wstring& s) { return text::ToUpper(s); }
+std::wstring Folded(const std::wstring& s) { return text::Fold(s); }
 
 class Win32FileSystemTest : public ::testing::Test {
  protected:
@@ -52,18 +52,18 @@ TEST_F(Win32FileSystemTest, EveryDriveKeepsItsOwnDirectory) {
   EXPECT_NE(fs_.GetAttributes(L"C:f.txt"), platform::kInvalidAttributes);
   EXPECT_EQ(fs_.GetAttributes(L"f.txt"), platform::kInvalidAttributes);
   fs_.ChangeDrive(L"c:\\anything");
-  EXPECT_EQ(Upper(fs_.CurrentDir()), Upper(dir_.WPath("sub")));
+  EXPECT_EQ(Folded(fs_.CurrentDir()), Folded(dir_.WPath("sub")));
   EXPECT_NE(fs_.GetAttributes(L"f.txt"), platform::kInvalidAttributes);
   // ".." is the parent; back on Z: its directory is where it was.
   fs_.ChangeDir(L"..");
-  EXPECT_EQ(Upper(fs_.CurrentDir()), Upper(dir_.WPath()));
+  EXPECT_EQ(Folded(fs_.CurrentDir()), Folded(dir_.WPath()));
   fs_.ChangeDrive(L"Z:");
   EXPECT_EQ(fs_.CurrentDir(), onZ);
   // A started program finds C:'s directory where the command interpreter
   // keeps it.
   char value[MAX_PATH];
   DWORD n = ::GetEnvironmentVariableA("=C:", value, sizeof value);
-  EXPECT_EQ(Upper(win32::FromAnsi(std::string(value, n))), Upper(dir_.WPath()));
+  EXPECT_EQ(Folded(win32::FromAnsi(std::string(value, n))), Folded(dir_.WPath()));
 }
 
 TEST_F(Win32FileSystemTest, DrivesAndDirectoriesThatDoNotExistFail) {
@@ -84,7 +84,7 @@ TEST_F(Win32FileSystemTest, DrivesAndDirectoriesThatDoNotExistFail) {
     FAIL() << "no error raised";
   } catch (const VslError& e) {
     EXPECT_NE(e.Description().find(L"Cannot change the directory to "), std::wstring::npos);
-    EXPECT_NE(Upper(e.Description()).find(L"NOWHERE: "), std::wstring::npos) << e.what();
+    EXPECT_NE(Folded(e.Description()).find(L"NOWHERE: "), std::wstring::npos) << e.what();
   }
   WriteFileBytes(dir_.Path("plain"), "x");
   EXPECT_THROW(fs_.ChangeDir(dir_.WPath("plain")), VslError);

@@ -398,7 +398,9 @@ void Win32Ui::PumpMessages() {
       return;
     }
     bool handled = false;
-    for (HWND hwnd : modeless_) {
+    // A copy: a message may close one of the windows.
+    const std::set<HWND> windows = modeless_;
+    for (HWND hwnd : windows) {
       if (::IsWindow(hwnd) && ::IsDialogMessageA(hwnd, &msg)) {
         handled = true;
         break;

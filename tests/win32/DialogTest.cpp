@@ -1,11 +1,10 @@
 // The four forms as windows: their geometry in pixels for the designed
-// twips, their controls, keyboard and buttons, centring and the status
-// dialog's Cancel and position. Keys are posted to the dialogs from a timer
-// that fires inside their message loops.
+// twips, their controls and tab order, closing a question by its frame,
+// and the status dialog's Cancel and position. (Enter, Tab and typing are
+// pressed from outside by the tests in dialogs/.)
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -34,267 +33,184 @@ std::ostream& operator<<(std::ostream& os, const Rect& r) {
   return os << "(" << r.left << ", " << r.top << ", " << r.width << ", " << r.height << ")";
 }
 
-Rect ClientRect(HWND hwnd) {
-  RECT r{};
-  ::GetClientRect(hwnd, &r);
-  return {0, 0, r.right, r.bottom};
-}
-
-Rect ControlRect(HWND dialog, int id) {
-  HWND control = ::GetDlgItem(dialog, id);
-  RECT r{};
-  ::GetWindowRect(control, &r);
-  ::MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&r), 2);
-  return {r.left, r.top, r.right - r.left, r.bottom - r.top};
-}
-
-std::string ClassOf(HWND dialog, int id) {
-  char name[64] = {};
-  ::GetClassNameA(::GetDlgItem(dialog, id), name, sizeof name);
-  return name;
-}
-
 std::string TextOf(HWND hwnd) {
   char text[256] = {};
   ::GetWindowTextA(hwnd, text, sizeof text);
   return text;
 }
 
-// The identifiers in tab order, starting from the first control that takes
-// the focus.
-std::vector<int> TabOrder(HWND dialog) {
-  std::vector<int> ids;
-  HWND first = ::GetNextDlgTabItem(dialog, nullptr, FALSE);
-  HWND c = first;
-  while (c != nullptr) {
-    ids.push_back(::GetDlgCtrlID(c));
-    c = ::GetNextDlgTabItem(dialog, c, FALSE);
-    if (c == first) break;
+struct Expected {
+  int id;
+  const char* className;
+  const char* caption;
+  Rect pixels;  // at 96 pixels per inch: the designed twips divided by 15
+};
+
+struct ExpectedForm {
+  const FormDesign& design;
+  const char* title;
+  Rect client;
+  std::vector<Expected> controls;
+  std::vector<int> tabOrder;  // the controls that take the focus, in order
+  int defaultButton;          // pressed by Enter; 0 for none
+  bool closeBox;
+};
+
+TEST(Win32Forms, EveryFormHasItsDesignedGeometryControlsAndTabOrder) {
+  using namespace win32;
+  const ExpectedForm forms[] = {
+      {AskYesNoDesign(), "Confirm", {0, 0, 312, 104},
+       {{kIdCommand1, "Button", "&Yes", {64, 72, 81, 25}},
+        {kIdCommand2, "Button", "&No", {152, 72, 81, 25}},
+        {kIdAskText, "Static", "", {8, 8, 297, 49}}},
+       {kIdCommand1, kIdCommand2}, kIdCommand1, true},
+      {AskStringDesign(), "Question", {0, 0, 312, 123},
+       {{kIdLblAskStr, "Static", "", {0, 0, 305, 49}},
+        {kIdText1, "Edit", "", {0, 56, 305, 25}},
+        {kIdCommand1, "Button", "&OK", {112, 88, 81, 25}}},
+       {kIdText1, kIdCommand1}, kIdCommand1, true},
+      {AskOkDesign(), "", {0, 0, 312, 125},
+       {{kIdAskText, "Static", "", {8, 8, 297, 65}}, {kIdBtOk, "Button", "&OK", {112, 88, 81, 25}}},
+       {kIdBtOk}, kIdBtOk, true},
+      {StatusDesign(), "Processing", {0, 0, 312, 87},
+       {{kIdStatusProgressBar, "msctls_progress32", "", {8, 24, 297, 17}},
+        {kIdBtCancel, "Button", "&Cancel", {112, 56, 81, 25}}},
+       {kIdBtCancel}, 0, false},
+  };
+  for (const ExpectedForm& f : forms) {
+    SCOPED_TRACE(f.design.name);
+    PlainForm form(f.design, 96);
+    HWND d = form.Hwnd();
+    EXPECT_EQ(TextOf(d), f.title);
+    RECT client{};
+    ::GetClientRect(d, &client);
+    EXPECT_EQ((Rect{0, 0, client.right, client.bottom}), f.client);
+    for (const Expected& c : f.controls) {
+      HWND control = ::GetDlgItem(d, c.id);
+      ASSERT_NE(control, nullptr) << c.id;
+      RECT r{};
+      ::GetWindowRect(control, &r);
+      ::MapWindowPoints(nullptr, d, reinterpret_cast<POINT*>(&r), 2);
+      EXPECT_EQ((Rect{r.left, r.top, r.right - r.left, r.bottom - r.top}), c.pixels) << c.caption;
+      char cls[64] = {};
+      ::GetClassNameA(control, cls, sizeof cls);
+      EXPECT_STRCASEEQ(cls, c.className);
+      EXPECT_EQ(TextOf(control), c.caption);
+      if (std::string(c.className) == "Button") {
+        EXPECT_EQ(::GetWindowLongA(control, GWL_STYLE) & 0xF, c.id == f.defaultButton ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON);
+      }
+    }
+    if (f.defaultButton != 0) {
+      EXPECT_EQ(LOWORD(::SendMessageA(d, DM_GETDEFID, 0, 0)), f.defaultButton);
+    }
+    std::vector<int> order;
+    for (HWND c = ::GetNextDlgTabItem(d, nullptr, FALSE); c != nullptr && order.size() < 8;
+         c = ::GetNextDlgTabItem(d, c, FALSE)) {
+      if (!order.empty() && ::GetDlgCtrlID(c) == order.front()) break;
+      order.push_back(::GetDlgCtrlID(c));
+    }
+    EXPECT_EQ(order, f.tabOrder);
+    EXPECT_EQ((::GetWindowLongA(d, GWL_STYLE) & WS_SYSMENU) != 0, f.closeBox);
+    EXPECT_EQ(::GetParent(d), nullptr);
+    EXPECT_FALSE(::IsWindowVisible(d));
   }
-  return ids;
-}
-
-// The designed numbers at 96 pixels per inch are the twips divided by 15,
-// and at 144 by 10, halves rounded away from zero.
-TEST(Win32Forms, TheYesNoQuestionHasItsDesignedGeometry) {
-  PlainForm form(win32::AskYesNoDesign(), 96);
-  HWND d = form.Hwnd();
-  EXPECT_EQ(TextOf(d), "Confirm");
-  EXPECT_EQ(ClientRect(d), (Rect{0, 0, 312, 104}));
-  EXPECT_EQ(ControlRect(d, win32::kIdCommand1), (Rect{64, 72, 81, 25}));
-  EXPECT_EQ(ControlRect(d, win32::kIdCommand2), (Rect{152, 72, 81, 25}));
-  EXPECT_EQ(ControlRect(d, win32::kIdAskText), (Rect{8, 8, 297, 49}));
-  EXPECT_EQ(TextOf(form.Control(win32::kIdCommand1)), "&Yes");
-  EXPECT_EQ(TextOf(form.Control(win32::kIdCommand2)), "&No");
-  EXPECT_EQ(ClassOf(d, win32::kIdAskText), "Static");
-  EXPECT_EQ(::GetWindowLongA(form.Control(win32::kIdCommand1), GWL_STYLE) & 0xF, BS_DEFPUSHBUTTON);
-  EXPECT_EQ(::GetWindowLongA(form.Control(win32::kIdCommand2), GWL_STYLE) & 0xF, BS_PUSHBUTTON);
-  EXPECT_EQ(TabOrder(d), (std::vector<int>{win32::kIdCommand1, win32::kIdCommand2}));
-  EXPECT_NE(::GetWindowLongA(d, GWL_STYLE) & WS_SYSMENU, 0);
-  EXPECT_EQ(::GetParent(d), nullptr);
-  EXPECT_FALSE(::IsWindowVisible(d));
-
-  PlainForm large(win32::AskYesNoDesign(), 144);
-  EXPECT_EQ(ClientRect(large.Hwnd()), (Rect{0, 0, 468, 156}));
-  EXPECT_EQ(ControlRect(large.Hwnd(), win32::kIdCommand2), (Rect{228, 108, 122, 38}));
-}
-
-TEST(Win32Forms, TheStringQuestionHasItsDesignedGeometry) {
-  PlainForm form(win32::AskStringDesign(), 96);
-  HWND d = form.Hwnd();
-  EXPECT_EQ(TextOf(d), "Question");
-  EXPECT_EQ(ClientRect(d), (Rect{0, 0, 312, 123}));
-  EXPECT_EQ(ControlRect(d, win32::kIdLblAskStr), (Rect{0, 0, 305, 49}));
-  EXPECT_EQ(ControlRect(d, win32::kIdText1), (Rect{0, 56, 305, 25}));
-  EXPECT_EQ(ControlRect(d, win32::kIdCommand1), (Rect{112, 88, 81, 25}));
-  EXPECT_EQ(ClassOf(d, win32::kIdText1), "Edit");
-  EXPECT_EQ(TextOf(form.Control(win32::kIdCommand1)), "&OK");
-  EXPECT_EQ(::GetWindowLongA(form.Control(win32::kIdCommand1), GWL_STYLE) & 0xF, BS_DEFPUSHBUTTON);
-  EXPECT_EQ(TabOrder(d), (std::vector<int>{win32::kIdText1, win32::kIdCommand1}));
-}
-
-TEST(Win32Forms, TheOkMessageHasItsDesignedGeometry) {
-  PlainForm form(win32::AskOkDesign(), 96);
-  HWND d = form.Hwnd();
-  EXPECT_EQ(TextOf(d), "");
-  EXPECT_EQ(ClientRect(d), (Rect{0, 0, 312, 125}));
-  EXPECT_EQ(ControlRect(d, win32::kIdAskText), (Rect{8, 8, 297, 65}));
-  EXPECT_EQ(ControlRect(d, win32::kIdBtOk), (Rect{112, 88, 81, 25}));
-  EXPECT_EQ(TextOf(form.Control(win32::kIdBtOk)), "&OK");
-  EXPECT_EQ(TabOrder(d), (std::vector<int>{win32::kIdBtOk}));
-}
-
-TEST(Win32Forms, TheStatusDialogHasItsDesignedGeometry) {
-  PlainForm form(win32::StatusDesign(), 96);
-  HWND d = form.Hwnd();
-  EXPECT_EQ(TextOf(d), "Processing");
-  EXPECT_EQ(ClientRect(d), (Rect{0, 0, 312, 87}));
-  EXPECT_EQ(ControlRect(d, win32::kIdStatusProgressBar), (Rect{8, 24, 297, 17}));
-  EXPECT_EQ(ControlRect(d, win32::kIdBtCancel), (Rect{112, 56, 81, 25}));
-  EXPECT_EQ(ClassOf(d, win32::kIdStatusProgressBar), "msctls_progress32");
-  EXPECT_EQ(TextOf(form.Control(win32::kIdBtCancel)), "&Cancel");
-  EXPECT_EQ(::GetWindowLongA(d, GWL_STYLE) & WS_SYSMENU, 0);
-  EXPECT_EQ(TabOrder(d), (std::vector<int>{win32::kIdBtCancel}));
-}
-
-TEST(Win32Forms, TwipsBecomePixelsForTheScreensDpi) {
-  EXPECT_EQ(win32::TwipsToPixels(1440, 96), 96);
-  EXPECT_EQ(win32::TwipsToPixels(1215, 120), 101);  // 101.25
-  EXPECT_EQ(win32::TwipsToPixels(375, 96), 25);
-  EXPECT_EQ(win32::TwipsToPixels(-150, 96), -10);
-  EXPECT_DOUBLE_EQ(win32::PixelsToTwips(356, 96), 5340);
+  // At 144 pixels per inch the twips are divided by 10, halves rounded up.
+  PlainForm large(AskYesNoDesign(), 144);
+  RECT client{};
+  ::GetClientRect(large.Hwnd(), &client);
+  EXPECT_EQ(client.right, 468);
+  EXPECT_EQ(client.bottom, 156);
+  RECT r{};
+  ::GetWindowRect(large.Control(kIdCommand2), &r);
+  EXPECT_EQ(r.right - r.left, 122);
+  EXPECT_EQ(r.bottom - r.top, 38);
 }
 
 // ---- The dialogs at work --------------------------------------------------------
 
 // The visible top-level window of this thread with the given title.
+struct WindowSearch {
+  std::string title;
+  HWND found = nullptr;
+};
+
+BOOL CALLBACK MatchTitle(HWND hwnd, LPARAM p) {
+  auto* s = reinterpret_cast<WindowSearch*>(p);
+  if (!::IsWindowVisible(hwnd) || TextOf(hwnd) != s->title) return TRUE;
+  s->found = hwnd;
+  return FALSE;
+}
+
 HWND FindOwnWindow(const std::string& title) {
-  struct Search {
-    std::string title;
-    HWND found = nullptr;
-  } search{title};
-  ::EnumThreadWindows(
-      ::GetCurrentThreadId(),
-      [](HWND hwnd, LPARAM p) -> BOOL {
-        auto* s = reinterpret_cast<Search*>(p);
-        if (::IsWindowVisible(hwnd) && TextOf(hwnd) == s->title) {
-          s->found = hwnd;
-          return FALSE;
-        }
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&search));
+  WindowSearch search{title};
+  ::EnumThreadWindows(::GetCurrentThreadId(), MatchTitle, reinterpret_cast<LPARAM>(&search));
   return search.found;
 }
 
-// Runs `act` on the dialog with the title once it is shown, from a timer
-// that fires in the dialog's own message loop.
-std::function<void(HWND)> gAct;
-std::string gTitle;
+// Closes the "Confirm" dialog by its frame, or presses Yes, from a timer
+// that fires in the dialog's own message loop; notes where it stood.
+bool gPressYes = false;
 bool gActed = false;
+RECT gShownAt{};
 
 void CALLBACK OnTimer(HWND, UINT, UINT_PTR id, DWORD) {
-  HWND dialog = FindOwnWindow(gTitle);
-  if (dialog == nullptr || gActed) return;
-  gActed = true;
+  HWND dialog = FindOwnWindow("Confirm");
+  if (dialog == nullptr) return;
   ::KillTimer(nullptr, id);
-  gAct(dialog);
+  gActed = true;
+  ::GetWindowRect(dialog, &gShownAt);
+  if (gPressYes)
+    ::PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(win32::kIdCommand1, BN_CLICKED), 0);
+  else
+    ::PostMessageA(dialog, WM_SYSCOMMAND, SC_CLOSE, 0);
 }
 
-void WhenShown(const std::string& title, std::function<void(HWND)> act) {
-  gTitle = title;
-  gAct = std::move(act);
+bool Ask(win32::Win32Ui& ui, bool pressYes) {
+  gPressYes = pressYes;
   gActed = false;
   ::SetTimer(nullptr, 0, 30, OnTimer);
+  const bool answer = ui.AskYesNo(L"Install?");
+  EXPECT_TRUE(gActed) << "the dialog was never shown";
+  return answer;
 }
 
-void PostKey(UINT key) {
-  HWND focus = ::GetFocus();
-  ::PostMessageA(focus, WM_KEYDOWN, key, 1);
-  ::PostMessageA(focus, WM_KEYUP, key, 0xC0000001);
-}
-
-class Win32DialogTest : public ::testing::Test {
- protected:
-  void TearDown() override { EXPECT_TRUE(gActed) << "the dialog was never shown"; }
-  win32::Win32Ui ui_;
-};
-
-TEST_F(Win32DialogTest, EnterAnswersYesAndTheQuestionIsShownCentred) {
-  std::string label;
-  RECT at{};
-  WhenShown("Confirm", [&](HWND d) {
-    label = TextOf(::GetDlgItem(d, win32::kIdAskText));
-    ::GetWindowRect(d, &at);
-    PostKey(VK_RETURN);
-  });
-  EXPECT_TRUE(ui_.AskYesNo(L"Install the sample files?"));
-  EXPECT_EQ(label, "Install the sample files?");
+TEST(Win32Dialogs, AQuestionClosedByItsFrameAnswersNoAndStandsCentred) {
+  win32::Win32Ui ui;
+  EXPECT_FALSE(Ask(ui, false));
   const int screenWidth = ::GetSystemMetrics(SM_CXSCREEN), screenHeight = ::GetSystemMetrics(SM_CYSCREEN);
-  EXPECT_LE(std::abs((at.left + at.right) - screenWidth), 2);
-  EXPECT_LE(std::abs((at.top + at.bottom) - screenHeight), 2);
+  EXPECT_LE(std::abs((gShownAt.left + gShownAt.right) - screenWidth), 2);
+  EXPECT_LE(std::abs((gShownAt.top + gShownAt.bottom) - screenHeight), 2);
+  // Each question starts afresh.
+  EXPECT_TRUE(Ask(ui, true));
+  EXPECT_FALSE(Ask(ui, false));
 }
 
-TEST_F(Win32DialogTest, TabThenEnterAnswersNo) {
-  WhenShown("Confirm", [](HWND) {
-    PostKey(VK_TAB);
-    PostKey(VK_RETURN);
-  });
-  EXPECT_FALSE(ui_.AskYesNo(L"Really?"));
-}
-
-TEST_F(Win32DialogTest, ClosingTheQuestionByItsFrameAnswersNo) {
-  WhenShown("Confirm", [](HWND d) { ::PostMessageA(d, WM_SYSCOMMAND, SC_CLOSE, 0); });
-  EXPECT_FALSE(ui_.AskYesNo(L"Close me"));
-  // A second question starts afresh.
-  WhenShown("Confirm", [](HWND d) { ::PostMessageA(d, WM_COMMAND, MAKEWPARAM(win32::kIdCommand1, BN_CLICKED), 0); });
-  EXPECT_TRUE(ui_.AskYesNo(L"Again"));
-}
-
-TEST_F(Win32DialogTest, TheAnswerBoxStartsWithTheInitialText) {
-  WhenShown("Question", [](HWND) { PostKey(VK_RETURN); });
-  EXPECT_EQ(ui_.AskString(L"Where?", L"C:\\app"), L"C:\\app");
-  std::string prompt;
-  WhenShown("Question", [&](HWND d) {
-    prompt = TextOf(::GetDlgItem(d, win32::kIdLblAskStr));
-    ::SetWindowTextA(::GetDlgItem(d, win32::kIdText1), "D:\\Programs");
-    PostKey(VK_RETURN);
-  });
-  EXPECT_EQ(ui_.AskString(L"Where now?", L""), L"D:\\Programs");
-  EXPECT_EQ(prompt, "Where now?");
-}
-
-TEST_F(Win32DialogTest, TheOkMessageCarriesItsTitleAndText) {
-  std::string text;
-  WhenShown("Setup", [&](HWND d) {
-    text = TextOf(::GetDlgItem(d, win32::kIdAskText));
-    PostKey(VK_RETURN);
-  });
-  ui_.AskOk(L"Setup", L"Ready");
-  EXPECT_EQ(text, "Ready");
-}
-
-TEST_F(Win32DialogTest, CancelLeavesTheStatusDialogUpAndItsPositionIsRead) {
-  gActed = true;
-  auto status = ui_.CreateStatusWindow(1500, 1200);
+TEST(Win32Dialogs, CancelLeavesTheStatusDialogUpAndItsPositionIsRead) {
+  win32::Win32Ui ui;
+  auto status = ui.CreateStatusWindow(1500, 1200);
   status->SetRange(0, 10);
   status->SetValue(3);
   status->Show();
   HWND d = FindOwnWindow("Processing");
   ASSERT_NE(d, nullptr);
   EXPECT_EQ(::SendMessageA(::GetDlgItem(d, win32::kIdStatusProgressBar), PBM_GETPOS, 0, 0), 3);
-  const int dpiX = ui_.DpiX(), dpiY = ui_.DpiY();
-  EXPECT_EQ(status->Position(), std::make_pair(static_cast<int>(std::lround(win32::PixelsToTwips(
-                                                   win32::TwipsToPixels(1500, dpiX), dpiX))),
-                                               static_cast<int>(std::lround(win32::PixelsToTwips(
-                                                   win32::TwipsToPixels(1200, dpiY), dpiY)))));
-  EXPECT_FALSE(status->IsCancelled());
-  ::PostMessageA(d, WM_COMMAND, MAKEWPARAM(win32::kIdBtCancel, BN_CLICKED),
-                 reinterpret_cast<LPARAM>(::GetDlgItem(d, win32::kIdBtCancel)));
+  RECT r{};
+  ::GetWindowRect(d, &r);
+  EXPECT_EQ(r.left, win32::TwipsToPixels(1500, ui.DpiX()));
+  EXPECT_EQ(r.top, win32::TwipsToPixels(1200, ui.DpiY()));
+  ::PostMessageA(d, WM_COMMAND, MAKEWPARAM(win32::kIdBtCancel, BN_CLICKED), 0);
   EXPECT_FALSE(status->IsCancelled());  // noticed only when messages flow
-  ui_.PumpMessages();
+  ui.PumpMessages();
   EXPECT_TRUE(status->IsCancelled());
   EXPECT_TRUE(::IsWindowVisible(d));
   status->SetStatusText(L"Running Instruction 1 of 3");
   EXPECT_EQ(TextOf(d), "Processing");
-  // Moved by the user, it reports where it stands now.
+  // Moved by the user, it reports where it stands now, in twips.
   ::SetWindowPos(d, nullptr, 200, 100, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
-  EXPECT_EQ(status->Position(), std::make_pair(static_cast<int>(std::lround(200 * 1440.0 / dpiX)),
-                                               static_cast<int>(std::lround(100 * 1440.0 / dpiY))));
+  EXPECT_EQ(status->Position(), std::make_pair(static_cast<int>(std::lround(200 * 1440.0 / ui.DpiX())),
+                                               static_cast<int>(std::lround(100 * 1440.0 / ui.DpiY()))));
   status.reset();
   EXPECT_FALSE(::IsWindow(d));
-}
-
-TEST_F(Win32DialogTest, EscapePressesCancel) {
-  gActed = true;
-  auto status = ui_.CreateStatusWindow(0, 0);
-  status->Show();
-  HWND d = FindOwnWindow("Processing");
-  ASSERT_NE(d, nullptr);
-  HWND cancel = ::GetDlgItem(d, win32::kIdBtCancel);
-  ::PostMessageA(cancel, WM_KEYDOWN, VK_ESCAPE, 1);
-  ui_.PumpMessages();
-  EXPECT_TRUE(status->IsCancelled());
 }
 
 }  // namespace

@@ -1,5 +1,5 @@
-// The Windows system pieces: the command line as Windows delivers it, the
-// Windows and temporary directories and temporary files.
+// The Windows system pieces: the command line as Windows delivers it and
+// temporary files.
 #include <gtest/gtest.h>
 
 #include "TestSupport.h"
@@ -24,18 +24,6 @@ class Win32SystemTest : public ::testing::Test {
   win32::Win32System system_{fs_, 0, nullptr};
   wintest::ScratchDir dir_;
 };
-
-TEST_F(Win32SystemTest, DirectoriesComeFromKernel32) {
-  char buffer[MAX_PATH];
-  UINT n = ::GetWindowsDirectoryA(buffer, sizeof buffer);
-  EXPECT_EQ(system_.WindowsDir(), win32::FromAnsi(std::string(buffer, n)));
-  EXPECT_NE(system_.WindowsDir().back(), L'\\');
-  EXPECT_TRUE(system_.IsWindowsNT());
-  const std::wstring temp = system_.TempDir();
-  ASSERT_FALSE(temp.empty());
-  EXPECT_EQ(temp.back(), L'\\');
-  EXPECT_NE(fs_.GetAttributes(temp) & platform::kAttrDirectory, 0u);
-}
 
 TEST_F(Win32SystemTest, TemporaryFilesAreNewAndEmpty) {
   const std::wstring a = system_.MakeTempFile(dir_.WPath(), L"DSK");

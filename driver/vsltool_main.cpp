@@ -9,11 +9,14 @@
 #include <string>
 #include <vector>
 
+#include <nlohmann/json.hpp>
+
 #include "codegen/CCodeGen.h"
 #include "codegen/OPCODES.h"
 #include "encoder/CFileEncoder.h"
 #include "parser/CVSLParser.h"
 #include "platform/Platform.h"
+#include "platform/Text.h"
 #include "tool/RegFile.h"
 #include "tool/RegTool.h"
 #include "utility/Utility.h"
@@ -94,28 +97,10 @@ const wchar_t* const kRegImportUsage =
     L"MESSAGE and nothing is written. Keys under other roots are refused.\n"
     L"Exit status: 0 done, 1 on a failure.\n";
 
-// A JSON string literal of s; characters outside ASCII stay as they are and
-// reach the output in the console's encoding.
+// A JSON string literal of s, from the JSON library; characters outside
+// ASCII stay as they are and reach the output in the console's encoding.
 std::wstring JsonString(const std::wstring& s) {
-  std::wstring out = L"\"";
-  for (wchar_t c : s) {
-    switch (c) {
-      case L'"': out += L"\\\""; break;
-      case L'\\': out += L"\\\\"; break;
-      case L'\n': out += L"\\n"; break;
-      case L'\r': out += L"\\r"; break;
-      case L'\t': out += L"\\t"; break;
-      default:
-        if (c < 0x20) {
-          wchar_t buf[8];
-          std::swprintf(buf, 8, L"\\u%04x", static_cast<unsigned>(c));
-          out += buf;
-        } else {
-          out.push_back(c);
-        }
-    }
-  }
-  return out + L"\"";
+  return text::FromUtf8(nlohmann::json(text::ToUtf8(s)).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace));
 }
 
 std::wstring Widen(const char* s) { return std::wstring(s, s + std::strlen(s)); }

@@ -6,7 +6,7 @@ set -euo pipefail
 
 want=(cmake make g++ libsqlite3-dev nlohmann-json3-dev)
 if [ "${1:-build}" = "test" ]; then
-  want+=(libgtest-dev googletest libbenchmark-dev python3)
+  want+=(libgtest-dev googletest libbenchmark-dev python3 groff-base)
 fi
 
 missing=()

@@ -87,10 +87,10 @@ Invocation ReadCommandLine(const std::wstring& commandLine) {
 }
 
 // Whether the path names an encrypted script: its last four characters (all
-// of it when shorter), upper-cased, read ".EVS".
+// of it when shorter) read ".EVS" without regard to case.
 bool IsEncryptedName(const std::wstring& path) {
   const std::wstring ending = path.size() < 4 ? path : path.substr(path.size() - 4);
-  return text::ToUpper(ending) == L".EVS";
+  return text::EqualsNoCase(ending, L".EVS");
 }
 
 // Parses and runs the script named on the command line; returns the exit

@@ -4,9 +4,9 @@
 #   install-deps.sh test    that, plus the test and benchmark libraries
 set -euo pipefail
 
-want=(cmake make g++ libsqlite3-dev nlohmann-json3-dev)
+want=(cmake make g++ libsqlite3-dev unicode-data python3 nlohmann-json3-dev)
 if [ "${1:-build}" = "test" ]; then
-  want+=(libgtest-dev googletest libbenchmark-dev python3 groff-base)
+  want+=(libgtest-dev googletest libbenchmark-dev groff-base)
 fi
 
 missing=()

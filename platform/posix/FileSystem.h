@@ -82,7 +82,7 @@ class PosixFileSystem : public platform::FileSystem {
     std::string HostParent() const;
   };
 
-  // Names of one directory by their upper-case form, kept while the
+  // Names of one directory by their folded form (text::Fold), kept while the
   // directory's status shows no change, so that looking up many missing
   // names in a large directory does not read it again every time.
   struct DirIndex {
@@ -91,7 +91,7 @@ class PosixFileSystem : public platform::FileSystem {
     timespec mtime{};
     off_t size{};
     nlink_t nlink{};
-    std::unordered_map<std::wstring, std::wstring> byUpper;
+    std::unordered_map<std::wstring, std::wstring> byFolded;
   };
 
   // Raises "WHAT: the name is not valid" for a path holding a NUL.

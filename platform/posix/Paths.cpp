@@ -272,13 +272,13 @@ bool PosixFileSystem::LookupNoCase(const std::string& dir, const std::wstring& n
     while (dirent* e = ::readdir(d.Get())) {
       if (std::strcmp(e->d_name, ".") == 0 || std::strcmp(e->d_name, "..") == 0) continue;
       std::wstring w = text::FromUtf8(e->d_name);
-      auto [slot, added] = idx.byUpper.emplace(text::ToUpper(w), w);
+      auto [slot, added] = idx.byFolded.emplace(text::Fold(w), w);
       if (!added && NameLess(w, slot->second)) slot->second = w;
     }
     it = dirIndex_.insert_or_assign(dir, std::move(idx)).first;
   }
-  auto match = it->second.byUpper.find(text::ToUpper(name));
-  if (match != it->second.byUpper.end()) *found = match->second;
+  auto match = it->second.byFolded.find(text::Fold(name));
+  if (match != it->second.byFolded.end()) *found = match->second;
   return true;
 }
 
@@ -290,7 +290,7 @@ void PosixFileSystem::NoteCreated(const std::string& dir, const std::wstring& na
     dirIndex_.erase(it);
     return;
   }
-  auto [slot, added] = it->second.byUpper.emplace(text::ToUpper(name), name);
+  auto [slot, added] = it->second.byFolded.emplace(text::Fold(name), name);
   if (!added && NameLess(name, slot->second)) slot->second = name;
   it->second.mtime = st.st_mtim;
   it->second.size = st.st_size;

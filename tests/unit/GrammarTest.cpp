@@ -70,7 +70,9 @@ TEST(GrammarTest, ControlWordsAndShellAreTheTokenizers) {
   for (const auto& w : control) {
     EXPECT_NE(KindOf(w), TK_KEYWORD) << w;
     EXPECT_NE(KindOf(w), TK_IDENTIFIER) << w;
-    EXPECT_EQ(KindOf(text::ToUtf8(text::ToLower(text::FromUtf8(w)))), KindOf(w)) << w << " in lower case";
+    std::string lower = w;
+    for (char& c : lower) c = static_cast<char>(c - 'A' + 'a');
+    EXPECT_EQ(KindOf(lower), KindOf(w)) << w << " in lower case";
   }
   EXPECT_EQ(Alternatives(repo["shell"]["match"], R"(\(\?i\))"), std::vector<std::string>{"Shell"});
   EXPECT_EQ(KindOf("sHELL"), TK_SHELLCMD);

@@ -78,18 +78,4 @@ TEST(GrammarTest, ControlWordsAndShellAreTheTokenizers) {
   EXPECT_EQ(KindOf("sHELL"), TK_SHELLCMD);
 }
 
-// Strings take "" as a quote and $(macro) inside; comments and numbers have
-// their own scopes.
-TEST(GrammarTest, StringsMacrosCommentsNumbers) {
-  const nlohmann::json repo = Grammar()["repository"];
-  EXPECT_EQ(repo["string"]["begin"], "\"");
-  EXPECT_EQ(repo["string"]["patterns"][0]["match"], "\"\"");
-  EXPECT_EQ(repo["string"]["patterns"][1]["include"], "#macro");
-  const std::regex macro(repo["macro"]["match"].get<std::string>());
-  EXPECT_TRUE(std::regex_search(std::string("x $(tmp) y"), macro));
-  EXPECT_FALSE(std::regex_search(std::string("x $(tmp y"), macro));
-  EXPECT_EQ(repo["comment"]["match"], "#.*$");
-  EXPECT_TRUE(std::regex_match(std::string("42"), std::regex(repo["number"]["match"].get<std::string>())));
-}
-
 }  // namespace

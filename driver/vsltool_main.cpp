@@ -82,7 +82,7 @@ const wchar_t* const kRegExportUsage =
     L"as a REGEDIT4 file: a [HKEY_LOCAL_MACHINE\\...] line for each key, parents\n"
     L"first, keys and values in case-insensitive name order, the default value as\n"
     L"@. Strings are quoted with \\\\ and \\\" for \\ and \"; REG_DWORD values read\n"
-    L"dword:0000002a; REG_BINARY hex:; REG_EXPAND_SZ hex(2): with UTF-8 bytes;\n"
+    L"dword:0000002a; REG_BINARY hex:; REG_EXPAND_SZ hex(2): in UTF-16LE;\n"
     L"other types hex(N):. KEY may start with HKEY_LOCAL_MACHINE\\ or HKLM\\.\n"
     L"Exit status: 0 done, 1 on a failure (no such key among them).\n";
 

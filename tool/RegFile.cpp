@@ -102,11 +102,15 @@ std::wstring ReadHexBytes(std::wstring_view s, std::vector<std::uint8_t>* bytes)
   }
 }
 
-// The text of a REG_EXPAND_SZ given in hex: UTF-16LE in a version 5 file,
-// UTF-8 in a REGEDIT4 file; a terminating NUL is dropped.
+// The text of a REG_EXPAND_SZ given in hex: UTF-16LE in a version 5 file.
+// A REGEDIT4 file may hold either that or narrow text (UTF-8 here): data of
+// even length ending in two NUL bytes is UTF-16LE, as narrow text ends in one
+// NUL after a character that is not NUL. A terminating NUL is dropped.
 std::wstring HexText(Format format, const std::vector<std::uint8_t>& bytes) {
   const std::string_view view(reinterpret_cast<const char*>(bytes.data()), bytes.size());
-  std::wstring text = format == Format::Version5 ? text::FromUtf16Le(view) : text::FromUtf8(view);
+  const bool utf16 = format == Format::Version5 ||
+                     (view.size() >= 2 && view.size() % 2 == 0 && view.ends_with(std::string_view("\0\0", 2)));
+  std::wstring text = utf16 ? text::FromUtf16Le(view) : text::FromUtf8(view);
   if (!text.empty() && text.back() == L'\0') text.pop_back();
   return text;
 }
@@ -298,14 +302,15 @@ std::wstring HexData(std::wstring line, std::uint32_t type, const std::vector<st
   return out + line;
 }
 
-std::wstring ValueLine(Format format, const Value& v) {
+std::wstring ValueLine(const Value& v) {
   std::wstring line = (v.name.empty() ? std::wstring(L"@") : Quoted(v.name)) + L"=";
   if (v.remove) return line + L"-";
   if (v.HoldsText()) {
     if (v.type == platform::kRegSz && !HasLineBreak(v.text)) return line + Quoted(v.text);
-    // A line break cannot stand between quotes: the text goes as hex bytes
-    // in the file's text encoding (hex(1) is stored as it is).
-    const Format bytesFormat = v.type == platform::kRegSz ? Format::Regedit4 : format;
+    // A REG_SZ with a line break cannot stand between quotes: it goes as
+    // hex(1) with the UTF-8 bytes stored on POSIX. A REG_EXPAND_SZ is
+    // written in UTF-16LE, as the registry editor writes it.
+    const Format bytesFormat = v.type == platform::kRegSz ? Format::Regedit4 : Format::Version5;
     return HexData(line, v.type, TextBytes(bytesFormat, v.text));
   }
   if (v.type == platform::kRegDword && v.bytes.size() == 4) {
@@ -342,7 +347,7 @@ std::wstring ToText(const File& file, std::vector<Error>* errors) {
         errors->push_back({0, L"a value name in " + section.path + L" holds a line break and cannot be written"});
         continue;
       }
-      out += ValueLine(file.format, v) + L"\n";
+      out += ValueLine(v) + L"\n";
     }
   }
   return out;

@@ -16,8 +16,9 @@
 //   "name"=dword:0000002a                  a REG_DWORD, up to 8 hex digits
 //   "name"=hex:01,ff                       a REG_BINARY
 //   "name"=hex(2):25,00,...                a REG_EXPAND_SZ, its text UTF-16LE
-//                                          in a version 5 file and UTF-8 in a
-//                                          REGEDIT4 file, ending in a NUL
+//                                          ending in a NUL (written so); in a
+//                                          REGEDIT4 file also narrow text
+//                                          (UTF-8) ending in a NUL
 //   "name"=hex(N):..                       any other type N (hex digits),
 //                                          hex(1) included: the bytes stored
 //                                          as they are
@@ -75,7 +76,8 @@ struct Error {
 File Parse(std::string_view bytes, std::vector<Error>* errors);
 
 // Writes the file's text (lines ending in LF), keys and values in the order
-// given. A REG_SZ text that holds a line break cannot stand between quotes
+// given. A REG_EXPAND_SZ is written as hex(2) of its UTF-16LE text with the
+// NUL. A REG_SZ text that holds a line break cannot stand between quotes
 // and is written as hex(1) of its UTF-8 bytes with the NUL; a name that
 // holds a line break cannot be written at all and is reported in `errors`
 // (with line 0).

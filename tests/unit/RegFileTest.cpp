@@ -34,6 +34,7 @@ TEST(RegFileTest, ReadsEveryKindOfLine) {
       "   2a\r\n"
       "\"empty\"=hex:\r\n"
       "\"exp\"=hex(2):25,41,25,00\r\n"
+      "\"exp16\"=hex(2):25,00,42,00,25,00,00,00\r\n"
       "\"raw\"=hex(1):61,00\r\n"
       "\"q\"=hex(b):01,02,03,04,05,06,07,08\r\n"
       "\"gone\"=-\r\n"
@@ -44,7 +45,7 @@ TEST(RegFileTest, ReadsEveryKindOfLine) {
   const auto& a = file.sections[0];
   EXPECT_EQ(a.path, L"Software\\A");
   EXPECT_EQ(a.line, 4);
-  ASSERT_EQ(a.values.size(), 9u);
+  ASSERT_EQ(a.values.size(), 10u);
   EXPECT_EQ(a.values[0].name, L"");
   EXPECT_EQ(a.values[0].text, L"default");
   EXPECT_EQ(a.values[1].name, L"quote \" and \\");
@@ -59,10 +60,11 @@ TEST(RegFileTest, ReadsEveryKindOfLine) {
   EXPECT_EQ(a.values[5].type, platform::kRegExpandSz);
   EXPECT_TRUE(a.values[5].HoldsText());
   EXPECT_EQ(a.values[5].text, L"%A%");
-  EXPECT_FALSE(a.values[6].HoldsText());
-  EXPECT_EQ(a.values[6].bytes, Bytes({'a', 0}));
-  EXPECT_EQ(a.values[7].type, 11u);
-  EXPECT_TRUE(a.values[8].remove);
+  EXPECT_EQ(a.values[6].text, L"%B%");
+  EXPECT_FALSE(a.values[7].HoldsText());
+  EXPECT_EQ(a.values[7].bytes, Bytes({'a', 0}));
+  EXPECT_EQ(a.values[8].type, 11u);
+  EXPECT_TRUE(a.values[9].remove);
   EXPECT_TRUE(file.sections[1].remove);
   EXPECT_EQ(file.sections[1].path, L"Software\\Old");
   EXPECT_EQ(file.sections[2].path, L"");
@@ -164,7 +166,7 @@ TEST(RegFileTest, WritesValuesAsTheRegistryEditorDoes) {
             L"@=\"say \\\"hi\\\" \\\\\"\n"
             L"\"n\"=dword:deadbeef\n"
             L"\"b\"=hex:00,01,ab\n"
-            L"\"e\"=hex(2):25,41,25,00\n"
+            L"\"e\"=hex(2):25,00,41,00,25,00,00,00\n"
             L"\"nl\"=hex(1):61,0a,62,00\n"
             L"\"long\"=hex:11,11,11,11,11,11,11,11,11,11,11,11,11,11,11,11,11,11,11,11,11,11,\\\n"
             L"  11,11,11,11,11,11,11,11\n");

@@ -7,11 +7,11 @@
 #   install-deps.sh windows the cross compilers alone
 set -euo pipefail
 
-want=(cmake make g++ libsqlite3-dev unicode-data python3)
+want=(cmake make g++ libsqlite3-dev unicode-data python3 nlohmann-json3-dev)
 windows=(g++-mingw-w64-i686 g++-mingw-w64-x86-64)
 case "${1:-build}" in
   test)
-    want+=(libgtest-dev googletest libbenchmark-dev "${windows[@]}")
+    want+=(libgtest-dev googletest libbenchmark-dev groff-base "${windows[@]}")
     # wine is the command, wine64 the 64-bit Wine it starts; the fonts are
     # those the dialogs and the X server draw their text with.
     want+=(wine wine64 fonts-wine xvfb xfonts-base xdotool)

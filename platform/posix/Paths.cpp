@@ -313,6 +313,14 @@ bool PosixFileSystem::SamePlace(const std::wstring& a, const std::wstring& b) {
   return !x.invalid && !y.invalid && x.host == y.host;
 }
 
+bool PosixFileSystem::SameFile(const std::wstring& a, const std::wstring& b) {
+  Resolved x = Resolve(a);
+  Resolved y = Resolve(b);
+  struct stat sx {}, sy {};
+  if (x.invalid || y.invalid || ::stat(x.host.c_str(), &sx) != 0 || ::stat(y.host.c_str(), &sy) != 0) return false;
+  return sx.st_dev == sy.st_dev && sx.st_ino == sy.st_ino;
+}
+
 void PosixFileSystem::LoadDriveTable() {
   if (driveTableLoaded_) drives_.clear();  // links may have been retargeted
   driveTableLoaded_ = true;

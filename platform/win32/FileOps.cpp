@@ -142,9 +142,9 @@ void Win32FileSystem::CopyWholeFile(const std::wstring& source, const std::wstri
 }
 
 std::unique_ptr<platform::File> Win32FileSystem::Open(const std::wstring& path, platform::OpenMode mode) {
-  const wchar_t* how = mode == platform::OpenMode::Read    ? L" for reading"
-                       : mode == platform::OpenMode::Write ? L" for writing"
-                                                           : L" for appending";
+  const wchar_t* how = mode == platform::OpenMode::Read     ? L" for reading"
+                       : mode == platform::OpenMode::Append ? L" for appending"
+                                                            : L" for writing";
   std::string full;
   if (!Resolve(path, &full)) throw VslError(L"Cannot open " + Shown(path) + how + L": " + kInvalidName);
   const std::wstring what = L"Cannot open " + Shown(full) + how;
@@ -152,7 +152,12 @@ std::unique_ptr<platform::File> Win32FileSystem::Open(const std::wstring& path, 
   if (IsDir(attributes)) throw VslError(what + L": it is a directory");
   DWORD access = GENERIC_READ;
   DWORD disposition = OPEN_EXISTING;
-  if (mode != platform::OpenMode::Read) {
+  if (mode == platform::OpenMode::CreatePrivate) {
+    // CREATE_NEW refuses any entry of that name, a link included. The file
+    // gets the access rights its directory hands down.
+    access = GENERIC_WRITE;
+    disposition = CREATE_NEW;
+  } else if (mode != platform::OpenMode::Read) {
     if (IsReadOnlyFile(attributes)) throw VslError(what + L": the file is read-only");
     // OPEN_ALWAYS, and cutting afterwards, keeps a hidden or system file's
     // attributes, where CREATE_ALWAYS would refuse such a file.

@@ -42,6 +42,7 @@ class Win32FileSystem : public platform::FileSystem {
   std::wstring ReadTextFile(const std::wstring& path) override;
   void AppendTextLine(const std::wstring& path, const std::wstring& text) override;
   bool SamePlace(const std::wstring& a, const std::wstring& b) override;
+  bool SameFile(const std::wstring& a, const std::wstring& b) override;
   bool CanCreateIn(const std::wstring& dir) override;
 
   // The full ANSI path of a script path, resolved against the current

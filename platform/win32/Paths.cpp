@@ -166,4 +166,20 @@ bool Win32FileSystem::SamePlace(const std::wstring& a, const std::wstring& b) {
   return text::EqualsNoCase(FromAnsi(longForm(x)), FromAnsi(longForm(y)));
 }
 
+bool Win32FileSystem::SameFile(const std::wstring& a, const std::wstring& b) {
+  // The volume and the file index name a file, whatever the path that led
+  // to it; opening follows links.
+  auto identity = [this](const std::wstring& path, BY_HANDLE_FILE_INFORMATION* info) {
+    std::string full;
+    if (!Resolve(path, &full)) return false;
+    Handle h(::CreateFileA(full.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                           OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    return h.Valid() && ::GetFileInformationByHandle(h.Get(), info);
+  };
+  BY_HANDLE_FILE_INFORMATION x{}, y{};
+  if (!identity(a, &x) || !identity(b, &y)) return false;
+  return x.dwVolumeSerialNumber == y.dwVolumeSerialNumber && x.nFileIndexHigh == y.nFileIndexHigh &&
+         x.nFileIndexLow == y.nFileIndexLow;
+}
+
 }  // namespace win32

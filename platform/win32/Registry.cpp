@@ -1,5 +1,6 @@
 #include "platform/win32/Registry.h"
 
+#include <algorithm>
 #include <vector>
 
 namespace win32 {
@@ -81,6 +82,39 @@ long Win32Registry::SetString(RegKey key, const std::wstring& name, const std::w
   return SetValue(key, name, REG_SZ, reinterpret_cast<const std::uint8_t*>(bytes.data()),
                   static_cast<std::uint32_t>(bytes.size()));
 }
+
+long Win32Registry::EnumValue(RegKey key, std::uint32_t index, std::wstring* name, std::uint32_t* type,
+                              std::vector<std::uint8_t>* data) {
+  // Buffers as large as the key's longest name and data, as the key reports
+  // them; a value that grew meanwhile is read again with larger ones.
+  DWORD nameChars = 0, dataBytes = 0;
+  LONG rc = ::RegQueryInfoKeyA(Native(key), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                               &nameChars, &dataBytes, nullptr, nullptr);
+  if (rc != ERROR_SUCCESS) return rc;
+  for (;;) {
+    std::vector<char> nameBuffer(nameChars + 1);
+    std::vector<std::uint8_t> dataBuffer(dataBytes + 1);
+    DWORD nameLength = static_cast<DWORD>(nameBuffer.size());
+    DWORD dataLength = static_cast<DWORD>(dataBuffer.size());
+    DWORD t = 0;
+    rc = ::RegEnumValueA(Native(key), index, nameBuffer.data(), &nameLength, nullptr, &t, dataBuffer.data(),
+                         &dataLength);
+    if (rc == ERROR_MORE_DATA) {
+      nameChars = nameChars * 2 + 256;
+      dataBytes = std::max<DWORD>(dataBytes * 2, dataLength);
+      continue;
+    }
+    if (rc != ERROR_SUCCESS) return rc;
+    if (name != nullptr) *name = FromAnsi(std::string_view(nameBuffer.data(), nameLength));
+    if (type != nullptr) *type = t;
+    if (data != nullptr) data->assign(dataBuffer.begin(), dataBuffer.begin() + dataLength);
+    return ERROR_SUCCESS;
+  }
+}
+
+std::string Win32Registry::EncodeText(const std::wstring& text) { return ToAnsiLossy(text); }
+
+std::wstring Win32Registry::DecodeText(std::string_view bytes) { return FromAnsi(bytes); }
 
 long Win32Registry::EnumKey(RegKey key, std::uint32_t index, std::uint32_t capacity, std::wstring* name) {
   if (name == nullptr || capacity == 0) return kErrorInvalidParameter;

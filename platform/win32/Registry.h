@@ -3,6 +3,10 @@
 
 #include "platform/win32/Support.h"
 
+#include <string>
+#include <string_view>
+#include <vector>
+
 #include "platform/Platform.h"
 
 namespace win32 {
@@ -26,6 +30,11 @@ class Win32Registry : public platform::Registry {
   long QueryString(platform::RegKey key, const std::wstring& name, std::uint32_t bufferBytes,
                    std::wstring* text) override;
   long SetString(platform::RegKey key, const std::wstring& name, const std::wstring& text) override;
+  long EnumValue(platform::RegKey key, std::uint32_t index, std::wstring* name, std::uint32_t* type,
+                 std::vector<std::uint8_t>* data) override;
+  // Registry text is in the ANSI code page.
+  std::string EncodeText(const std::wstring& text) override;
+  std::wstring DecodeText(std::string_view bytes) override;
   long EnumKey(platform::RegKey key, std::uint32_t index, std::uint32_t capacity, std::wstring* name) override;
   long DeleteKey(platform::RegKey parent, const std::wstring& subKey) override;
   long DeleteValue(platform::RegKey key, const std::wstring& name) override;

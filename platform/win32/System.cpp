@@ -83,6 +83,18 @@ std::wstring Win32System::CommandLineText() { return FromAnsi(ArgumentText(::Get
 
 std::vector<std::wstring> Win32System::Arguments() { return arguments_; }
 
+std::wstring Win32System::EnvironmentValue(const std::wstring& name) {
+  std::string ansi;
+  if (name.empty() || !ToAnsi(name, &ansi)) return L"";
+  std::string value(256, '\0');
+  for (;;) {
+    const DWORD n = ::GetEnvironmentVariableA(ansi.c_str(), value.data(), static_cast<DWORD>(value.size()));
+    if (n == 0) return L"";
+    if (n < value.size()) return FromAnsi(std::string_view(value.data(), n));
+    value.resize(n);
+  }
+}
+
 void Win32System::Print(platform::OutputStream stream, const std::wstring& text) {
   const DWORD which = stream == platform::OutputStream::Out ? STD_OUTPUT_HANDLE : STD_ERROR_HANDLE;
   HANDLE h = ::GetStdHandle(which);

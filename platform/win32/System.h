@@ -25,6 +25,7 @@ class Win32System : public platform::System {
   std::wstring MakeTempFile(const std::wstring& dir, const std::wstring& prefix) override;
   std::wstring CommandLineText() override;
   std::vector<std::wstring> Arguments() override;
+  std::wstring EnvironmentValue(const std::wstring& name) override;
   void Print(platform::OutputStream stream, const std::wstring& text) override;
 
  private:

@@ -91,7 +91,9 @@ def main():
         "{work}": work, "{WORK}": drive_form(work),
         "{tmp}": tmp, "{TMP}": drive_form(tmp) + "\\",
         "{prefix}": prefix, "{helpers}": helpers,
-        "{vsl}": os.path.abspath(args.vsl), "{vsltool}": os.path.abspath(args.vsltool),
+        # Under a launcher the programs are started through it in commands too.
+        "{vsl}": " ".join(args.launcher.split() + [os.path.abspath(args.vsl)]),
+        "{vsltool}": " ".join(args.launcher.split() + [os.path.abspath(args.vsltool)]),
     }
 
     def subst(s):

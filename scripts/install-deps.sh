@@ -1,12 +1,13 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the project needs that are not there yet.
 #   install-deps.sh build   what building vsl needs
-#   install-deps.sh test    that, plus the test and benchmark libraries
+#   install-deps.sh test    that, plus the test and benchmark libraries and the
+#                           peers the shell benchmarks compare with (dash, sqlite3)
 set -euo pipefail
 
 want=(cmake make g++ libsqlite3-dev)
 if [ "${1:-build}" = "test" ]; then
-  want+=(libgtest-dev googletest libbenchmark-dev python3)
+  want+=(libgtest-dev googletest libbenchmark-dev python3 dash sqlite3)
 fi
 
 missing=()

@@ -12,7 +12,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <iostream>
 
 #include "platform/Text.h"
 #include "platform/posix/Support.h"
@@ -204,10 +203,6 @@ int PosixProcesses::Start(const std::wstring& program, const std::string& file, 
 
   // Output written so far must come before the program's own output.
   if (beforeStart_) beforeStart_();
-  std::cout.flush();
-  std::cerr.flush();
-  std::wcout.flush();
-  std::wcerr.flush();
   std::fflush(nullptr);
 
   pid_t pid = ::fork();

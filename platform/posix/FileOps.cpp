@@ -18,23 +18,29 @@ using platform::FindEntry;
 
 namespace {
 
-bool IsReadOnlyFile(const struct stat& st) { return !S_ISLNK(st.st_mode) && !S_ISDIR(st.st_mode) && (st.st_mode & S_IWUSR) == 0; }
+bool IsReadOnlyFile(mode_t mode) { return !S_ISLNK(mode) && !S_ISDIR(mode) && (mode & S_IWUSR) == 0; }
 
 class PosixFile : public platform::File {
  public:
-  PosixFile(int fd, std::wstring name) : fd_(fd), name_(std::move(name)) {}
+  PosixFile(int fd, std::wstring name, off_t size) : fd_(fd), name_(std::move(name)), size_(size) {}
   std::string ReadAll() override {
+    // A file of known size comes in one read; one byte more shows whether
+    // it grew meanwhile.
     std::string out;
-    char buf[65536];
+    std::size_t want = size_ > 0 ? static_cast<std::size_t>(size_) + 1 : 65536;
     for (;;) {
-      ssize_t n = ::read(fd_.Get(), buf, sizeof buf);
+      const std::size_t have = out.size();
+      out.resize(have + want);
+      ssize_t n = ::read(fd_.Get(), out.data() + have, want);
       if (n < 0) {
+        out.resize(have);
         if (errno == EINTR) continue;
         const int err = errno;
         RaiseErrno(err, L"Cannot read " + name_);
       }
-      if (n == 0) break;
-      out.append(buf, static_cast<std::size_t>(n));
+      out.resize(have + static_cast<std::size_t>(n));
+      if (n == 0 || (size_ > 0 && have == 0 && static_cast<std::size_t>(n) < want)) break;
+      want = 65536;
     }
     return out;
   }
@@ -54,6 +60,7 @@ class PosixFile : public platform::File {
  private:
   Fd fd_;
   std::wstring name_;
+  off_t size_;
 };
 
 }  // namespace
@@ -62,43 +69,58 @@ class PosixFile : public platform::File {
 // Creating and deleting
 // ---------------------------------------------------------------------------
 
-void PosixFileSystem::RefuseInvalid(const Resolved& r, const std::wstring& what) {
-  if (r.invalid) throw VslError(what + L": " + kInvalidName);
+void PosixFileSystem::RefuseInvalid(const Resolved& r, const wchar_t* what) {
+  if (r.invalid) throw VslError(what + r.DriveForm() + L": " + kInvalidName);
 }
 
 void PosixFileSystem::CreateDir(const std::wstring& path) {
   Resolved r = Resolve(path);
-  RefuseInvalid(r, L"Cannot create the directory " + r.DriveForm());
-  if (::mkdir(r.host.c_str(), 0777) != 0) {
+  RefuseInvalid(r, L"Cannot create the directory ");
+  if (r.root) RaiseErrno(EEXIST, L"Cannot create the directory " + r.DriveForm());
+  if (!r.dir) RaiseErrno(r.dirErr, L"Cannot create the directory " + r.DriveForm());
+  // A name that exists in another spelling is taken as that name.
+  if (ExistsNoCase(r)) RaiseErrno(EEXIST, L"Cannot create the directory " + r.DriveForm());
+  if (::mkdirat(r.dir->fd, r.name.c_str(), 0777) != 0) {
     const int err = errno;
     RaiseErrno(err, L"Cannot create the directory " + r.DriveForm());
   }
-  NoteCreated(r.HostParent(), r.comps.back());
+  NoteCreated(r);
 }
 
 void PosixFileSystem::RemoveDir(const std::wstring& path) {
   Resolved r = Resolve(path);
-  RefuseInvalid(r, L"Cannot remove the directory " + r.DriveForm());
-  if (r.comps.empty()) throw VslError(L"Cannot remove the directory " + r.DriveForm() + L": it is the root of the drive");
-  if (::rmdir(r.host.c_str()) != 0) {
+  RefuseInvalid(r, L"Cannot remove the directory ");
+  if (r.root) throw VslError(L"Cannot remove the directory " + r.DriveForm() + L": it is the root of the drive");
+  if (!r.dir) RaiseErrno(r.dirErr, L"Cannot remove the directory " + r.DriveForm());
+  int rc = ::unlinkat(r.dir->fd, r.name.c_str(), AT_REMOVEDIR);
+  if (rc != 0 && errno == ENOENT) {
+    // Not spelt as on disk: the name found without regard to case.
+    Stat(r);
+    if (r.exists) rc = ::unlinkat(r.dir->fd, r.name.c_str(), AT_REMOVEDIR);
+    else errno = ENOENT;
+  }
+  if (rc != 0) {
     const int err = errno;
     RaiseErrno(err, L"Cannot remove the directory " + r.DriveForm());
   }
-  NoteRemoved(r.HostParent());
+  NoteRemoved(r, true);
 }
 
 void PosixFileSystem::RemoveFile(const std::wstring& path) {
   Resolved r = Resolve(path);
-  RefuseInvalid(r, L"Cannot delete " + r.DriveForm());
-  if (!r.exists) RaiseErrno(ENOENT, L"Cannot delete " + r.DriveForm());
-  const struct stat& st = r.st;
-  if (S_ISDIR(st.st_mode)) throw VslError(L"Cannot delete " + r.DriveForm() + L": it is a directory");
-  if (IsReadOnlyFile(st)) throw VslError(L"Cannot delete " + r.DriveForm() + L": the file is read-only");
-  if (::unlink(r.host.c_str()) != 0) {
+  RefuseInvalid(r, L"Cannot delete ");
+  Stat(r);
+  if (!r.exists) RaiseErrno(r.dir ? ENOENT : r.dirErr, L"Cannot delete " + r.DriveForm());
+  if (S_ISDIR(r.st.mode)) throw VslError(L"Cannot delete " + r.DriveForm() + L": it is a directory");
+  if (IsReadOnlyFile(r.st.mode)) throw VslError(L"Cannot delete " + r.DriveForm() + L": the file is read-only");
+  if (::unlinkat(r.dir->fd, r.name.c_str(), 0) != 0) {
     const int err = errno;
     RaiseErrno(err, L"Cannot delete " + r.DriveForm());
   }
-  NoteRemoved(r.HostParent());
+  NoteRemoved(r, false);
+  // A directory reached through the link may be held open as if it were
+  // still there.
+  if (S_ISLNK(r.st.mode)) Forget();
 }
 
 void PosixFileSystem::RemoveMatching(const std::wstring& pattern) {
@@ -111,62 +133,85 @@ void PosixFileSystem::RemoveMatching(const std::wstring& pattern) {
 void PosixFileSystem::CopyWholeFile(const std::wstring& source, const std::wstring& target) {
   Resolved s = Resolve(source);
   Resolved t = Resolve(target);
-  const std::wstring what = L"Cannot copy " + s.DriveForm() + L" to " + t.DriveForm();
-  if (s.invalid || t.invalid) throw VslError(what + L": " + kInvalidName);
-  if (!s.exists) RaiseErrno(ENOENT, what);
-  const struct stat& sst = s.st;
-  if (S_ISDIR(sst.st_mode)) throw VslError(what + L": the source is a directory");
-  const struct stat& tst = t.st;
-  bool targetExists = t.exists;
+  // The message names the paths as they are spelt on disk, so it is made
+  // only when it is needed.
+  auto what = [&] { return L"Cannot copy " + s.DriveForm() + L" to " + t.DriveForm(); };
+  if (s.invalid || t.invalid) throw VslError(what() + L": " + kInvalidName);
+  Stat(s);
+  if (!s.exists) RaiseErrno(s.dir ? ENOENT : s.dirErr, what());
+  const Status sst = s.st;
+  if (S_ISDIR(sst.mode)) throw VslError(what() + L": the source is a directory");
+  if (t.root) throw VslError(what() + L": the target is a directory");
+  if (!t.dir) RaiseErrno(t.dirErr, what());
+  bool targetExists = ExistsNoCase(t);
   if (targetExists) {
-    if (S_ISDIR(tst.st_mode)) throw VslError(what + L": the target is a directory");
+    const Status& tst = t.st;
+    if (S_ISDIR(tst.mode)) throw VslError(what() + L": the target is a directory");
     // Cutting the target to zero length would destroy the source.
-    if (tst.st_dev == sst.st_dev && tst.st_ino == sst.st_ino) throw VslError(what + L": it is the same file");
-    if (IsReadOnlyFile(tst)) throw VslError(what + L": the target is read-only");
+    if (tst.dev == sst.dev && tst.ino == sst.ino) throw VslError(what() + L": it is the same file");
+    if (IsReadOnlyFile(tst.mode)) throw VslError(what() + L": the target is read-only");
   }
+  const int sdir = s.dir->fd;
+  const int tdir = t.dir->fd;
 
-  if (S_ISLNK(sst.st_mode)) {
-    std::vector<char> link(static_cast<std::size_t>(sst.st_size > 0 ? sst.st_size : PATH_MAX) + 1);
-    ssize_t n = ::readlink(s.host.c_str(), link.data(), link.size());
+  if (S_ISLNK(sst.mode)) {
+    std::vector<char> link(static_cast<std::size_t>(sst.size > 0 ? sst.size : PATH_MAX) + 1);
+    ssize_t n = ::readlinkat(sdir, s.name.c_str(), link.data(), link.size());
     if (n < 0 || static_cast<std::size_t>(n) >= link.size()) {
-      RaiseErrno(n < 0 ? errno : ENAMETOOLONG, what);
+      RaiseErrno(n < 0 ? errno : ENAMETOOLONG, what());
     }
     link[static_cast<std::size_t>(n)] = '\0';
-    if (targetExists && ::unlink(t.host.c_str()) != 0) {
+    if (targetExists && ::unlinkat(tdir, t.name.c_str(), 0) != 0) {
       const int err = errno;
-      RaiseErrno(err, what);
+      RaiseErrno(err, what());
     }
-    if (::symlink(link.data(), t.host.c_str()) != 0) {
+    if (::symlinkat(link.data(), tdir, t.name.c_str()) != 0) {
       const int err = errno;
-      RaiseErrno(err, what);
+      RaiseErrno(err, what());
     }
-    if (!targetExists) NoteCreated(t.HostParent(), t.comps.back());
+    if (targetExists) {
+      NoteChanged(t);
+      if (S_ISLNK(t.st.mode)) Forget();
+    } else {
+      NoteCreated(t);
+    }
     return;
   }
 
   // Never write through a link at the target, whatever it points to (a
   // read-only file or the source among others): the link itself is removed
   // and the copy takes its place.
-  if (targetExists && S_ISLNK(tst.st_mode)) {
-    if (::unlink(t.host.c_str()) != 0) {
+  if (targetExists && S_ISLNK(t.st.mode)) {
+    if (::unlinkat(tdir, t.name.c_str(), 0) != 0) {
       const int err = errno;
-      RaiseErrno(err, what);
+      RaiseErrno(err, what());
     }
+    NoteRemoved(t, false);
+    Forget();
     targetExists = false;
   }
 
-  Fd in(::open(s.host.c_str(), O_RDONLY | O_CLOEXEC));
+  Fd in(::openat(sdir, s.name.c_str(), O_RDONLY | O_CLOEXEC));
   if (!in.Valid()) {
     const int err = errno;
-    RaiseErrno(err, what);
+    RaiseErrno(err, what());
   }
-  const mode_t createMode = (sst.st_mode & 0777) | S_IWUSR;
-  Fd out(::open(t.host.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, createMode));
+  const mode_t createMode = (sst.mode & 0777) | S_IWUSR;
+  // A new file is made new (O_EXCL): a file that appeared meanwhile is
+  // opened as an existing one instead.
+  Fd out(targetExists ? -1 : ::openat(tdir, t.name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, createMode));
+  if (!out.Valid() && (targetExists || errno == EEXIST)) {
+    targetExists = true;
+    out = Fd(::openat(tdir, t.name.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, createMode));
+  }
   if (!out.Valid()) {
     const int err = errno;
-    RaiseErrno(err, what);
+    RaiseErrno(err, what());
   }
-  if (!targetExists && !t.comps.empty()) NoteCreated(t.HostParent(), t.comps.back());
+  if (targetExists)
+    NoteChanged(t);
+  else
+    NoteCreated(t);
 
   // The kernel copies without a detour through this process where it can;
   // otherwise (another file system type, a special file) by blocks.
@@ -176,7 +221,7 @@ void PosixFileSystem::CopyWholeFile(const std::wstring& source, const std::wstri
     ssize_t n = ::copy_file_range(in.Get(), nullptr, out.Get(), nullptr, 1 << 30, 0);
     if (n > 0) {
       copied += n;
-      if (copied >= sst.st_size && sst.st_size > 0) break;  // all there is
+      if (copied >= sst.size && sst.size > 0) break;  // all there is
       continue;
     }
     if (n == 0) {
@@ -190,7 +235,7 @@ void PosixFileSystem::CopyWholeFile(const std::wstring& source, const std::wstri
       break;
     }
     const int err = errno;
-    RaiseErrno(err, what);
+    RaiseErrno(err, what());
   }
   if (byBlocks) {
     for (;;) {
@@ -200,7 +245,7 @@ void PosixFileSystem::CopyWholeFile(const std::wstring& source, const std::wstri
       if (n < 0) {
         if (errno == EINTR) continue;
         const int err = errno;
-        RaiseErrno(err, what);
+        RaiseErrno(err, what());
       }
       if (n == 0) break;
       ssize_t done = 0;
@@ -209,7 +254,7 @@ void PosixFileSystem::CopyWholeFile(const std::wstring& source, const std::wstri
         if (w < 0) {
           if (errno == EINTR) continue;
           const int err = errno;
-          RaiseErrno(err, what);
+          RaiseErrno(err, what());
         }
         done += w;
       }
@@ -217,12 +262,12 @@ void PosixFileSystem::CopyWholeFile(const std::wstring& source, const std::wstri
   }
   // The copy keeps the source's mode bits, its read-only attribute among
   // them, as CopyFile keeps attributes.
-  const bool modeRight = !targetExists && (createMode & ~umask_) == (sst.st_mode & 07777);
-  if (!modeRight && ::fchmod(out.Get(), sst.st_mode & 07777) != 0) {
+  const bool modeRight = !targetExists && (createMode & ~umask_) == (sst.mode & 07777);
+  if (!modeRight && ::fchmod(out.Get(), sst.mode & 07777) != 0) {
     const int err = errno;
-    RaiseErrno(err, what);
+    RaiseErrno(err, what());
   }
-  if (int err = out.Close(); err != 0) RaiseErrno(err, what);
+  if (int err = out.Close(); err != 0) RaiseErrno(err, what());
 }
 
 std::unique_ptr<platform::File> PosixFileSystem::Open(const std::wstring& path, platform::OpenMode mode) {
@@ -230,42 +275,52 @@ std::unique_ptr<platform::File> PosixFileSystem::Open(const std::wstring& path, 
   const wchar_t* how = mode == platform::OpenMode::Read    ? L" for reading"
                        : mode == platform::OpenMode::Write ? L" for writing"
                                                            : L" for appending";
-  const std::wstring what = L"Cannot open " + r.DriveForm() + how;
-  if (r.invalid) throw VslError(what + L": " + kInvalidName);
-  int flags = O_CLOEXEC;
-  struct stat st;
-  const bool existed = r.exists;
+  auto what = [&] { return L"Cannot open " + r.DriveForm() + how; };
+  if (r.invalid) throw VslError(what() + L": " + kInvalidName);
+  if (!r.dir) RaiseErrno(r.dirErr, what());
+  int fd = -1;
+  bool existed = true;
   // Whether a file was there to open, following a link at the path: a file
   // this call creates is never refused as read-only.
   bool targetExisted = false;
   if (mode == platform::OpenMode::Read) {
-    flags |= O_RDONLY;
+    fd = ::openat(r.dir->fd, r.name.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0 && errno == ENOENT && !r.root) {
+      // Not spelt as on disk: the name found without regard to case.
+      Stat(r);
+      if (r.exists) fd = ::openat(r.dir->fd, r.name.c_str(), O_RDONLY | O_CLOEXEC);
+      else errno = ENOENT;
+    }
   } else {
     // Not cut yet: the read-only attribute is checked again on the file
     // actually opened (a link is followed by open, and root may open a
     // read-only file), and only then is the file cut.
+    existed = ExistsNoCase(r);
     struct stat before;
-    targetExisted = ::stat(r.host.c_str(), &before) == 0;
-    if (targetExisted && IsReadOnlyFile(before)) throw VslError(what + L": the file is read-only");
-    flags |= O_WRONLY | O_CREAT | (mode == platform::OpenMode::Append ? O_APPEND : 0);
+    targetExisted = existed && ::fstatat(r.dir->fd, r.name.c_str(), &before, 0) == 0;
+    if (targetExisted && IsReadOnlyFile(before.st_mode)) throw VslError(what() + L": the file is read-only");
+    const int flags = O_CLOEXEC | O_WRONLY | O_CREAT | (mode == platform::OpenMode::Append ? O_APPEND : 0);
+    fd = ::openat(r.dir->fd, r.name.c_str(), flags, 0666);
   }
-  int fd = ::open(r.host.c_str(), flags, 0666);
   if (fd < 0) {
     const int err = errno;
-    RaiseErrno(err, what);
+    RaiseErrno(err, what());
   }
-  auto file = std::make_unique<PosixFile>(fd, r.DriveForm());
+  struct stat st;
   if (::fstat(fd, &st) != 0) {
     const int err = errno;
-    RaiseErrno(err, what);
+    ::close(fd);
+    RaiseErrno(err, what());
   }
-  if (S_ISDIR(st.st_mode)) RaiseErrno(EISDIR, what);
-  if (!existed && !r.comps.empty()) NoteCreated(r.HostParent(), r.comps.back());
+  auto file = std::make_unique<PosixFile>(fd, r.DriveForm(), S_ISREG(st.st_mode) ? st.st_size : 0);
+  if (S_ISDIR(st.st_mode)) RaiseErrno(EISDIR, what());
+  if (!existed && !r.root) NoteCreated(r);
   if (mode != platform::OpenMode::Read) {
-    if (targetExisted && IsReadOnlyFile(st)) throw VslError(what + L": the file is read-only");
+    if (existed) NoteChanged(r);
+    if (targetExisted && IsReadOnlyFile(st.st_mode)) throw VslError(what() + L": the file is read-only");
     if (mode == platform::OpenMode::Write && S_ISREG(st.st_mode) && ::ftruncate(fd, 0) != 0) {
       const int err = errno;
-      RaiseErrno(err, what);
+      RaiseErrno(err, what());
     }
   }
   return file;
@@ -273,14 +328,17 @@ std::unique_ptr<platform::File> PosixFileSystem::Open(const std::wstring& path, 
 
 bool PosixFileSystem::CreateNewFile(const std::wstring& path) {
   Resolved r = Resolve(path);
-  RefuseInvalid(r, L"Cannot create " + r.DriveForm());
-  Fd fd(::open(r.host.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
+  RefuseInvalid(r, L"Cannot create ");
+  if (r.root) return false;
+  if (!r.dir) RaiseErrno(r.dirErr, L"Cannot create " + r.DriveForm());
+  if (ExistsNoCase(r)) return false;
+  Fd fd(::openat(r.dir->fd, r.name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
   if (!fd.Valid()) {
     if (errno == EEXIST) return false;
     const int err = errno;
     RaiseErrno(err, L"Cannot create " + r.DriveForm());
   }
-  if (!r.comps.empty()) NoteCreated(r.HostParent(), r.comps.back());
+  NoteCreated(r);
   return true;
 }
 
@@ -302,8 +360,12 @@ void PosixFileSystem::AppendTextLine(const std::wstring& path, const std::wstrin
 bool PosixFileSystem::CanCreateIn(const std::wstring& dir) {
   Resolved r = Resolve(dir);
   struct stat st {};
-  if (r.invalid || ::stat(r.host.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return false;
-  return ::access(r.host.c_str(), W_OK | X_OK) == 0;
+  if (r.invalid || !r.dir || ::fstatat(r.dir->fd, r.name.c_str(), &st, 0) != 0 || !S_ISDIR(st.st_mode)) {
+    if (r.invalid || !r.dir || r.root) return false;
+    Stat(r);  // the name may be spelt otherwise on disk
+    if (!r.exists || ::fstatat(r.dir->fd, r.name.c_str(), &st, 0) != 0 || !S_ISDIR(st.st_mode)) return false;
+  }
+  return ::faccessat(r.dir->fd, r.name.c_str(), W_OK | X_OK, 0) == 0;
 }
 
 }  // namespace posix

@@ -1,6 +1,10 @@
 #include "platform/Text.h"
 
-#include <cwctype>
+#include <algorithm>
+#include <cstdint>
+#include <type_traits>
+
+#include "platform/CaseFoldTable.h"
 
 namespace text {
 
@@ -84,64 +88,129 @@ std::string ToUtf8(std::wstring_view s) {
   return out;
 }
 
-wchar_t FoldUpper(wchar_t c) {
-  if (c < 0x80) return (c >= L'a' && c <= L'z') ? static_cast<wchar_t>(c - 32) : c;
-  // Latin-1 letters, independent of the process locale.
-  if (c >= 0xE0 && c <= 0xFE && c != 0xF7) return static_cast<wchar_t>(c - 32);
-  if (c == 0xFF) return static_cast<wchar_t>(0x178);
-  return static_cast<wchar_t>(std::towupper(static_cast<wint_t>(c)));
-}
+namespace {
 
-std::wstring ToUpper(std::wstring_view s) {
-  std::wstring out(s);
-  for (auto& c : out) c = FoldUpper(c);
-  return out;
-}
+using Unit = std::make_unsigned_t<wchar_t>;
 
-std::wstring ToLower(std::wstring_view s) {
-  std::wstring out(s);
-  for (auto& c : out) {
-    if (c < 0x80) {
-      if (c >= L'A' && c <= L'Z') c = static_cast<wchar_t>(c + 32);
-    } else if (c >= 0xC0 && c <= 0xDE && c != 0xD7) {
-      c = static_cast<wchar_t>(c + 32);
-    } else {
-      c = static_cast<wchar_t>(std::towlower(static_cast<wint_t>(c)));
+// The code point at s[i] and the number of units it takes (1, or 2 for a
+// surrogate pair where wchar_t has 16 bits).
+char32_t CodePointAt(std::wstring_view s, std::size_t i, std::size_t* width) {
+  char32_t c = static_cast<Unit>(s[i]);
+  *width = 1;
+  if constexpr (sizeof(wchar_t) == 2) {
+    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < s.size()) {
+      char32_t lo = static_cast<Unit>(s[i + 1]);
+      if (lo >= 0xDC00 && lo <= 0xDFFF) {
+        *width = 2;
+        return 0x10000 + ((c - 0xD800) << 10) + (lo - 0xDC00);
+      }
     }
+  }
+  return c;
+}
+
+// Is s[i] the second half of a surrogate pair?
+bool InsidePair(std::wstring_view s, std::size_t i) {
+  if constexpr (sizeof(wchar_t) == 2) {
+    if (i == 0 || i >= s.size()) return false;
+    Unit hi = static_cast<Unit>(s[i - 1]);
+    Unit lo = static_cast<Unit>(s[i]);
+    return hi >= 0xD800 && hi <= 0xDBFF && lo >= 0xDC00 && lo <= 0xDFFF;
+  } else {
+    (void)s;
+    (void)i;
+    return false;
+  }
+}
+
+}  // namespace
+
+char32_t FoldKey(char32_t c) {
+  if (c < 0x80) return (c >= U'a' && c <= U'z') ? c - 0x20 : c;
+  using casefold::KeyRange;
+  const KeyRange* begin = casefold::kKeyRanges;
+  const KeyRange* end = begin + casefold::kKeyRangeCount;
+  // The last range starting at or before c.
+  const KeyRange* r =
+      std::upper_bound(begin, end, c, [](char32_t v, const KeyRange& range) { return v < range.first; });
+  if (r == begin) return c;
+  --r;
+  if (c > r->last || (c - r->first) % r->stride != 0) return c;
+  return static_cast<char32_t>(static_cast<std::int32_t>(c) + r->delta);
+}
+
+std::wstring Fold(std::wstring_view s) {
+  std::wstring out(s);
+  for (std::size_t i = 0; i < out.size();) {
+    std::size_t width = 1;
+    char32_t c = CodePointAt(out, i, &width);
+    char32_t key = FoldKey(c);
+    if (key != c) {
+      // The key takes as many units as the code point.
+      if (width == 2) {
+        key -= 0x10000;
+        out[i] = static_cast<wchar_t>(0xD800 + (key >> 10));
+        out[i + 1] = static_cast<wchar_t>(0xDC00 + (key & 0x3FF));
+      } else {
+        out[i] = static_cast<wchar_t>(key);
+      }
+    }
+    i += width;
   }
   return out;
 }
 
 bool EqualsNoCase(std::wstring_view a, std::wstring_view b) {
+  // Folding keeps the length, so texts of different lengths differ.
   if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i)
-    if (a[i] != b[i] && FoldUpper(a[i]) != FoldUpper(b[i])) return false;
+  for (std::size_t i = 0; i < a.size();) {
+    std::size_t wa = 1, wb = 1;
+    char32_t x = CodePointAt(a, i, &wa);
+    char32_t y = CodePointAt(b, i, &wb);
+    if (x != y && FoldKey(x) != FoldKey(y)) return false;
+    // Equal keys lie in one plane, so both took the same number of units.
+    i += wa;
+  }
   return true;
 }
 
 int CompareNoCase(std::wstring_view a, std::wstring_view b) {
-  std::size_t n = a.size() < b.size() ? a.size() : b.size();
-  for (std::size_t i = 0; i < n; ++i) {
-    wchar_t x = FoldUpper(a[i]);
-    wchar_t y = FoldUpper(b[i]);
+  std::size_t i = 0, j = 0;
+  while (i < a.size() && j < b.size()) {
+    std::size_t wa = 1, wb = 1;
+    char32_t x = FoldKey(CodePointAt(a, i, &wa));
+    char32_t y = FoldKey(CodePointAt(b, j, &wb));
     if (x != y) return x < y ? -1 : 1;
+    i += wa;
+    j += wb;
   }
-  if (a.size() == b.size()) return 0;
-  return a.size() < b.size() ? -1 : 1;
+  if (i == a.size() && j == b.size()) return 0;
+  return i == a.size() ? -1 : 1;
 }
 
 std::size_t FindNoCase(std::wstring_view s, std::wstring_view find, std::size_t from) {
   if (find.empty()) return from <= s.size() ? from : std::wstring_view::npos;
   if (find.size() > s.size()) return std::wstring_view::npos;
-  const wchar_t first = FoldUpper(find[0]);
+  std::size_t firstWidth = 1;
+  const char32_t first = FoldKey(CodePointAt(find, 0, &firstWidth));
   for (std::size_t i = from; i + find.size() <= s.size(); ++i) {
-    if (FoldUpper(s[i]) != first) continue;
-    std::size_t k = 1;
-    while (k < find.size() && FoldUpper(s[i + k]) == FoldUpper(find[k])) ++k;
+    // A match never starts inside a code point.
+    if (InsidePair(s, i)) continue;
+    std::size_t w = 1;
+    if (FoldKey(CodePointAt(s, i, &w)) != first) continue;
+    std::size_t j = i + w, k = firstWidth;
+    while (k < find.size()) {
+      std::size_t ws = 1, wf = 1;
+      if (FoldKey(CodePointAt(s, j, &ws)) != FoldKey(CodePointAt(find, k, &wf))) break;
+      j += ws;
+      k += wf;
+    }
     if (k == find.size()) return i;
   }
   return std::wstring_view::npos;
 }
+
+std::string FoldingIdentity() { return std::string("unicode-simple-fold-min/") + kCaseFoldingVersion; }
 
 std::wstring Decimal(long long n) { return std::to_wstring(n); }
 

@@ -5,9 +5,9 @@
 #                           peers the shell benchmarks compare with (dash, sqlite3)
 set -euo pipefail
 
-want=(cmake make g++ libsqlite3-dev)
+want=(cmake make g++ libsqlite3-dev unicode-data python3)
 if [ "${1:-build}" = "test" ]; then
-  want+=(libgtest-dev googletest libbenchmark-dev python3 dash sqlite3)
+  want+=(libgtest-dev googletest libbenchmark-dev dash sqlite3)
 fi
 
 missing=()

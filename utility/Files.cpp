@@ -166,9 +166,10 @@ bool DelDirTree(std::wstring& path) {
 bool ChDirConfirm(std::wstring& path) {
   try {
     Fs().ChangeDir(path);
-    // Both are compared as upper-cased, and the caller's string is left so.
-    std::wstring current = text::ToUpper(Fs().CurrentDir());
-    path = text::ToUpper(path);
+    // Both are compared in their case-folded form, and the caller's string
+    // is left so.
+    std::wstring current = text::Fold(Fs().CurrentDir());
+    path = text::Fold(path);
     return current == path;
   } catch (const VslError&) {
     return false;

@@ -132,15 +132,18 @@ class PosixFileSystem : public platform::FileSystem {
     unsigned long lastUse = 0;
   };
 
-  // Names of one directory by their upper-case form, kept while the
-  // directory's status shows no change other than this object's own.
+  // Names of one directory by their folded form (text::Fold), kept while the
+  // directory's status shows no change, so that looking up many missing
+  // names in a large directory does not read it again every time. A change
+  // made here updates the index and the status it was seen with.
   struct DirIndex {
     timespec mtime{};
     timespec ctime{};
     off_t size{};
     nlink_t nlink{};
-    bool ownChange = false;  // the next change of status is this object's own
-    std::unordered_map<std::wstring, std::wstring> byUpper;
+    std::unordered_map<std::wstring, std::wstring> byFolded;
+    void Seen(const struct stat& st);
+    bool Unchanged(const struct stat& st) const;
   };
 
   // What a listing found in one directory, kept for the calls that follow

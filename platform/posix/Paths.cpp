@@ -680,39 +680,45 @@ bool PosixFileSystem::ExistsNoCase(Resolved& r) {
   return r.exists = StatEntry(r.dir->fd, r.name.c_str(), &r.st);
 }
 
+namespace {
+
+bool SameTime(const timespec& a, const timespec& b) { return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec; }
+
+}  // namespace
+
+void PosixFileSystem::DirIndex::Seen(const struct stat& st) {
+  mtime = st.st_mtim;
+  ctime = st.st_ctim;
+  size = st.st_size;
+  nlink = st.st_nlink;
+}
+
+bool PosixFileSystem::DirIndex::Unchanged(const struct stat& st) const {
+  return SameTime(mtime, st.st_mtim) && SameTime(ctime, st.st_ctim) && size == st.st_size && nlink == st.st_nlink;
+}
+
 std::wstring PosixFileSystem::LookupNoCase(const DirRef& dir, const std::wstring& name) {
   struct stat st;
   if (::fstat(dir->fd, &st) != 0) return {};
-  auto same = [&st](const timespec& a, const timespec& b) { return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec; };
   auto it = dirIndex_.find(dir->id);
-  bool fresh = it != dirIndex_.end() &&
-               ((same(it->second.mtime, st.st_mtim) && same(it->second.ctime, st.st_ctim) &&
-                 it->second.size == st.st_size && it->second.nlink == st.st_nlink) ||
-                it->second.ownChange);
-  if (!fresh) {
+  if (it == dirIndex_.end() || !it->second.Unchanged(st)) {
     if (dirIndex_.size() > 256) dirIndex_.clear();
     DirIndex idx;
+    idx.Seen(st);
     Fd own;
     if (const int fd = ReadFd(*dir, &own); fd >= 0) {
       DirReader reader(fd);
       while (const struct dirent64* e = reader.Next()) {
         if (IsDotOrDotDot(e->d_name)) continue;
         std::wstring w = text::FromUtf8(e->d_name);
-        auto [slot, added] = idx.byUpper.emplace(text::ToUpper(w), w);
+        auto [slot, added] = idx.byFolded.emplace(text::Fold(w), w);
         if (!added && NameLess(w, slot->second)) slot->second = w;
       }
     }
     it = dirIndex_.insert_or_assign(dir->id, std::move(idx)).first;
   }
-  // The status now seen is the baseline: a change this object made since
-  // the last look is in the index already.
-  it->second.mtime = st.st_mtim;
-  it->second.ctime = st.st_ctim;
-  it->second.size = st.st_size;
-  it->second.nlink = st.st_nlink;
-  it->second.ownChange = false;
-  auto match = it->second.byUpper.find(text::ToUpper(name));
-  return match == it->second.byUpper.end() ? std::wstring() : match->second;
+  auto match = it->second.byFolded.find(text::Fold(name));
+  return match == it->second.byFolded.end() ? std::wstring() : match->second;
 }
 
 PosixFileSystem::Listing* PosixFileSystem::ListingOf(const DirRef& dir) {
@@ -751,10 +757,17 @@ void PosixFileSystem::NoteCreated(const Resolved& r) {
   if (Listing* listing = ListingOf(r.dir)) listing->Erase(r.name);
   auto it = dirIndex_.find(r.dir->id);
   if (it == dirIndex_.end()) return;
+  // The index takes the new name and the directory's status after it, so
+  // that the next lookup finds it unchanged unless someone else changed it.
+  struct stat st;
+  if (::fstat(r.dir->fd, &st) != 0) {
+    dirIndex_.erase(it);
+    return;
+  }
   const std::wstring name = r.LastName();
-  auto [slot, added] = it->second.byUpper.emplace(text::ToUpper(name), name);
+  auto [slot, added] = it->second.byFolded.emplace(text::Fold(name), name);
   if (!added && NameLess(name, slot->second)) slot->second = name;
-  it->second.ownChange = true;
+  it->second.Seen(st);
 }
 
 void PosixFileSystem::NoteChanged(const Resolved& r) {

@@ -2,7 +2,10 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <cstring>
+#include <map>
+#include <set>
 #include <vector>
 
 #include "platform/Text.h"
@@ -33,12 +36,20 @@ const char* const kSchema =
     "  data BLOB NOT NULL,"
     "  UNIQUE(key_id, name_folded));"
     "INSERT OR IGNORE INTO keys(id, parent_id, name, name_folded) VALUES(1, 0, '', '');";
+// Facts about the file itself; files written before it existed lack it.
+const char* const kInfoSchema =
+    "CREATE TABLE IF NOT EXISTS registry_info(name TEXT PRIMARY KEY, value TEXT NOT NULL);";
 
 // Names compare case-insensitively: each is stored as given and, for
-// comparison and ordering, upper-cased. The folded UTF-8 text compares
+// comparison and ordering, folded (text::Fold). The folded UTF-8 text compares
 // bytewise in code-point order, so ORDER BY on it is the case-insensitive
 // name order.
-std::string Fold(const std::wstring& name) { return text::ToUtf8(text::ToUpper(name)); }
+std::string Fold(const std::wstring& name) { return text::ToUtf8(text::Fold(name)); }
+
+// The row of registry_info naming the folding that the name_folded columns
+// were computed with (text::FoldingIdentity). A file without it was written
+// when names were folded by upper-casing, which knew ASCII and Latin-1 only.
+constexpr const char* kFoldingRow = "name_folding";
 
 // Splits a key path into its components. A trailing backslash is ignored (as
 // Windows ignores it); a leading or doubled backslash leaves an empty
@@ -235,6 +246,9 @@ class PosixRegistry::Database {
     beginRead_.Prepare(*this, "BEGIN");
     commit_.Prepare(*this, "COMMIT");
     rollback_.Prepare(*this, "ROLLBACK");
+    // Only once the file is known to be a registry may its names be folded
+    // again.
+    UpdateFolding();
   }
 
   Database(const Database&) = delete;
@@ -361,12 +375,178 @@ class PosixRegistry::Database {
         throw VslError(L"Cannot open the registry database " + text::FromUtf8(path_) +
                        L": the file holds another database, not a registry");
       }
-      if (objects == 0) Exec(kSchema);
+      if (objects == 0) {
+        Exec(kSchema);
+        Exec(kInfoSchema);
+        RecordFolding();
+      }
       Exec("COMMIT");
       ok = true;
     } catch (...) {
       if (!ok) sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
       throw;
+    }
+  }
+
+  // ---- The folding of the stored names ----
+
+  bool HasTable(const char* name) {
+    Stmt s;
+    s.Prepare(*this, "SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = ?1", false);
+    Use u(*this, s);
+    u.Bind(1, std::string(name));
+    return u.Step();
+  }
+
+  // The folding recorded in the file; empty for the old upper-casing.
+  std::string RecordedFolding() {
+    if (!HasTable("registry_info")) return std::string();
+    Stmt s;
+    s.Prepare(*this, "SELECT value FROM registry_info WHERE name = ?1");
+    Use u(*this, s);
+    u.Bind(1, std::string(kFoldingRow));
+    return u.Step() ? u.Text(0) : std::string();
+  }
+
+  void RecordFolding() {
+    Stmt s;
+    s.Prepare(*this, "INSERT OR REPLACE INTO registry_info(name, value) VALUES(?1, ?2)");
+    Use u(*this, s);
+    u.Bind(1, std::string(kFoldingRow)).Bind(2, text::FoldingIdentity());
+    u.Step();
+  }
+
+  // Names stored folded otherwise than text::Fold folds them now would no
+  // longer be found: fold them again, all in one transaction, so that the
+  // file is either untouched or wholly converted. Other processes opening
+  // the same file at the same time wait for the write lock and then find the
+  // work done.
+  void UpdateFolding() {
+    const std::string current = text::FoldingIdentity();
+    if (RecordedFolding() == current) return;
+    if (sqlite3_db_readonly(db_, "main") == 1) {
+      throw VslError(L"Cannot open the registry database " + text::FromUtf8(path_) +
+                     L": its key and value names must be converted to the case folding of Unicode " +
+                     text::FromUtf8(text::kCaseFoldingVersion) + L", but the file is read-only");
+    }
+    Transaction tx(*this);
+    if (RecordedFolding() != current) {
+      Refold();
+      Exec(kInfoSchema);
+      RecordFolding();
+    }
+    tx.Commit();
+  }
+
+  // Recomputes name_folded of every key and value. Names that were distinct
+  // before may now fold alike ("жар" and "ЖАР" under one parent): such keys
+  // become one, the oldest (lowest id) keeping its spelling and the others'
+  // subkeys and values moving into it, recursively; of two values that then
+  // share a name in one key, the one from the older key stays. The tables are
+  // read whole and written anew, so no intermediate state meets the UNIQUE
+  // constraints. Ids of the keys that stay do not change.
+  void Refold() {
+    struct KeyRow {
+      long long parent;
+      std::string name, folded;
+    };
+    struct ValueRow {
+      long long rowid, key, type;
+      std::string name, folded;
+      std::vector<std::uint8_t> data;
+    };
+    std::map<long long, KeyRow> keys;
+    std::map<long long, std::vector<long long>> children;
+    {
+      Stmt s;
+      s.Prepare(*this, "SELECT id, parent_id, name FROM keys ORDER BY id");
+      Use u(*this, s);
+      while (u.Step()) {
+        std::string name = u.Text(2);
+        std::string folded = Fold(text::FromUtf8(name));
+        keys.emplace(u.Int(0), KeyRow{u.Int(1), std::move(name), std::move(folded)});
+        children[u.Int(1)].push_back(u.Int(0));
+      }
+    }
+    std::vector<ValueRow> values;
+    {
+      Stmt s;
+      s.Prepare(*this, "SELECT rowid, key_id, name, type, data FROM key_values ORDER BY key_id, rowid");
+      Use u(*this, s);
+      while (u.Step()) {
+        std::uint32_t size = 0;
+        const std::uint8_t* data = u.Blob(4, &size);
+        std::string name = u.Text(2);
+        std::string folded = Fold(text::FromUtf8(name));
+        values.push_back({u.Int(0), u.Int(1), u.Int(3), std::move(name), std::move(folded),
+                          std::vector<std::uint8_t>(data, data + size)});
+      }
+    }
+
+    // Merges siblings of one folded name, parent by parent. A key that takes
+    // in another's subkeys is looked at again, for those may now collide
+    // with its own.
+    std::map<long long, long long> mergedInto;
+    std::vector<long long> work;
+    for (const auto& entry : children) work.push_back(entry.first);
+    while (!work.empty()) {
+      long long parent = work.back();
+      work.pop_back();
+      if (mergedInto.count(parent) != 0) continue;  // its subkeys went along with it
+      std::vector<long long> list = children[parent];
+      std::sort(list.begin(), list.end());
+      std::map<std::string, long long> byName;
+      std::vector<long long> kept;
+      for (long long id : list) {
+        auto [slot, added] = byName.emplace(keys[id].folded, id);
+        if (added) {
+          kept.push_back(id);
+          continue;
+        }
+        long long survivor = slot->second;
+        mergedInto[id] = survivor;
+        std::vector<long long> moved = std::move(children[id]);
+        children.erase(id);
+        for (long long child : moved) {
+          keys[child].parent = survivor;
+          children[survivor].push_back(child);
+        }
+        if (!moved.empty()) work.push_back(survivor);
+      }
+      children[parent] = std::move(kept);
+    }
+    auto owner = [&](long long key) {
+      for (auto it = mergedInto.find(key); it != mergedInto.end(); it = mergedInto.find(key)) key = it->second;
+      return key;
+    };
+
+    Exec("DELETE FROM key_values");
+    Exec("DELETE FROM keys");
+    {
+      Stmt s;
+      s.Prepare(*this, "INSERT INTO keys(id, parent_id, name, name_folded) VALUES(?1, ?2, ?3, ?4)");
+      for (const auto& [id, row] : keys) {
+        if (mergedInto.count(id) != 0) continue;
+        Use u(*this, s);
+        u.Bind(1, id).Bind(2, row.parent).Bind(3, row.name).Bind(4, row.folded);
+        u.Step();
+      }
+    }
+    {
+      // Values come ordered by their original key and then by age, so the
+      // first one of a name in its final key is the one that stays.
+      std::set<std::pair<long long, std::string>> taken;
+      Stmt s;
+      s.Prepare(*this,
+                "INSERT INTO key_values(rowid, key_id, name, name_folded, type, data) VALUES(?1, ?2, ?3, ?4, ?5, ?6)");
+      for (const ValueRow& v : values) {
+        long long key = owner(v.key);
+        if (!taken.emplace(key, v.folded).second) continue;
+        Use u(*this, s);
+        u.Bind(1, v.rowid).Bind(2, key).Bind(3, v.name).Bind(4, v.folded).Bind(5, v.type);
+        u.BindBlob(6, v.data.data(), static_cast<std::uint32_t>(v.data.size()));
+        u.Step();
+      }
     }
   }
 

@@ -47,7 +47,7 @@ bool Glob(const std::wstring& p, const std::wstring& n) {
       } else if (p[i] == L'?') {
         m = (j < nn && next[j + 1]) || ((j == nn || n[j] == L'.') && next[j]);
       } else {
-        m = j < nn && text::FoldUpper(p[i]) == text::FoldUpper(n[j]) && next[j + 1];
+        m = j < nn && text::FoldKey(p[i]) == text::FoldKey(n[j]) && next[j + 1];
       }
       can[j] = m ? 1 : 0;
     }

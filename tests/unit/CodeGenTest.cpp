@@ -17,10 +17,10 @@ class ExecutorTest : public ::testing::Test {
     p.ui = &ui;
     return p;
   }
-  void Run() {
-    frmStatusDlg status;
+  FormPosition Run() {
+    frmStatusDlg status(FormPosition{});
     EXPECT_EQ(code.Execute(&status), 0);
-    status.Unload();
+    return status.Unload();
   }
   FakeUi ui;
   platform::ScopedPlatform scope_;
@@ -107,11 +107,9 @@ TEST_F(ExecutorTest, AFailureEndsTheRunSilently) {
 }
 
 TEST_F(ExecutorTest, TheDialogRecordsItsPositionWhenUnloaded) {
-  MainModule::StatusLeft = 0;
-  MainModule::StatusTop = 0;
-  Run();
-  EXPECT_EQ(MainModule::StatusLeft, 1234);
-  EXPECT_EQ(MainModule::StatusTop, 567);
+  const FormPosition at = Run();
+  EXPECT_EQ(at.left, 1234);
+  EXPECT_EQ(at.top, 567);
 }
 
 TEST(StatusPosition, CentredAnd200TwipsAboveTheMiddle) {

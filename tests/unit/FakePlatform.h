@@ -71,6 +71,8 @@ class FakeUi : public platform::Ui {
   }
   void PumpMessages() override { ++pumps; }
   std::pair<double, double> ScreenSize() override { return {19200, 14400}; }
+  void ShowNotice(const std::wstring& text) override { shown.push_back(L"notice: " + text); }
+  void SetAbortExitStatus(int) override {}
 
  private:
   std::wstring Next() {

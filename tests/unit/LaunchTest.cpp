@@ -14,8 +14,6 @@ int gCalls = 0;
 int ReturnsZero() { ++gCalls; return 0; }
 int ReturnsTwo() { ++gCalls; return 2; }
 
-void* Fn(int (*f)()) { return reinterpret_cast<void*>(f); }
-
 class LaunchTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -31,7 +29,7 @@ class LaunchTest : public ::testing::Test {
   }
   std::wstring Dll() const { return dir_.Drive(L"server.dll"); }
   std::wstring Exe() const { return dir_.Drive(L"server.exe"); }
-  void Serve(std::map<std::string, void*> symbols) { procs_.libraries[Dll()] = std::move(symbols); }
+  void Serve(std::map<std::string, int (*)()> symbols) { procs_.libraries[Dll()] = std::move(symbols); }
 
   ScratchDir dir_;
   proctest::HostFs fs_;
@@ -56,9 +54,9 @@ TEST_F(LaunchTest, RegistrationOfAMissingFileAnswersFalseWithoutACall) {
 }
 
 TEST_F(LaunchTest, RegDllIsTrueOnlyForStatusZero) {
-  Serve({{"DllRegisterServer", Fn(ReturnsZero)}});
+  Serve({{"DllRegisterServer", ReturnsZero}});
   EXPECT_TRUE(Utility::RegDLL(Dll()));
-  Serve({{"DllRegisterServer", Fn(ReturnsTwo)}});
+  Serve({{"DllRegisterServer", ReturnsTwo}});
   EXPECT_FALSE(Utility::RegDLL(Dll()));
   Serve({});
   EXPECT_FALSE(Utility::RegDLL(Dll()));
@@ -66,16 +64,16 @@ TEST_F(LaunchTest, RegDllIsTrueOnlyForStatusZero) {
 }
 
 TEST_F(LaunchTest, UnregDllIsTrueForAnyStatusButZero) {
-  Serve({{"DllUnregisterServer", Fn(ReturnsZero)}});
+  Serve({{"DllUnregisterServer", ReturnsZero}});
   EXPECT_TRUE(Utility::UnregDLL(Dll()));
-  Serve({{"DllUnregisterServer", Fn(ReturnsTwo)}});
+  Serve({{"DllUnregisterServer", ReturnsTwo}});
   EXPECT_FALSE(Utility::UnregDLL(Dll()));
   Serve({});
   EXPECT_FALSE(Utility::UnregDLL(Dll()));
 }
 
 TEST_F(LaunchTest, AQuotedRegistrationPathReachesTheLibrary) {
-  Serve({{"DllRegisterServer", Fn(ReturnsZero)}});
+  Serve({{"DllRegisterServer", ReturnsZero}});
   EXPECT_TRUE(Utility::RegDLL(L"\"" + Dll() + L"\""));
   ASSERT_EQ(procs_.loads.size(), 1u);
   EXPECT_EQ(procs_.loads[0], Dll());
@@ -120,15 +118,17 @@ TEST_F(LaunchTest, RunShellCmdChoosesTheInterpreter) {
   Utility::RunShellCmd(L"\"copy a b\"");
   sys_.nt = false;
   Utility::RunShellCmd(L"dir \"x y\"");
-  ASSERT_EQ(procs_.runs.size(), 2u);
-  EXPECT_EQ(procs_.runs[0].program, L"C:\\WINNT\\system32\\cmd.exe");
-  EXPECT_EQ(procs_.runs[0].arguments, L"/c copy a b");
-  EXPECT_EQ(procs_.runs[1].program, L"C:\\COMMAND.COM");
-  EXPECT_EQ(procs_.runs[1].arguments, L"/c dir \"x y\"");
+  ASSERT_EQ(procs_.commandLines.size(), 2u);
+  EXPECT_EQ(procs_.commandLines[0].program, L"C:\\WINNT\\system32\\cmd.exe");
+  EXPECT_EQ(procs_.commandLines[0].arguments, L"copy a b");
+  EXPECT_EQ(procs_.commandLines[1].program, L"C:\\COMMAND.COM");
+  EXPECT_EQ(procs_.commandLines[1].arguments, L"dir \"x y\"");
+  EXPECT_TRUE(procs_.runs.empty());
 }
 
 TEST_F(LaunchTest, RunShellCmdThroughTheRealShell) {
-  posix::PosixProcesses real(fs_);
+  proctest::RealFs realFs(dir_);
+  posix::PosixProcesses real(realFs.fs);
   platform::Platform p = platform::Current();
   p.processes = &real;
   platform::ScopedPlatform scoped(p);

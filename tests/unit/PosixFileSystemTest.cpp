@@ -380,7 +380,17 @@ TEST_F(PosixFiles, OpensForReadingWritingAndAppending) {
   EXPECT_EQ(Message([&] { fs_->Open(W("none.txt"), OpenMode::Read); }),
             L"Cannot open " + W("none.txt") + L" for reading: no such file or directory");
   EXPECT_THROW(fs_->Open(W("nodir\\x.txt"), OpenMode::Write), VslError);
-  EXPECT_EQ(fs_->LineEnd(), "\n");
+}
+
+TEST_F(PosixFiles, TextFilesAreUtf8WithLfLineEnds) {
+  fs_->AppendTextLine(W("t.txt"), L"caf\u00e9");
+  fs_->AppendTextLine(W("T.TXT"), L"");
+  EXPECT_EQ(Read("t.txt"), "caf\xC3\xA9\n\n");
+  EXPECT_THROW(fs_->AppendTextLine(W("nodir\\x.txt"), L"x"), VslError);
+  // A byte order mark is skipped; a byte that starts no sequence is U+FFFD.
+  MakeFile("s.vsl", "\xEF\xBB\xBFMsgBox \"caf\xC3\xA9 \xFF\"\n");
+  EXPECT_EQ(fs_->ReadTextFile(W("s.vsl")), L"MsgBox \"caf\u00e9 \uFFFD\"\n");
+  EXPECT_THROW(fs_->ReadTextFile(W("none.vsl")), VslError);
 }
 
 TEST_F(PosixFiles, CreatesAndRemovesDirectoriesAndFiles) {
@@ -448,9 +458,9 @@ TEST_F(PosixSystemTest, NeverTakesAnExistingName) {
     char name[32];
     std::snprintf(name, sizeof name, "dsk%x.tmp", n & 0xFFFF);
     std::ofstream(root_ + "/tmp/" + name) << "taken";
-    taken.insert(text::ToUpper(dir + text::FromUtf8(name)));
+    taken.insert(text::Fold(dir + text::FromUtf8(name)));
   }
   std::wstring next = sys.MakeTempFile(dir, L"DSK");
-  EXPECT_EQ(taken.count(text::ToUpper(next)), 0u) << text::ToUtf8(next);
+  EXPECT_EQ(taken.count(text::Fold(next)), 0u) << text::ToUtf8(next);
   EXPECT_EQ(std::filesystem::file_size(fs_->HostPath(next)), 0u);
 }

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sqlite3.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -77,10 +78,17 @@ TEST_F(PosixRegistryTest, NamesAreCaseInsensitiveAndKeepTheirFirstSpelling) {
   EXPECT_EQ(reg->DeleteValue(a.Get(), L"pAtH"), kErrorSuccess);
   EXPECT_EQ(reg->DeleteValue(a.Get(), L"Path"), kErrorFileNotFound);
 
-  // Non-ASCII names fold too.
-  KeyHandle d(*reg), e(*reg);
-  ASSERT_EQ(reg->CreateKey(a.Get(), L"\u00e9t\u00e9", d.Out()), kErrorSuccess);
-  EXPECT_EQ(reg->OpenKey(a.Get(), L"\u00c9T\u00c9", kKeyRead, e.Out()), kErrorSuccess);
+  // Non-ASCII names fold too, in every script.
+  const std::pair<const wchar_t*, const wchar_t*> spellings[] = {
+      {L"Software\\\u00e9t\u00e9", L"SOFTWARE\\\u00c9T\u00c9"},      // été
+      {L"Software\\\u0436\u0430\u0440", L"SOFTWARE\\\u0416\u0410\u0420"},  // жар
+      {L"Software\\\u03c3\u03c2", L"SOFTWARE\\\u03a3\u03a3"},        // σς
+  };
+  for (auto [made, asked] : spellings) {
+    KeyHandle d(*reg), e(*reg);
+    ASSERT_EQ(reg->CreateKey(kHKeyLocalMachine, made, d.Out()), kErrorSuccess);
+    EXPECT_EQ(reg->OpenKey(kHKeyLocalMachine, asked, kKeyRead, e.Out()), kErrorSuccess) << text::ToUtf8(asked);
+  }
 }
 
 TEST_F(PosixRegistryTest, SubkeysEnumerateInCaseInsensitiveOrder) {
@@ -450,6 +458,124 @@ TEST_F(PosixRegistryTest, AWriterKilledMidStreamLeavesEveryCommittedValue) {
   sqlite3_free_table(table);
   sqlite3_close(db);
   EXPECT_EQ(SetSz(*reg, k.Get(), L"after", "1"), kErrorSuccess);
+}
+
+// Runs SQL on a database file directly.
+void Sql(const std::string& path, const char* sql) {
+  sqlite3* db = nullptr;
+  ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
+  char* error = nullptr;
+  EXPECT_EQ(sqlite3_exec(db, sql, nullptr, nullptr, &error), SQLITE_OK) << (error != nullptr ? error : "");
+  sqlite3_free(error);
+  sqlite3_close(db);
+}
+
+// The first column of the first row, or "<none>".
+std::string SqlText(const std::string& path, const char* sql) {
+  sqlite3* db = nullptr;
+  std::string result = "<none>";
+  if (sqlite3_open(path.c_str(), &db) == SQLITE_OK) {
+    sqlite3_stmt* stmt = nullptr;
+    if (sqlite3_prepare_v2(db, sql, -1, &stmt, nullptr) == SQLITE_OK && sqlite3_step(stmt) == SQLITE_ROW)
+      result = reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0));
+    sqlite3_finalize(stmt);
+  }
+  sqlite3_close(db);
+  return result;
+}
+
+// A registry as written when names were folded by upper-casing ASCII and
+// Latin-1 only: no registry_info, and Cyrillic names folded as themselves,
+// so "жар" and "ЖАР" could both be made under Software. Key 4 ("ЖАР")
+// collides with the older key 3 ("жар"), and its subkey 6 with key 5.
+void WriteOldRegistry(const std::string& path) {
+  Sql(path,
+      "PRAGMA journal_mode=WAL;"
+      "CREATE TABLE keys(id INTEGER PRIMARY KEY AUTOINCREMENT, parent_id INTEGER NOT NULL, name TEXT NOT NULL,"
+      "  name_folded TEXT NOT NULL, UNIQUE(parent_id, name_folded));"
+      "CREATE TABLE key_values(key_id INTEGER NOT NULL, name TEXT NOT NULL, name_folded TEXT NOT NULL,"
+      "  type INTEGER NOT NULL, data BLOB NOT NULL, UNIQUE(key_id, name_folded));"
+      "INSERT INTO keys VALUES(1, 0, '', ''), (2, 1, 'Software', 'SOFTWARE'),"
+      "  (3, 2, 'жар', 'жар'), (4, 2, 'ЖАР', 'ЖАР'), (5, 3, 'Sub', 'SUB'), (6, 4, 'sub', 'SUB'),"
+      "  (7, 4, 'Other', 'OTHER'), (8, 6, 'deep', 'DEEP'), (9, 2, 'Café', 'CAFÉ');"
+      "INSERT INTO key_values VALUES(3, 'v', 'V', 1, 'older'), (4, 'V', 'V', 1, 'newer'),"
+      "  (4, 'только', 'только', 1, 'moved'), (5, 'x', 'X', 1, 'five'), (6, 'X', 'X', 1, 'six'),"
+      "  (6, 'y', 'Y', 1, 'why'), (2, 'ключ', 'ключ', 1, 'first'), (2, 'КЛЮЧ', 'КЛЮЧ', 1, 'second'),"
+      "  (9, 'É', 'É', 1, 'latin');");
+}
+
+TEST_F(PosixRegistryTest, AFileOfTheOldFoldingIsConvertedOnceMergingKeysThatNowCollide) {
+  WriteOldRegistry(path_);
+  auto Raw = [](Registry& r, RegKey k, const std::wstring& name) {
+    std::uint8_t buf[64];
+    std::uint32_t size = sizeof buf;
+    if (r.QueryValue(k, name, nullptr, buf, &size) != kErrorSuccess) return std::string("<missing>");
+    return std::string(reinterpret_cast<char*>(buf), size);
+  };
+  {
+    auto reg = Open();
+    KeyHandle soft(*reg), zhar(*reg), sub(*reg), deep(*reg), cafe(*reg);
+    ASSERT_EQ(reg->OpenKey(kHKeyLocalMachine, L"software", kKeyRead, soft.Out()), kErrorSuccess);
+    // The older spelling stays; both keys' subkeys and values are in it.
+    EXPECT_EQ(Subkeys(*reg, soft.Get()), (std::vector<std::wstring>{L"Café", L"жар"}));
+    ASSERT_EQ(reg->OpenKey(soft.Get(), L"ЖАР", kKeyRead, zhar.Out()), kErrorSuccess);
+    EXPECT_EQ(Subkeys(*reg, zhar.Get()), (std::vector<std::wstring>{L"Other", L"Sub"}));
+    EXPECT_EQ(Raw(*reg, zhar.Get(), L"v"), "older");
+    EXPECT_EQ(Raw(*reg, zhar.Get(), L"ТОЛЬКО"), "moved");
+    // Merged again one level down.
+    ASSERT_EQ(reg->OpenKey(zhar.Get(), L"sub", kKeyRead, sub.Out()), kErrorSuccess);
+    EXPECT_EQ(Subkeys(*reg, sub.Get()), std::vector<std::wstring>{L"deep"});
+    EXPECT_EQ(Raw(*reg, sub.Get(), L"X"), "five");
+    EXPECT_EQ(Raw(*reg, sub.Get(), L"Y"), "why");
+    ASSERT_EQ(reg->OpenKey(sub.Get(), L"DEEP", kKeyRead, deep.Out()), kErrorSuccess);
+    // Two values of one key that now share a name: the older one stays.
+    EXPECT_EQ(Raw(*reg, soft.Get(), L"Ключ"), "first");
+    ASSERT_EQ(reg->OpenKey(soft.Get(), L"CAFÉ", kKeyRead, cafe.Out()), kErrorSuccess);
+    EXPECT_EQ(Raw(*reg, cafe.Get(), L"é"), "latin");
+  }
+  EXPECT_EQ(SqlText(path_, "SELECT value FROM registry_info WHERE name = 'name_folding'"), text::FoldingIdentity());
+  EXPECT_EQ(SqlText(path_, "SELECT group_concat(id) FROM (SELECT id FROM keys ORDER BY id)"), "1,2,3,5,7,8,9");
+  EXPECT_EQ(SqlText(path_, "SELECT count(*) FROM key_values"), "6");
+
+  // A file of the current folding is left as it is: a name_folded made
+  // wrong on purpose survives another opening.
+  Sql(path_, "UPDATE keys SET name_folded = 'MARK' WHERE id = 7");
+  {
+    auto reg = Open();
+    KeyHandle soft(*reg);
+    ASSERT_EQ(reg->OpenKey(kHKeyLocalMachine, L"Software", kKeyRead, soft.Out()), kErrorSuccess);
+  }
+  EXPECT_EQ(SqlText(path_, "SELECT name_folded FROM keys WHERE id = 7"), "MARK");
+}
+
+TEST_F(PosixRegistryTest, AReadOnlyFileOfTheOldFoldingIsRefusedUntouched) {
+  WriteOldRegistry(path_);
+  ASSERT_EQ(chmod(path_.c_str(), 0444), 0);
+  ASSERT_EQ(chmod(dir_.c_str(), 0777), 0);  // room for SQLite's shared-memory file
+  int fds[2];
+  ASSERT_EQ(pipe(fds), 0);
+  pid_t pid = fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    close(fds[0]);
+    // Root may write any file: open it as another user.
+    if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) _exit(2);
+    PosixRegistry reg([p = path_] { return p; });
+    std::string d = Describe(reg);
+    _exit(write(fds[1], d.data(), d.size()) == static_cast<ssize_t>(d.size()) ? 0 : 3);
+  }
+  close(fds[1]);
+  std::string said = Drain(fds[0]);
+  close(fds[0]);
+  int status = 0;
+  ASSERT_EQ(waitpid(pid, &status, 0), pid);
+  ASSERT_TRUE(WIFEXITED(status));
+  ASSERT_EQ(WEXITSTATUS(status), 0);
+  EXPECT_EQ(said, "Cannot open the registry database " + path_ +
+                      ": its key and value names must be converted to the case folding of Unicode " +
+                      text::kCaseFoldingVersion + ", but the file is read-only");
+  EXPECT_EQ(SqlText(path_, "SELECT name_folded FROM keys WHERE id = 4"), "ЖАР");
+  EXPECT_EQ(SqlText(path_, "SELECT count(*) FROM sqlite_master WHERE name = 'registry_info'"), "0");
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // Test doubles for the process and system-helper tests: a file system that
 // maps "Z:\x\y" to the host path "/x/y" with plain POSIX calls, a fake process
-// service that records what it was asked to start, and a scratch directory.
+// service that records what it was asked to start, a scratch directory, and
+// the real POSIX file system with its prefix in a scratch directory.
 #pragma once
 
 #include <fcntl.h>
@@ -13,12 +14,14 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "platform/Platform.h"
 #include "platform/Text.h"
+#include "platform/posix/FileSystem.h"
 
 namespace proctest {
 
@@ -98,7 +101,7 @@ class HostFs : public platform::FileSystem {
   std::wstring current = L"Z:\\";
   std::vector<std::wstring> created;  // every CreateDir call, in order
 
-  std::string HostPath(const std::wstring& path) override {
+  std::string HostPath(const std::wstring& path) {
     std::wstring p = path;
     if (p.size() >= 2 && p[0] == L'Q' && p[1] == L':') throw VslError(L"The drive Q: does not exist");
     if (p.size() >= 2 && (p[0] == L'Z' || p[0] == L'z') && p[1] == L':') p = p.substr(2);
@@ -134,7 +137,11 @@ class HostFs : public platform::FileSystem {
     if (fd < 0) throw VslError(L"Cannot open " + path + L": " + text::FromUtf8(std::strerror(errno)));
     return std::make_unique<HostFile>(fd);
   }
-  std::string LineEnd() override { return "\n"; }
+  std::wstring ReadTextFile(const std::wstring& path) override { return text::FromUtf8(Open(path, platform::OpenMode::Read)->ReadAll()); }
+  void AppendTextLine(const std::wstring& path, const std::wstring& line) override {
+    Open(path, platform::OpenMode::Append)->Write(text::ToUtf8(line) + "\n");
+  }
+  bool CanCreateIn(const std::wstring& dir) override { return ::access(HostPath(dir).c_str(), W_OK | X_OK) == 0; }
   // Exact names only: the entry itself when it exists.
   std::vector<platform::FindEntry> Find(const std::wstring& pattern) override {
     std::uint32_t a = GetAttributes(pattern);
@@ -150,43 +157,39 @@ class HostFs : public platform::FileSystem {
   void RemoveFile(const std::wstring&) override { Unused(); }
   void RemoveMatching(const std::wstring&) override { Unused(); }
   void CopyWholeFile(const std::wstring&, const std::wstring&) override { Unused(); }
+  bool SamePlace(const std::wstring&, const std::wstring&) override { Unused(); }
 
  private:
   [[noreturn]] static void Unused() { throw VslError(L"not used by these tests"); }
 };
 
-// A library whose exports are plain functions of the test.
-class FakeModule : public platform::Module {
- public:
-  explicit FakeModule(std::map<std::string, void*> symbols) : symbols_(std::move(symbols)) {}
-  void* Symbol(const char* name) override {
-    auto it = symbols_.find(name);
-    return it == symbols_.end() ? nullptr : it->second;
-  }
-
- private:
-  std::map<std::string, void*> symbols_;
-};
-
-// Records Run calls and serves FakeModules by path.
+// Records Run and RunCommandLine calls and serves libraries whose entry
+// points are plain functions of the test, by path.
 class FakeProcesses : public platform::Processes {
  public:
   struct Call {
     std::wstring program, arguments;
   };
   std::vector<Call> runs;
+  std::vector<Call> commandLines;  // interpreter, line
   std::vector<std::wstring> loads;
-  std::map<std::wstring, std::map<std::string, void*>> libraries;
+  std::map<std::wstring, std::map<std::string, int (*)()>> libraries;
 
   int Run(const std::wstring& program, const std::wstring& arguments) override {
     runs.push_back({program, arguments});
     return 0;
   }
-  std::unique_ptr<platform::Module> Load(const std::wstring& path) override {
-    loads.push_back(path);
-    auto it = libraries.find(path);
-    if (it == libraries.end()) return nullptr;
-    return std::make_unique<FakeModule>(it->second);
+  int RunCommandLine(const std::wstring& interpreter, const std::wstring& commandLine) override {
+    commandLines.push_back({interpreter, commandLine});
+    return 0;
+  }
+  std::optional<long> CallEntryPoint(const std::wstring& library, const char* entry) override {
+    loads.push_back(library);
+    auto lib = libraries.find(library);
+    if (lib == libraries.end()) return std::nullopt;
+    auto fn = lib->second.find(entry);
+    if (fn == lib->second.end()) return std::nullopt;
+    return fn->second();
   }
 };
 
@@ -202,6 +205,8 @@ class FakeSystem : public platform::System {
     throw VslError(L"not used by these tests");
   }
   std::wstring CommandLineText() override { return L""; }
+  std::vector<std::wstring> Arguments() override { return {}; }
+  void Print(platform::OutputStream, const std::wstring&) override {}
 };
 
 // Sets an environment variable for the life of the object.
@@ -222,6 +227,21 @@ class ScopedEnv {
  private:
   std::string name_, old_;
   bool hadOld_ = false;
+};
+
+// The real POSIX file system with its prefix inside `scratch`, its current
+// directory the scratch directory.
+class RealFs {
+ public:
+  explicit RealFs(const ScratchDir& scratch) : prefix_("VSL_PREFIX", scratch.Host(".prefix")) {
+    fs.ChangeDir(scratch.Drive());
+  }
+
+ private:
+  ScopedEnv prefix_;
+
+ public:
+  posix::PosixFileSystem fs;
 };
 
 }  // namespace proctest

@@ -56,23 +56,11 @@ TEST(SplitWindowsArguments, FollowsTheCRuntimeRules) {
   }
 }
 
-TEST(IsCommandInterpreter, RecognisesCmdExe) {
-  EXPECT_TRUE(posix::IsCommandInterpreter(L"C:\\windows\\system32\\cmd.exe"));
-  EXPECT_TRUE(posix::IsCommandInterpreter(L"c:\\WINDOWS\\System32\\CMD.EXE"));
-  EXPECT_TRUE(posix::IsCommandInterpreter(L"C:/windows/system32/cmd.exe"));
-  EXPECT_TRUE(posix::IsCommandInterpreter(L"cmd.exe"));
-  EXPECT_TRUE(posix::IsCommandInterpreter(L"CMD"));
-  EXPECT_FALSE(posix::IsCommandInterpreter(L"Z:\\tmp\\cmd.exe"));
-  EXPECT_FALSE(posix::IsCommandInterpreter(L"cmd.exe2"));
-  EXPECT_FALSE(posix::IsCommandInterpreter(L"C:\\windows\\system32\\command.com"));
-}
-
 // ---- Running programs ------------------------------------------------------
 
 class ProcessesTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    fs_.current = dir_.Drive();
     platform::Platform p;
     p.fileSystem = &fs_;
     scoped_ = std::make_unique<platform::ScopedPlatform>(p);
@@ -94,7 +82,8 @@ class ProcessesTest : public ::testing::Test {
   }
 
   ScratchDir dir_;
-  proctest::HostFs fs_;
+  proctest::RealFs real_{dir_};
+  posix::PosixFileSystem& fs_ = real_.fs;
   posix::PosixProcesses procs_{fs_};
   std::unique_ptr<platform::ScopedPlatform> scoped_;
 };
@@ -126,7 +115,7 @@ TEST_F(ProcessesTest, AKilledProgramGives128PlusTheSignal) {
 TEST_F(ProcessesTest, RunsInTheCurrentDirectoryOfTheCurrentDrive) {
   ASSERT_EQ(::mkdir(dir_.Host("sub dir").c_str(), 0755), 0);
   auto prog = Script("pwd.sh", "pwd -P > where.txt\n");
-  fs_.current = dir_.Drive(L"sub dir");
+  fs_.ChangeDir(dir_.Drive(L"sub dir"));
   EXPECT_EQ(procs_.Run(prog, L""), 0);
   EXPECT_EQ(ReadHostFile(dir_.Host("sub dir/where.txt")), dir_.Host("sub dir") + "\n");
 }
@@ -155,7 +144,7 @@ TEST_F(ProcessesTest, ABareNameIsSearchedOnThePathBeforeTheCurrentDirectory) {
 TEST_F(ProcessesTest, ABareNameFallsBackToAnExecutableInTheCurrentDirectory) {
   ASSERT_EQ(::mkdir(dir_.Host("bin").c_str(), 0755), 0);
   ASSERT_EQ(::mkdir(dir_.Host("work").c_str(), 0755), 0);
-  fs_.current = dir_.Drive(L"work");
+  fs_.ChangeDir(dir_.Drive(L"work"));
   // Neither the directory the process runs in nor the PATH holds it.
   ScopedEnv path("PATH", dir_.Host("bin") + ":/usr/bin:/bin");
   WriteHostFile(dir_.Host("work/server.exe"), "#!/bin/sh\necho \"local $0 $1\" > which.txt\n", 0755);
@@ -199,28 +188,22 @@ TEST_F(ProcessesTest, ReportsAProgramThatCannotBeStarted) {
 
 TEST_F(ProcessesTest, AMissingWorkingDirectoryIsReported) {
   auto prog = Script("ok.sh", "exit 0\n");
-  fs_.current = dir_.Drive(L"gone");
+  ASSERT_EQ(::mkdir(dir_.Host("gone").c_str(), 0755), 0);
+  fs_.ChangeDir(dir_.Drive(L"gone"));
+  ASSERT_EQ(::rmdir(dir_.Host("gone").c_str()), 0);
   EXPECT_EQ(Message(prog, L""), "Cannot start " + text::ToUtf8(prog) + " in the directory " + dir_.Host("gone") +
                                     ": no such file or directory");
 }
 
 TEST_F(ProcessesTest, TheCommandInterpreterRunsTheWholeLineThroughTheShell) {
   const std::wstring cmd = L"C:\\windows\\system32\\cmd.exe";
-  EXPECT_EQ(procs_.Run(cmd, L"/c echo 'a  b' \"c\" | tr a-z A-Z > piped.txt && echo done >> piped.txt"), 0);
+  EXPECT_EQ(procs_.RunCommandLine(cmd, L"echo 'a  b' \"c\" | tr a-z A-Z > piped.txt && echo done >> piped.txt"), 0);
   EXPECT_EQ(ReadHostFile(dir_.Host("piped.txt")), "A  B C\ndone\n");
-  EXPECT_EQ(procs_.Run(L"CMD.EXE", L"/C exit 9"), 9);
-  EXPECT_EQ(procs_.Run(L"cmd", L"  /c\tpwd -P > wd.txt"), 0);
+  EXPECT_EQ(procs_.RunCommandLine(cmd, L"exit 9"), 9);
+  EXPECT_EQ(procs_.RunCommandLine(cmd, L"pwd -P > wd.txt"), 0);
   EXPECT_EQ(ReadHostFile(dir_.Host("wd.txt")), dir_.Host() + "\n");
-  EXPECT_EQ(procs_.Run(cmd, L"/c"), 0);
-  EXPECT_EQ(procs_.Run(cmd, L"/c exit 2 # \\ backslashes stay \\\\ unsplit \\\""), 2);
-}
-
-TEST_F(ProcessesTest, TheCommandInterpreterTakesOnlySlashC) {
-  const std::wstring cmd = L"C:\\windows\\system32\\cmd.exe";
-  for (const wchar_t* args : {L"/k dir", L"", L"echo hi", L"/cecho"}) {
-    EXPECT_NE(Message(cmd, args).find("Cannot start C:\\windows\\system32\\cmd.exe"), std::string::npos)
-        << text::ToUtf8(args);
-  }
+  EXPECT_EQ(procs_.RunCommandLine(cmd, L""), 0);
+  EXPECT_EQ(procs_.RunCommandLine(cmd, L"exit 2 # \\ backslashes stay \\\\ unsplit \\\""), 2);
 }
 
 TEST_F(ProcessesTest, OutputWrittenBeforeTheProgramComesFirst) {
@@ -234,7 +217,7 @@ TEST_F(ProcessesTest, OutputWrittenBeforeTheProgramComesFirst) {
   ::dup2(fd, STDOUT_FILENO);
   ::close(fd);
   std::printf("before|");
-  int status = procs_.Run(L"cmd.exe", L"/c printf after");
+  int status = procs_.RunCommandLine(L"cmd.exe", L"printf after");
   std::printf("|end");
   std::fflush(stdout);
   ::dup2(saved, STDOUT_FILENO);
@@ -246,8 +229,8 @@ TEST_F(ProcessesTest, OutputWrittenBeforeTheProgramComesFirst) {
 TEST_F(ProcessesTest, TheProgramInheritsOnlyTheStandardDescriptors) {
   int fd = ::open(dir_.Host().c_str(), O_RDONLY);  // no O_CLOEXEC
   ASSERT_GE(fd, 3);
-  std::wstring line = L"/c test -e /dev/fd/" + text::Decimal(fd) + L" && exit 1; test -e /dev/fd/2 || exit 2; exit 0";
-  int status = procs_.Run(L"cmd.exe", line);
+  std::wstring line = L"test -e /dev/fd/" + text::Decimal(fd) + L" && exit 1; test -e /dev/fd/2 || exit 2; exit 0";
+  int status = procs_.RunCommandLine(L"cmd.exe", line);
   ::close(fd);
   EXPECT_EQ(status, 0);
 }
@@ -300,7 +283,7 @@ TEST_F(ProcessesTest, WaitsThroughInterruptingSignals) {
   timer.it_value.tv_usec = 50 * 1000;
   timer.it_interval.tv_usec = 50 * 1000;
   ::setitimer(ITIMER_REAL, &timer, nullptr);
-  int status = procs_.Run(L"cmd.exe", L"/c sleep 0.4; echo late > late.txt; exit 5");
+  int status = procs_.RunCommandLine(L"cmd.exe", L"sleep 0.4; echo late > late.txt; exit 5");
   itimerval off{};
   ::setitimer(ITIMER_REAL, &off, nullptr);
   EXPECT_EQ(status, 5);
@@ -310,19 +293,19 @@ TEST_F(ProcessesTest, WaitsThroughInterruptingSignals) {
 
 // ---- Shared libraries --------------------------------------------------------
 
-TEST_F(ProcessesTest, LoadsASharedLibraryAndFindsItsExports) {
+TEST_F(ProcessesTest, CallsTheEntryPointsOfASharedLibrary) {
   std::wstring dll = L"Z:" + text::FromUtf8(VSL_TEST_DLL);
-  auto module = procs_.Load(dll);
-  ASSERT_NE(module, nullptr);
-  EXPECT_NE(module->Symbol("DllRegisterServer"), nullptr);
-  EXPECT_NE(module->Symbol("DllUnregisterServer"), nullptr);
-  EXPECT_EQ(module->Symbol("DllCanUnloadNow"), nullptr);
+  ScopedEnv reg("VSL_TEST_REGISTER_RESULT", "7");
+  ScopedEnv unreg("VSL_TEST_UNREGISTER_RESULT", "0");
+  EXPECT_EQ(procs_.CallEntryPoint(dll, "DllRegisterServer"), std::optional<long>(7));
+  EXPECT_EQ(procs_.CallEntryPoint(dll, "DllUnregisterServer"), std::optional<long>(0));
+  EXPECT_EQ(procs_.CallEntryPoint(dll, "DllCanUnloadNow"), std::nullopt);
 }
 
-TEST_F(ProcessesTest, LoadGivesNullForWhatIsNoLibrary) {
-  EXPECT_EQ(procs_.Load(dir_.Drive(L"missing.dll")), nullptr);
+TEST_F(ProcessesTest, CallEntryPointGivesNothingForWhatIsNoLibrary) {
+  EXPECT_EQ(procs_.CallEntryPoint(dir_.Drive(L"missing.dll"), "DllRegisterServer"), std::nullopt);
   WriteHostFile(dir_.Host("text.dll"), "not a library\n");
-  EXPECT_EQ(procs_.Load(dir_.Drive(L"text.dll")), nullptr);
+  EXPECT_EQ(procs_.CallEntryPoint(dir_.Drive(L"text.dll"), "DllRegisterServer"), std::nullopt);
 }
 
 }  // namespace

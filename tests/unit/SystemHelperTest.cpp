@@ -16,8 +16,6 @@ int ReturnsZero() { return 0; }
 int ReturnsTwo() { return 2; }
 int ReturnsMinusOne() { return -1; }
 
-void* Fn(int (*f)()) { return reinterpret_cast<void*>(f); }
-
 class SystemHelperTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -48,9 +46,9 @@ class SystemHelperTest : public ::testing::Test {
 // ---- DLL registration --------------------------------------------------------
 
 TEST_F(SystemHelperTest, RegisterDllReportsTheServersResult) {
-  procs_.libraries[L"zero.dll"] = {{"DllRegisterServer", Fn(ReturnsZero)}};
-  procs_.libraries[L"two.dll"] = {{"DllRegisterServer", Fn(ReturnsTwo)}};
-  procs_.libraries[L"neg.dll"] = {{"DllRegisterServer", Fn(ReturnsMinusOne)}};
+  procs_.libraries[L"zero.dll"] = {{"DllRegisterServer", ReturnsZero}};
+  procs_.libraries[L"two.dll"] = {{"DllRegisterServer", ReturnsTwo}};
+  procs_.libraries[L"neg.dll"] = {{"DllRegisterServer", ReturnsMinusOne}};
   std::int32_t status = 99;
   helper_.RegisterDll(L"zero.dll", status);
   EXPECT_EQ(status, 0);
@@ -61,7 +59,7 @@ TEST_F(SystemHelperTest, RegisterDllReportsTheServersResult) {
 }
 
 TEST_F(SystemHelperTest, RegisterDllFailsWithoutLibraryOrEntryPoint) {
-  procs_.libraries[L"unreg-only.dll"] = {{"DllUnregisterServer", Fn(ReturnsZero)}};
+  procs_.libraries[L"unreg-only.dll"] = {{"DllUnregisterServer", ReturnsZero}};
   std::int32_t status = 0;
   helper_.RegisterDll(L"missing.dll", status);
   EXPECT_NE(status, 0);
@@ -71,9 +69,9 @@ TEST_F(SystemHelperTest, RegisterDllFailsWithoutLibraryOrEntryPoint) {
 }
 
 TEST_F(SystemHelperTest, UnregisterDllTurnsSuccessIntoNonZero) {
-  procs_.libraries[L"zero.dll"] = {{"DllUnregisterServer", Fn(ReturnsZero)}};
-  procs_.libraries[L"two.dll"] = {{"DllUnregisterServer", Fn(ReturnsTwo)}};
-  procs_.libraries[L"reg-only.dll"] = {{"DllRegisterServer", Fn(ReturnsZero)}};
+  procs_.libraries[L"zero.dll"] = {{"DllUnregisterServer", ReturnsZero}};
+  procs_.libraries[L"two.dll"] = {{"DllUnregisterServer", ReturnsTwo}};
+  procs_.libraries[L"reg-only.dll"] = {{"DllRegisterServer", ReturnsZero}};
   std::int32_t status = 0;
   helper_.UnregisterDll(L"zero.dll", status);
   EXPECT_EQ(status, 1);
@@ -88,7 +86,7 @@ TEST_F(SystemHelperTest, UnregisterDllTurnsSuccessIntoNonZero) {
 }
 
 TEST_F(SystemHelperTest, AQuotedLibraryPathLoadsWhatIsInside) {
-  procs_.libraries[L"C:\\a b\\s.dll"] = {{"DllRegisterServer", Fn(ReturnsZero)}};
+  procs_.libraries[L"C:\\a b\\s.dll"] = {{"DllRegisterServer", ReturnsZero}};
   std::int32_t status = 5;
   helper_.RegisterDll(L"\"C:\\a b\\s.dll\"", status);
   EXPECT_EQ(status, 0);
@@ -97,7 +95,8 @@ TEST_F(SystemHelperTest, AQuotedLibraryPathLoadsWhatIsInside) {
 }
 
 TEST_F(SystemHelperTest, RegistersARealSharedObject) {
-  posix::PosixProcesses real(fs_);
+  proctest::RealFs realFs(dir_);
+  posix::PosixProcesses real(realFs.fs);
   Install(&real);
   const std::wstring dll = L"Z:" + text::FromUtf8(VSL_TEST_DLL);
   ScopedEnv log("VSL_TEST_SERVER_LOG", dir_.Host("calls.log"));
@@ -154,9 +153,10 @@ TEST_F(SystemHelperTest, RunProgramPassesProgramAndArgumentsUntouched) {
 }
 
 TEST_F(SystemHelperTest, RunProgramWaitsForTheProgram) {
-  posix::PosixProcesses real(fs_);
+  proctest::RealFs realFs(dir_);
+  posix::PosixProcesses real(realFs.fs);
   Install(&real);
-  helper_.RunProgram(L"C:\\windows\\system32\\cmd.exe", L"/c sleep 0.2; echo done > waited.txt");
+  helper_.RunProgram(L"/bin/sh", L"-c \"sleep 0.2; echo done > waited.txt\"");
   EXPECT_EQ(ReadHostFile(dir_.Host("waited.txt")), "done\n");
 }
 

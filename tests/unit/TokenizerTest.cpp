@@ -4,10 +4,10 @@
 #include <string>
 #include <vector>
 
-#include "parser/Tokens.h"
 #include "platform/Error.h"
 #include "platform/Platform.h"
 #include "tokenizer/CTokenizer.h"
+#include "tokenizer/Tokens.h"
 
 namespace {
 
@@ -235,20 +235,10 @@ TEST(Tokenizer, EndOfFileForever) {
 
 namespace {
 
-class OneFile : public platform::File {
- public:
-  explicit OneFile(std::string bytes) : bytes_(std::move(bytes)) {}
-  std::string ReadAll() override { return bytes_; }
-  void Write(const std::string&) override {}
-
- private:
-  std::string bytes_;
-};
-
-// A file system that knows one file; opening anything else fails.
+// A file system that knows one text file; reading anything else fails.
 class OneFileSystem : public platform::FileSystem {
  public:
-  OneFileSystem(std::wstring name, std::string bytes) : name_(std::move(name)), bytes_(std::move(bytes)) {}
+  OneFileSystem(std::wstring name, std::wstring text) : name_(std::move(name)), text_(std::move(text)) {}
   void ChangeDrive(const std::wstring&) override {}
   void ChangeDir(const std::wstring&) override {}
   std::wstring CurrentDir() override { return L"C:\\"; }
@@ -260,37 +250,39 @@ class OneFileSystem : public platform::FileSystem {
   void RemoveFile(const std::wstring&) override {}
   void RemoveMatching(const std::wstring&) override {}
   void CopyWholeFile(const std::wstring&, const std::wstring&) override {}
-  std::unique_ptr<platform::File> Open(const std::wstring& path, platform::OpenMode) override {
+  std::unique_ptr<platform::File> Open(const std::wstring&, platform::OpenMode) override { return nullptr; }
+  std::wstring ReadTextFile(const std::wstring& path) override {
     if (path != name_) throw VslError(L"Cannot open " + path + L": the file does not exist");
-    return std::make_unique<OneFile>(bytes_);
+    return text_;
   }
-  std::string HostPath(const std::wstring&) override { return {}; }
-  std::string LineEnd() override { return "\n"; }
+  void AppendTextLine(const std::wstring&, const std::wstring&) override {}
+  bool SamePlace(const std::wstring&, const std::wstring&) override { return false; }
+  bool CanCreateIn(const std::wstring&) override { return false; }
 
  private:
   std::wstring name_;
-  std::string bytes_;
+  std::wstring text_;
 };
 
 }  // namespace
 
-TEST(TokenizerFile, SkipsByteOrderMarkAndDecodesUtf8) {
-  OneFileSystem fs(L"C:\\s.vsl", "\xEF\xBB\xBFMsgBox \"caf\xC3\xA9 \xFF\"\n");
+TEST(TokenizerFile, ReadsTheScriptAsTextNamedWithoutQuotes) {
+  OneFileSystem fs(L"C:\\s.vsl", L"MsgBox \"caf\u00e9\"\n");
   platform::Platform p;
   p.fileSystem = &fs;
   platform::ScopedPlatform scoped(p);
   CTokenizer tk;
-  tk.OpenFile(L"C:\\s.vsl");
+  tk.OpenFile(L"\"C:\\s.vsl\"");
   EXPECT_EQ(tk.NextToken(), TK_KEYWORD);
   EXPECT_EQ(tk.TokenText(), L"MsgBox");
   EXPECT_EQ(tk.NextToken(), TK_STRING);
-  EXPECT_EQ(tk.TokenText(), L"caf\u00e9 \uFFFD");
+  EXPECT_EQ(tk.TokenText(), L"caf\u00e9");
   EXPECT_EQ(tk.NextToken(), TK_EOF);
   EXPECT_EQ(tk.TokenLine(), 1);
 }
 
 TEST(TokenizerFile, MissingFileRaisesThePlatformError) {
-  OneFileSystem fs(L"C:\\s.vsl", "");
+  OneFileSystem fs(L"C:\\s.vsl", L"");
   platform::Platform p;
   p.fileSystem = &fs;
   platform::ScopedPlatform scoped(p);

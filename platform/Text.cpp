@@ -2,17 +2,19 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <type_traits>
 
 #include "platform/CaseFoldTable.h"
 
 namespace text {
 
 std::wstring FromUtf8(std::string_view bytes) {
-  std::wstring out;
-  out.reserve(bytes.size());
-  std::size_t i = 0;
+  // ASCII, most names, is copied unit for unit up to the first byte beyond it.
   const std::size_t n = bytes.size();
+  std::size_t i = 0;
+  while (i < n && static_cast<unsigned char>(bytes[i]) < 0x80) ++i;
+  std::wstring out(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(i));
+  if (i == n) return out;
+  out.reserve(n);
   while (i < n) {
     unsigned char b = static_cast<unsigned char>(bytes[i]);
     if (b < 0x80) {
@@ -55,9 +57,15 @@ std::wstring FromUtf8(std::string_view bytes) {
 }
 
 std::string ToUtf8(std::wstring_view s) {
-  std::string out;
-  out.reserve(s.size());
-  for (std::size_t i = 0; i < s.size(); ++i) {
+  // ASCII, most names, is copied unit for unit up to the first code point
+  // beyond it.
+  std::size_t i = 0;
+  while (i < s.size() && static_cast<std::uint32_t>(s[i]) < 0x80) ++i;
+  std::string out(i, '\0');
+  for (std::size_t k = 0; k < i; ++k) out[k] = static_cast<char>(s[k]);
+  if (i == s.size()) return out;
+  out.reserve(s.size() + 8);
+  for (; i < s.size(); ++i) {
     char32_t cp = static_cast<char32_t>(s[i]);
     if constexpr (sizeof(wchar_t) == 2) {
       if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < s.size()) {
@@ -141,7 +149,17 @@ char32_t FoldKey(char32_t c) {
 
 std::wstring Fold(std::wstring_view s) {
   std::wstring out(s);
-  for (std::size_t i = 0; i < out.size();) {
+  // ASCII, most of any path, folds without the table; the rest from the
+  // first code point beyond it.
+  wchar_t* const units = out.data();
+  const std::size_t n = out.size();
+  std::size_t i = 0;
+  for (; i < n; ++i) {
+    const auto c = static_cast<std::uint32_t>(units[i]);
+    if (c >= 0x80) break;
+    if (c - U'a' < 26) units[i] = static_cast<wchar_t>(c - 0x20);
+  }
+  while (i < out.size()) {
     std::size_t width = 1;
     char32_t c = CodePointAt(out, i, &width);
     char32_t key = FoldKey(c);
@@ -177,6 +195,17 @@ bool EqualsNoCase(std::wstring_view a, std::wstring_view b) {
 int CompareNoCase(std::wstring_view a, std::wstring_view b) {
   std::size_t i = 0, j = 0;
   while (i < a.size() && j < b.size()) {
+    // Two ASCII units compare by their upper-case letters, without the table.
+    const auto ua = static_cast<std::uint32_t>(a[i]);
+    const auto ub = static_cast<std::uint32_t>(b[j]);
+    if (ua < 0x80 && ub < 0x80) {
+      const std::uint32_t x = ua - (ua - U'a' < 26 ? 0x20 : 0);
+      const std::uint32_t y = ub - (ub - U'a' < 26 ? 0x20 : 0);
+      if (x != y) return x < y ? -1 : 1;
+      ++i;
+      ++j;
+      continue;
+    }
     std::size_t wa = 1, wb = 1;
     char32_t x = FoldKey(CodePointAt(a, i, &wa));
     char32_t y = FoldKey(CodePointAt(b, j, &wb));

@@ -144,12 +144,14 @@ bool DelDirTree(std::wstring& path) {
   if (!ChDirConfirm(path)) return false;
   // The current directory equals the path but for case; it is the spelling
   // found on disk, so the full paths below name exactly the entries listed.
-  const std::wstring here = Fs().CurrentDir();
-  if (IsDriveRoot(here)) return false;
+  // Every entry handled ends back in it, so it is asked for where it is
+  // needed rather than kept: a deep tree would otherwise hold one more copy
+  // of a full path on every level.
+  if (IsDriveRoot(Fs().CurrentDir())) return false;
 
   for (const FindEntry& e : Fs().Find(L"*")) {
     if (IsDots(e.name)) continue;
-    std::wstring full = here + L"\\" + e.name;
+    std::wstring full = Fs().CurrentDir() + L"\\" + e.name;
     if (IsDirEntry(e)) {
       DelDirTree(full);
     } else {
@@ -158,6 +160,7 @@ bool DelDirTree(std::wstring& path) {
     }
     Dialogs::DoEvents();
   }
+  const std::wstring here = Fs().CurrentDir();
   Fs().ChangeDir(L"..");
   Fs().RemoveDir(here);
   return false;

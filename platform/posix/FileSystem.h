@@ -220,6 +220,19 @@ class PosixFileSystem : public platform::FileSystem {
   void Trim();
   void ReleaseLevels(std::size_t keepDeep, std::size_t stride);
 
+  // Makes the current directory of `cwd`'s drive the directory of level
+  // `shared` with the levels `below` under it, once they are open; false
+  // with errno set when one cannot be opened.
+  bool MoveCwd(Chain& cwd, std::size_t shared, std::vector<Level> below);
+  // A path that names the current directory of its drive (`self`) or the
+  // entry `name` in it.
+  struct Near {
+    Chain* chain = nullptr;
+    wchar_t drive = L'Z';
+    bool self = false;
+    std::wstring_view name;
+  };
+  bool NearCwd(const std::wstring& path, Near* near);
   Resolved Resolve(const std::wstring& path);
   // The status of `name` in the directory `dirFd` without following a link.
   static bool StatEntry(int dirFd, const char* name, Status* st);

@@ -573,8 +573,76 @@ const std::string& PosixFileSystem::DriveRoot(wchar_t letter) {
   throw VslError(std::wstring(L"The drive ") + letter + L": does not exist");
 }
 
+namespace {
+
+// A name that a path may hold as it is: one component that resolution
+// would not change (no separator, no trailing dot or space, no NUL).
+bool PlainName(std::wstring_view name) {
+  if (name.empty() || name.back() == L'.' || name.back() == L' ') return false;
+  for (wchar_t c : name)
+    if (c == L'\\' || c == L'/' || c == L'\0') return false;
+  return true;
+}
+
+}  // namespace
+
+bool PosixFileSystem::NearCwd(const std::wstring& path, Near* near) {
+  // The calls of a tree operation name the current directory, or an entry
+  // in it by its bare name or its full path; those are recognised without
+  // being parsed.
+  wchar_t drive = currentDrive_;
+  std::size_t rest = 0;
+  Chain* c = nullptr;
+  if (HasDrive(path)) {
+    if (path.size() < 3 || path[2] != L'\\') return false;
+    drive = UpperLetter(path[0]);
+    auto it = cwd_.find(drive);
+    if (it == cwd_.end()) return false;
+    c = &it->second;
+    const std::size_t n = c->text.size();
+    if (path.size() < n || std::wmemcmp(path.data() + 2, c->text.data() + 2, n - 2) != 0) return false;
+    if (path.size() == n) {
+      if (n == 2) return false;
+      *near = Near{c, drive, true, {}};
+      return true;
+    }
+    if (path[n] != L'\\') return false;
+    rest = n + 1;
+  } else {
+    c = &CwdChain(drive);
+  }
+  const std::wstring_view name(path.data() + rest, path.size() - rest);
+  if (!PlainName(name) || name == L"..") return false;
+  *near = Near{c, drive, false, name};
+  return true;
+}
+
 PosixFileSystem::Resolved PosixFileSystem::Resolve(const std::wstring& path) {
   Resolved r;
+  if (Near near; NearCwd(path, &near)) {
+    Chain& c = *near.chain;
+    DriveRoot(near.drive);  // a drive that does not exist fails here
+    Trim();
+    r.drive = near.drive;
+    const std::size_t last = c.levels.size() - 1;
+    if (near.self) {
+      // The current directory, as an entry of its parent.
+      r.dir = LevelDir(c, last - 1);
+      r.shown = c.shown;
+      r.nameStart = c.levels[last - 1].shownEnd + 1;
+      r.name = c.levels[last].host;
+    } else {
+      r.dir = LevelDir(c, last);
+      r.shown.reserve(c.shown.size() + 1 + near.name.size());
+      r.shown = c.shown;
+      r.shown.push_back(L'\\');
+      r.nameStart = r.shown.size();
+      r.shown += near.name;
+      r.name = text::ToUtf8(near.name);
+    }
+    if (!r.dir) r.dirErr = errno;
+    return r;
+  }
   std::wstring text;
   r.invalid = !ParsePath(path, &r.drive, &text);
   const std::size_t sep = text.size() > 2 ? text.rfind(L'\\') : std::wstring::npos;
@@ -913,37 +981,13 @@ void PosixFileSystem::ChangeDrive(const std::wstring& text) {
   currentDrive_ = c;
 }
 
-void PosixFileSystem::ChangeDir(const std::wstring& path) {
-  if (path.empty()) throw VslError(L"Cannot change the directory to an empty path");
-  wchar_t drive = L'Z';
-  std::wstring text;
-  const bool valid = ParsePath(path, &drive, &text);
-  auto fail = [&](int err) {
-    Resolved shown;
-    shown.shown = text;
-    shown.root = text.size() == 2;
-    if (!valid) throw VslError(L"Cannot change the directory to " + shown.DriveForm() + L": " + kInvalidName);
-    if (err == ENOTDIR) throw VslError(L"Cannot change the directory to " + shown.DriveForm() + L": not a directory");
-    RaiseErrno(err, L"Cannot change the directory to " + shown.DriveForm());
-  };
-  if (!valid) fail(0);
-  Trim();
-  Chain& cwd = CwdChain(drive);
-  const std::size_t shared = MatchLevel(cwd, text);
-  if (cwd.levels[shared].textEnd == text.size()) {
-    // The current directory or one above it: the chain holds it already.
-    if (!LevelDir(cwd, shared)) fail(errno);
-    cwd.levels.resize(shared + 1);
-    Truncate(cwd.text, cwd.shown, cwd.levels[shared].textEnd, cwd.levels[shared].shownEnd);
-    return;
-  }
+bool PosixFileSystem::MoveCwd(Chain& cwd, std::size_t shared, std::vector<Level> below) {
   // The directories below the ones shared are opened first; the chain takes
   // them only once the last one has turned out to be a directory.
-  std::vector<Level> below = LevelsOf(text, cwd.levels[shared].textEnd);
   DirRef base = LevelDir(cwd, shared);
-  if (!base) fail(errno);
+  if (!base) return false;
   bool respelt = false;
-  if (!OpenLevels(base, below.data(), below.size(), &respelt)) fail(errno);
+  if (!below.empty() && !OpenLevels(base, below.data(), below.size(), &respelt)) return false;
   cwd.levels.resize(shared + 1);
   Truncate(cwd.text, cwd.shown, cwd.levels[shared].textEnd, cwd.levels[shared].shownEnd);
   // The current directory is spelt as on disk.
@@ -956,6 +1000,43 @@ void PosixFileSystem::ChangeDir(const std::wstring& path) {
     l.shownEnd = cwd.shown.size();
     cwd.levels.push_back(std::move(l));
   }
+  return true;
+}
+
+void PosixFileSystem::ChangeDir(const std::wstring& path) {
+  if (path.empty()) throw VslError(L"Cannot change the directory to an empty path");
+  // Up to the parent or down into an entry, as a tree operation goes: one
+  // level more or less. A failure is reported by the general way below.
+  if (path == L"..") {
+    Chain& cwd = CwdChain(currentDrive_);
+    Trim();
+    if (cwd.levels.size() > 1 && MoveCwd(cwd, cwd.levels.size() - 2, {})) return;
+  } else if (Near near; NearCwd(path, &near) && !near.self) {
+    DriveRoot(near.drive);
+    Trim();
+    std::vector<Level> below(1);
+    below[0].name = near.name;
+    below[0].host = text::ToUtf8(near.name);
+    if (MoveCwd(*near.chain, near.chain->levels.size() - 1, std::move(below))) return;
+  }
+
+  wchar_t drive = L'Z';
+  std::wstring text;
+  const bool valid = ParsePath(path, &drive, &text);
+  Resolved shown;
+  shown.shown = text;
+  shown.root = text.size() == 2;
+  if (!valid) throw VslError(L"Cannot change the directory to " + shown.DriveForm() + L": " + kInvalidName);
+  Trim();
+  Chain& cwd = CwdChain(drive);
+  const std::size_t shared = MatchLevel(cwd, text);
+  // The current directory or one above it is in the chain already.
+  std::vector<Level> below;
+  if (cwd.levels[shared].textEnd != text.size()) below = LevelsOf(text, cwd.levels[shared].textEnd);
+  if (MoveCwd(cwd, shared, std::move(below))) return;
+  const int err = errno;
+  if (err == ENOTDIR) throw VslError(L"Cannot change the directory to " + shown.DriveForm() + L": not a directory");
+  RaiseErrno(err, L"Cannot change the directory to " + shown.DriveForm());
 }
 
 std::wstring PosixFileSystem::CurrentDir() {

@@ -24,8 +24,10 @@ namespace {
 // often the directory itself or its parent. Such entries are left out of
 // every search, so that no operation walking a tree can be led outside it.
 bool IsComponentName(const std::wstring& name) {
-  if (name.empty() || name.find_first_of(L"\\:") != std::wstring::npos) return false;
-  return name.back() != L'.' && name.back() != L' ';
+  if (name.empty() || name.back() == L'.' || name.back() == L' ') return false;
+  for (wchar_t c : name)
+    if (c == L'\\' || c == L':') return false;
+  return true;
 }
 
 bool HasWildcards(const std::wstring& s) { return s.find_first_of(L"*?") != std::wstring::npos; }

@@ -141,7 +141,9 @@ class PosixFileSystem : public platform::FileSystem {
     timespec ctime{};
     off_t size{};
     nlink_t nlink{};
-    std::unordered_map<std::wstring, std::wstring> byFolded;
+    // The folded name in UTF-8 -> the name as spelt on disk, in UTF-8.
+    std::unordered_map<std::string, std::string> bySpelling;
+    void Add(std::string key, const std::wstring& name);
     void Seen(const struct stat& st);
     bool Unchanged(const struct stat& st) const;
   };
@@ -224,15 +226,15 @@ class PosixFileSystem : public platform::FileSystem {
   // `shared` with the levels `below` under it, once they are open; false
   // with errno set when one cannot be opened.
   bool MoveCwd(Chain& cwd, std::size_t shared, std::vector<Level> below);
-  // A path that names the current directory of its drive (`self`) or the
-  // entry `name` in it.
+  // A path that names the directory of a chain (`self`) or the entry `name`
+  // in it: the current directory, or the last directory of a spare chain.
   struct Near {
     Chain* chain = nullptr;
     wchar_t drive = L'Z';
     bool self = false;
     std::wstring_view name;
   };
-  bool NearCwd(const std::wstring& path, Near* near);
+  bool NearChain(const std::wstring& path, Near* near);
   Resolved Resolve(const std::wstring& path);
   // The status of `name` in the directory `dirFd` without following a link.
   static bool StatEntry(int dirFd, const char* name, Status* st);

@@ -586,40 +586,46 @@ bool PlainName(std::wstring_view name) {
 
 }  // namespace
 
-bool PosixFileSystem::NearCwd(const std::wstring& path, Near* near) {
+bool PosixFileSystem::NearChain(const std::wstring& path, Near* near) {
   // The calls of a tree operation name the current directory, or an entry
-  // in it by its bare name or its full path; those are recognised without
-  // being parsed.
-  wchar_t drive = currentDrive_;
-  std::size_t rest = 0;
-  Chain* c = nullptr;
-  if (HasDrive(path)) {
-    if (path.size() < 3 || path[2] != L'\\') return false;
-    drive = UpperLetter(path[0]);
-    auto it = cwd_.find(drive);
-    if (it == cwd_.end()) return false;
-    c = &it->second;
-    const std::size_t n = c->text.size();
-    if (path.size() < n || std::wmemcmp(path.data() + 2, c->text.data() + 2, n - 2) != 0) return false;
+  // in it by its bare name or its full path, or an entry of the directory
+  // they copy into; those are recognised without being parsed.
+  if (!HasDrive(path)) {
+    if (!PlainName(path) || path == L"..") return false;
+    *near = Near{&CwdChain(currentDrive_), currentDrive_, false, path};
+    return true;
+  }
+  if (path.size() < 3 || path[2] != L'\\') return false;
+  const wchar_t drive = UpperLetter(path[0]);
+  auto matches = [&](Chain& c) {
+    const std::size_t n = c.text.size();
+    if (c.drive != drive || c.levels.empty() || path.size() < n ||
+        std::wmemcmp(path.data() + 2, c.text.data() + 2, n - 2) != 0)
+      return false;
     if (path.size() == n) {
       if (n == 2) return false;
-      *near = Near{c, drive, true, {}};
+      *near = Near{&c, drive, true, {}};
       return true;
     }
     if (path[n] != L'\\') return false;
-    rest = n + 1;
-  } else {
-    c = &CwdChain(drive);
+    const std::wstring_view name(path.data() + n + 1, path.size() - n - 1);
+    if (!PlainName(name) || name == L"..") return false;
+    *near = Near{&c, drive, false, name};
+    return true;
+  };
+  if (auto it = cwd_.find(drive); it != cwd_.end() && matches(it->second)) return true;
+  for (Chain& c : spare_) {
+    if (matches(c)) {
+      c.lastUse = ++uses_;
+      return true;
+    }
   }
-  const std::wstring_view name(path.data() + rest, path.size() - rest);
-  if (!PlainName(name) || name == L"..") return false;
-  *near = Near{c, drive, false, name};
-  return true;
+  return false;
 }
 
 PosixFileSystem::Resolved PosixFileSystem::Resolve(const std::wstring& path) {
   Resolved r;
-  if (Near near; NearCwd(path, &near)) {
+  if (Near near; NearChain(path, &near)) {
     Chain& c = *near.chain;
     DriveRoot(near.drive);  // a drive that does not exist fails here
     Trim();
@@ -765,6 +771,33 @@ bool PosixFileSystem::DirIndex::Unchanged(const struct stat& st) const {
   return SameTime(mtime, st.st_mtim) && SameTime(ctime, st.st_ctim) && size == st.st_size && nlink == st.st_nlink;
 }
 
+namespace {
+
+// The key of a name in the case index: its folded form in UTF-8, made
+// without the table for ASCII.
+std::string IndexKey(std::wstring_view name) {
+  std::string key(name.size(), '\0');
+  for (std::size_t i = 0; i < name.size(); ++i) {
+    const auto c = static_cast<std::uint32_t>(name[i]);
+    if (c >= 0x80) return text::ToUtf8(text::Fold(name));
+    key[i] = static_cast<char>(c - (c - U'a' < 26 ? 0x20 : 0));
+  }
+  return key;
+}
+
+// The same for a name as read from a directory.
+std::string IndexKey(const char* name) {
+  std::string key(name);
+  for (char& b : key) {
+    const auto c = static_cast<unsigned char>(b);
+    if (c >= 0x80) return IndexKey(text::FromUtf8(name));
+    b = static_cast<char>(c - (static_cast<unsigned>(c) - 'a' < 26u ? 0x20 : 0));
+  }
+  return key;
+}
+
+}  // namespace
+
 std::wstring PosixFileSystem::LookupNoCase(const DirRef& dir, const std::wstring& name) {
   struct stat st;
   if (::fstat(dir->fd, &st) != 0) return {};
@@ -778,15 +811,19 @@ std::wstring PosixFileSystem::LookupNoCase(const DirRef& dir, const std::wstring
       DirReader reader(fd);
       while (const struct dirent64* e = reader.Next()) {
         if (IsDotOrDotDot(e->d_name)) continue;
-        std::wstring w = text::FromUtf8(e->d_name);
-        auto [slot, added] = idx.byFolded.emplace(text::Fold(w), w);
-        if (!added && NameLess(w, slot->second)) slot->second = w;
+        idx.Add(IndexKey(e->d_name), text::FromUtf8(e->d_name));
       }
     }
     it = dirIndex_.insert_or_assign(dir->id, std::move(idx)).first;
   }
-  auto match = it->second.byFolded.find(text::Fold(name));
-  return match == it->second.byFolded.end() ? std::wstring() : match->second;
+  auto match = it->second.bySpelling.find(IndexKey(name));
+  return match == it->second.bySpelling.end() ? std::wstring() : text::FromUtf8(match->second);
+}
+
+void PosixFileSystem::DirIndex::Add(std::string key, const std::wstring& name) {
+  // Of several spellings of one name, the first in name order is found.
+  auto [slot, added] = bySpelling.emplace(std::move(key), std::string());
+  if (added || NameLess(name, text::FromUtf8(slot->second))) slot->second = text::ToUtf8(name);
 }
 
 PosixFileSystem::Listing* PosixFileSystem::ListingOf(const DirRef& dir) {
@@ -833,8 +870,7 @@ void PosixFileSystem::NoteCreated(const Resolved& r) {
     return;
   }
   const std::wstring name = r.LastName();
-  auto [slot, added] = it->second.byFolded.emplace(text::Fold(name), name);
-  if (!added && NameLess(name, slot->second)) slot->second = name;
+  it->second.Add(IndexKey(name), name);
   it->second.Seen(st);
 }
 
@@ -1011,7 +1047,7 @@ void PosixFileSystem::ChangeDir(const std::wstring& path) {
     Chain& cwd = CwdChain(currentDrive_);
     Trim();
     if (cwd.levels.size() > 1 && MoveCwd(cwd, cwd.levels.size() - 2, {})) return;
-  } else if (Near near; NearCwd(path, &near) && !near.self) {
+  } else if (Near near; NearChain(path, &near) && !near.self && near.chain == &CwdChain(near.drive)) {
     DriveRoot(near.drive);
     Trim();
     std::vector<Level> below(1);

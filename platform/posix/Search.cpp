@@ -156,7 +156,11 @@ std::vector<FindEntry> PosixFileSystem::FindIn(const std::wstring& dirPart, cons
     const std::uint32_t attributes = AttributesOf(st.mode, st.target, name, false);
     found.push_back({{std::move(name), attributes}, e->d_name, st});
   }
-  std::sort(found.begin(), found.end(), [](const Found& a, const Found& b) { return NameLess(a.entry.name, b.entry.name); });
+  // Sorted by position, so that the entries themselves move only once.
+  std::vector<std::uint32_t> order(found.size());
+  for (std::uint32_t i = 0; i < order.size(); ++i) order[i] = i;
+  std::sort(order.begin(), order.end(),
+            [&found](std::uint32_t a, std::uint32_t b) { return NameLess(found[a].entry.name, found[b].entry.name); });
 
   const bool dots = level > 0;
   out.reserve(found.size() + (dots ? 2 : 0));
@@ -173,9 +177,9 @@ std::vector<FindEntry> PosixFileSystem::FindIn(const std::wstring& dirPart, cons
   }
   Listing listing;
   listing.entries.reserve(found.size());
-  for (Found& f : found) {
-    listing.entries.emplace_back(std::move(f.host), f.st);
-    out.push_back(std::move(f.entry));
+  for (std::uint32_t i : order) {
+    listing.entries.emplace_back(std::move(found[i].host), found[i].st);
+    out.push_back(std::move(found[i].entry));
   }
   listings_.insert_or_assign(dir->id, std::move(listing));
   return out;

@@ -211,9 +211,12 @@ bool xCopyFile(const std::wstring& src, const std::wstring& tgt, const bool& bDo
     Fs().ChangeDir(src);
     entered = true;
     if (!IsDirExists(tgt) && HasDriveColon(tgt) && tgt.size() > 3) Fs().CreateDir(tgt);
-    // Only a real directory is written into: a file, or a link that might
-    // lead out of the target tree, fails this level.
-    if (!IsRealDirectory(tgt)) throw VslError(L"Cannot copy into " + tgt + L": it is not a directory");
+    // A link is never written through, wherever it leads: it fails this
+    // level. A plain file there is no directory to copy into, and each of
+    // the copies below fails on its own.
+    if (const std::uint32_t a = Fs().GetAttributes(tgt);
+        a != platform::kInvalidAttributes && (a & platform::kAttrReparsePoint) != 0)
+      throw VslError(L"Cannot copy into " + tgt + L": it is a link");
     const bool srcEndsInSep = !src.empty() && src.back() == L'\\';
     for (const FindEntry& e : Fs().Find(L"*")) {
       if (IsDots(e.name)) continue;

@@ -113,6 +113,9 @@ class PosixFileSystem : public platform::FileSystem {
     std::size_t textEnd = 0;
     std::size_t shownEnd = 0;
     DirRef dir;  // null until it is needed
+    // Opened by its own name from the level above, which is a directory
+    // and no link: ".." leads back there.
+    bool physical = false;
   };
 
   // A directory path of one drive as the directories from the drive's root
@@ -208,8 +211,10 @@ class PosixFileSystem : public platform::FileSystem {
   DirRef LevelDir(Chain& c, std::size_t level);
   DirRef OpenLevels(const DirRef& base, Level* first, std::size_t count, bool* respelt);
   // Opens `rel` below `dirFd` as a directory held open; `known` is its
-  // status where a listing told it. Null with errno set on failure.
-  DirRef OpenDirAt(int dirFd, const char* rel, const Status* known);
+  // status where a listing told it. For one name, *physical tells whether
+  // it is a directory itself rather than a link to one. Null with errno set
+  // on failure.
+  DirRef OpenDirAt(int dirFd, const char* rel, const Status* known, bool* physical = nullptr);
   // A descriptor to read the entries of `dir` from, at the first entry:
   // the directory's own, or one opened into `own`; -1 when it cannot be read.
   int ReadFd(OpenDir& dir, Fd* own);
@@ -277,7 +282,8 @@ class PosixFileSystem : public platform::FileSystem {
   unsigned long uses_ = 0;
   // Directories held open and how many may be.
   std::size_t openDirs_ = 0;
-  std::size_t maxOpenDirs_ = 0;
+  std::size_t maxOpenDirs_ = 0;  // found on the first need
+  std::size_t trimAt_ = 64;      // how many may be open before Trim looks
   // Counts the directories this object removed: a directory held open since
   // before a removal may have been the one removed. The removed ones whose
   // identity was known are noted; after one whose identity was not, every

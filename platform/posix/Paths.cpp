@@ -148,7 +148,7 @@ const struct dirent64* DirReader::Next() {
 
 }  // namespace fs
 
-PosixFileSystem::DirRef PosixFileSystem::OpenDirAt(int dirFd, const char* rel, const Status* known) {
+PosixFileSystem::DirRef PosixFileSystem::OpenDirAt(int dirFd, const char* rel, const Status* known, bool* physical) {
   // Opened for reading, so that a listing reads from the same descriptor;
   // a directory that may be searched but not read is held all the same.
   auto open = [&](int flags) {
@@ -161,10 +161,25 @@ PosixFileSystem::DirRef PosixFileSystem::OpenDirAt(int dirFd, const char* rel, c
     return fd;
   };
   bool readable = true;
-  int fd = open(O_RDONLY);
-  if (fd < 0 && errno == EACCES) {
-    readable = false;
-    fd = open(O_PATH);
+  auto openEither = [&](int flags) {
+    readable = true;
+    int fd = open(O_RDONLY | flags);
+    if (fd < 0 && errno == EACCES) {
+      readable = false;
+      fd = open(O_PATH | flags);
+    }
+    return fd;
+  };
+  // A name that is a directory and not a link to one leads back by "..".
+  // Unless a listing told, the name is first opened without following a
+  // link (which then fails as no directory).
+  int fd = -1;
+  if (physical != nullptr && !(*physical = known != nullptr && S_ISDIR(known->mode))) {
+    fd = openEither(O_NOFOLLOW);
+    if (fd >= 0) *physical = true;
+    else if (errno == ENOTDIR || errno == ELOOP) fd = openEither(0);
+  } else {
+    fd = openEither(0);
   }
   if (fd < 0) return nullptr;
   // What the listing of its parent found saves asking again, unless the
@@ -213,6 +228,7 @@ void PosixFileSystem::ReleaseLevels(std::size_t keepDeep, std::size_t stride) {
 }
 
 void PosixFileSystem::Trim() {
+  if (openDirs_ <= trimAt_) return;
   if (maxOpenDirs_ == 0) {
     // Half of what the process may open, so that files, the registry and
     // started programs' pipes always find descriptors.
@@ -221,10 +237,16 @@ void PosixFileSystem::Trim() {
     if (::getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY) soft = limit.rlim_cur;
     maxOpenDirs_ = std::clamp<std::size_t>(soft > 64 ? (soft - 64) / 2 : 8, 8, 512);
   }
-  // A deep chain keeps its deepest directories and every so many above
-  // them: a directory let go is opened again from the nearest one kept.
-  for (std::size_t stride = 16; openDirs_ > maxOpenDirs_ && stride < (std::size_t{1} << 40); stride *= 2)
-    ReleaseLevels(8, stride);
+  if (openDirs_ > maxOpenDirs_) {
+    // Every chain keeps its deepest directories and one in sixteen above
+    // them. A directory let go is opened again when it is needed: by ".."
+    // from the one below it, or from the nearest one kept above it.
+    ReleaseLevels(8, 16);
+    if (openDirs_ > maxOpenDirs_) ReleaseLevels(2, std::size_t{1} << 40);
+  }
+  // Looked at again once a good many more are open, so that a deep walk
+  // does not go over every chain at every step.
+  trimAt_ = std::max(maxOpenDirs_, openDirs_ + std::max<std::size_t>(maxOpenDirs_ / 2, 4));
 }
 
 void PosixFileSystem::Forget() {
@@ -408,6 +430,8 @@ std::pair<PosixFileSystem::Chain*, std::size_t> PosixFileSystem::ChainFor(wchar_
     best->shown.assign(cwd.shown, 0, cwd.levels[atCwd].shownEnd);
     bestLevel = atCwd;
   } else {
+    // Opened before the deeper levels go, while ".." can still lead there.
+    if (!best->levels[bestLevel].dir) LevelDir(*best, bestLevel);
     best->levels.resize(bestLevel + 1);
     Truncate(best->text, best->shown, best->levels[bestLevel].textEnd, best->levels[bestLevel].shownEnd);
   }
@@ -417,6 +441,12 @@ std::pair<PosixFileSystem::Chain*, std::size_t> PosixFileSystem::ChainFor(wchar_
 }
 
 PosixFileSystem::DirRef PosixFileSystem::LevelDir(Chain& c, std::size_t level) {
+  // Just above a directory held open that was reached by its own name, as a
+  // tree operation climbs back: ".." leads there, whatever the depth.
+  if (!c.levels[level].dir && level + 1 < c.levels.size() && c.levels[level + 1].physical &&
+      c.levels[level + 1].dir) {
+    if (DirRef up = OpenDirAt(c.levels[level + 1].dir->fd, "..", nullptr)) return c.levels[level].dir = up;
+  }
   // The deepest directory from `level` up that is open and still there. One
   // opened before this object removed a directory may have been that one.
   std::size_t from = level + 1;
@@ -479,7 +509,8 @@ PosixFileSystem::DirRef PosixFileSystem::OpenLevels(const DirRef& base, Level* f
     if (k == i + 1) {
       if (Listing* listing = ListingOf(dir)) known = listing->Lookup(rel);
     }
-    if (DirRef next = OpenDirAt(dir->fd, rel.c_str(), known)) {
+    first[k - 1].physical = false;
+    if (DirRef next = OpenDirAt(dir->fd, rel.c_str(), known, k == i + 1 ? &first[k - 1].physical : nullptr)) {
       first[k - 1].dir = next;
       dir = std::move(next);
       i = k;
@@ -489,7 +520,7 @@ PosixFileSystem::DirRef PosixFileSystem::OpenLevels(const DirRef& base, Level* f
     // Some name is not spelt as on disk: one name at a time, each looked up
     // without regard to case when it is missing.
     for (; i < k; ++i) {
-      DirRef next = OpenDirAt(dir->fd, first[i].host.c_str(), nullptr);
+      DirRef next = OpenDirAt(dir->fd, first[i].host.c_str(), nullptr, &first[i].physical);
       if (!next && errno == ENOENT) {
         const std::wstring found = LookupNoCase(dir, first[i].name);
         if (found.empty() || found == first[i].name) {
@@ -499,7 +530,7 @@ PosixFileSystem::DirRef PosixFileSystem::OpenLevels(const DirRef& base, Level* f
         first[i].name = found;
         first[i].host = text::ToUtf8(found);
         *respelt = true;
-        next = OpenDirAt(dir->fd, first[i].host.c_str(), nullptr);
+        next = OpenDirAt(dir->fd, first[i].host.c_str(), nullptr, &first[i].physical);
       }
       if (!next) return nullptr;
       first[i].dir = next;

@@ -1,6 +1,7 @@
 #include "codegen/CCodeGen.h"
 
 #include <stdexcept>
+#include <type_traits>
 
 #include "codegen/COMMANDS.h"
 
@@ -22,7 +23,7 @@ const Instruction& CCodeGen::At(std::int32_t i) const {
 }
 
 std::int32_t CCodeGen::AddInst(std::int32_t lOpCode, std::wstring Param1, std::wstring Param2,
-                               std::wstring Param3, std::wstring Param4) {
+                               std::wstring Param3, std::wstring Param4, std::int32_t lLine) {
   if (!HasRoom()) Grow();
   Instruction& slot = aInst.emplace_back();
   slot.lOpCode = lOpCode;
@@ -30,6 +31,7 @@ std::int32_t CCodeGen::AddInst(std::int32_t lOpCode, std::wstring Param1, std::w
   slot.Param2 = std::move(Param2);
   slot.Param3 = std::move(Param3);
   slot.Param4 = std::move(Param4);
+  slot.lLine = lLine;
   ++lInstCount;
   return -1;
 }
@@ -59,7 +61,7 @@ std::int32_t CCodeGen::Execute(frmStatusDlg* oStatus) {
       Instruction& inst = aInst[static_cast<std::size_t>(i)];
       if (oStatus != nullptr)
         oStatus->SetStatusText(L"Running Instruction " + std::to_wstring(i) + L" of " + std::to_wstring(n));
-      if (!RunInstruction(inst)) {
+      if (!RunObserved(i, inst)) {
         lastRunEnd_ = RunEnd::Exited;
         return 0;
       }
@@ -83,18 +85,66 @@ void CCodeGen::DoDelDirSequence(const std::wstring& dir) {
   Utility::ChangeDirectory(remembered);
 }
 
-bool CCodeGen::RunInstruction(Instruction& inst) {
+namespace {
+
+// Evaluates an operation and gives its value as text: "True"/"False" for a
+// Boolean, the string itself, "" for an operation without a value.
+template <typename F>
+std::wstring Outcome(F&& operation) {
+  using R = decltype(operation());
+  if constexpr (std::is_void_v<R>) {
+    operation();
+    return std::wstring();
+  } else if constexpr (std::is_same_v<R, bool>) {
+    return operation() ? L"True" : L"False";
+  } else {
+    return std::wstring(operation());
+  }
+}
+
+}  // namespace
+
+bool CCodeGen::RunObserved(std::int32_t index, Instruction& inst) {
+  std::wstring outcome;
+  if (observer_ == nullptr) return RunInstruction(inst, outcome);
+  // The parameters as the instruction starts: some operations rewrite
+  // them in place.
+  CommandEvent event;
+  event.phase = CommandEvent::Phase::Run;
+  event.index = index;
+  event.line = inst.lLine;
+  event.opcode = inst.lOpCode;
+  event.params = {inst.Param1, inst.Param2, inst.Param3, inst.Param4};
+  try {
+    const bool goOn = RunInstruction(inst, outcome);
+    event.outcome = std::move(outcome);
+    observer_->Command(event);
+    return goOn;
+  } catch (const VslError& e) {
+    event.failed = true;
+    event.outcome = e.Description();
+    observer_->Command(event);
+    throw;
+  } catch (const ProgramExit& e) {
+    event.failed = true;
+    event.outcome = e.Failure();
+    observer_->Command(event);
+    throw;
+  }
+}
+
+bool CCodeGen::RunInstruction(Instruction& inst, std::wstring& outcome) {
   using namespace Utility;
   using namespace Dialogs;
   [[maybe_unused]] std::wstring& a0 = inst.Param1;
   [[maybe_unused]] std::wstring& a1 = inst.Param2;
   [[maybe_unused]] std::wstring& a2 = inst.Param3;
+  endRun_ = false;
   switch (inst.lOpCode) {
 #define VSL_RUN_CASE(keyword, handler, opcode, nArgs, notString, comma, result, atParseTime, atRunTime) \
-  case opcode: {                                                                                         \
-    atRunTime;                                                                                           \
-    break;                                                                                               \
-  }
+  case opcode:                                                                                           \
+    outcome = Outcome([&] { return atRunTime; });                                                        \
+    break;
 #define VSL_NO_CASE(keyword)
     VSL_COMMANDS(VSL_RUN_CASE, VSL_RUN_CASE, VSL_NO_CASE)
 #undef VSL_RUN_CASE
@@ -106,5 +156,5 @@ bool CCodeGen::RunInstruction(Instruction& inst) {
       // Numbers without an operation take effect nowhere.
       break;
   }
-  return true;
+  return !endRun_;
 }

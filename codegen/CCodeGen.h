@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "codegen/OPCODES.h"
+#include "codegen/RunObserver.h"
 
 class frmStatusDlg;
 
@@ -15,6 +16,8 @@ struct Instruction {
   std::wstring Param2;
   std::wstring Param3;
   std::wstring Param4;
+  // The script line the instruction came from, 0 when unknown.
+  std::int32_t lLine = 0;
 };
 
 class CCodeGen {
@@ -26,9 +29,10 @@ class CCodeGen {
   CCodeGen();
   ~CCodeGen();
 
-  // Appends one instruction; always -1.
+  // Appends one instruction, made from script line `lLine` when known;
+  // always -1.
   std::int32_t AddInst(std::int32_t lOpCode, std::wstring Param1, std::wstring Param2, std::wstring Param3,
-                       std::wstring Param4);
+                       std::wstring Param4, std::int32_t lLine = 0);
   // Runs the list from the first instruction to the last; always 0.
   std::int32_t Execute(frmStatusDlg* oStatus);
 
@@ -40,12 +44,21 @@ class CCodeGen {
   const Instruction& At(std::int32_t i) const;
   RunEnd LastRunEnd() const { return lastRunEnd_; }
 
+  // Tells `observer` (null: nobody) about every instruction that runs.
+  void SetObserver(RunObserver* observer) { observer_ = observer; }
+
  private:
   bool HasRoom() const { return lInstCount <= lUpperBound; }
   void Grow();
-  // Carries out one instruction; false for OP_EXIT.
-  bool RunInstruction(Instruction& inst);
+  // Carries out one instruction and reports it to the observer; false for
+  // OP_EXIT.
+  bool RunObserved(std::int32_t index, Instruction& inst);
+  // Carries out one instruction; false for OP_EXIT. `outcome` receives the
+  // operation's result as text.
+  bool RunInstruction(Instruction& inst, std::wstring& outcome);
   void DoDelDirSequence(const std::wstring& dir);
+  // OP_EXIT: the run ends after this instruction.
+  void EndRun() { endRun_ = true; }
 
   // The slots up to the count; the array's bound is lUpperBound, and the
   // slots between the two are empty, so they are not stored: a script of a
@@ -55,4 +68,6 @@ class CCodeGen {
   std::int32_t lGrowBy = 500;
   std::int32_t lUpperBound = 500;
   RunEnd lastRunEnd_ = RunEnd::NotRun;
+  RunObserver* observer_ = nullptr;
+  bool endRun_ = false;
 };

@@ -29,9 +29,11 @@
 //                assignment: an expression over the expanded arguments
 //                a0, a1, a2 and the parser p, of type bool for Bool and
 //                std::wstring for Text;
-//   atRunTime    the statement the executor runs for the instruction, with
-//                a0, a1, a2 standing for Param1 to Param3 (which it may
-//                rewrite in place); `return false` ends the run.
+//   atRunTime    the expression the executor evaluates for the instruction,
+//                with a0, a1, a2 standing for Param1 to Param3 (which it may
+//                rewrite in place); its value (bool, string or none) is the
+//                instruction's result in the install log; EndRun() ends the
+//                run.
 //
 // The expressions are written against the Utility and Dialogs operations
 // (unqualified) and are expanded where those names are in scope.
@@ -51,7 +53,7 @@
 #define VSL_COMMANDS(X, C, N)                                                                                        \
   X(Exit, DoExit, OP_EXIT, 0, VSL_NOT_STRING, VSL_NO_COMMA, Text,                                                   \
     p.EndProgram(),                                                                                                 \
-    return false)                                                                                                   \
+    EndRun())                                                                                                       \
   X(DelFile, DoDelFile, OP_DELFILE, 1, VSL_NOT_STRING, VSL_NO_COMMA, Bool,                                          \
     DelFile(a0),                                                                                                    \
     DelFile(a0))                                                                                                    \

@@ -9,10 +9,16 @@
 #include <string>
 #include <vector>
 
+#include <nlohmann/json.hpp>
+
 #include "codegen/CCodeGen.h"
 #include "codegen/OPCODES.h"
+#include "encoder/CFileEncoder.h"
 #include "parser/CVSLParser.h"
 #include "platform/Platform.h"
+#include "platform/Text.h"
+#include "tool/RegFile.h"
+#include "tool/RegTool.h"
 #include "utility/Utility.h"
 
 namespace {
@@ -25,8 +31,13 @@ const wchar_t* const kUsage =
     L"                         macros do run) and print the instruction list\n"
     L"  check SCRIPT           report every parse error as SCRIPT:LINE: MESSAGE,\n"
     L"                         running nothing; exit 2 when there were errors\n"
-    "\n"
-    "Every command accepts --help.\n";
+    L"  encrypt IN OUT         write the encrypted (.evs) form of the script IN to OUT\n"
+    L"  decrypt IN OUT         write the plain form of the encrypted script IN to OUT\n"
+    L"  reg export [KEY]       write HKEY_LOCAL_MACHINE (or KEY and its subkeys) as\n"
+    L"                         a REGEDIT4 file to standard output\n"
+    L"  reg import FILE        load a .reg file into the registry, all or nothing\n"
+    L"\n"
+    L"Every command accepts --help. See vsltool(1).\n";
 
 const wchar_t* const kListUsage =
     L"Usage: vsltool list [--json] SCRIPT\n"
@@ -42,28 +53,54 @@ const wchar_t* const kCheckUsage =
     L"and runs nothing (a command assigned to a macro yields the empty string).\n"
     L"Exit status: 0 without errors, 2 with errors, 1 when the script cannot be read.\n";
 
-// A JSON string literal of s; characters outside ASCII stay as they are and
-// reach the output in the console's encoding.
+const wchar_t* const kEncryptUsage =
+    L"Usage: vsltool encrypt IN OUT\n"
+    L"Writes the encrypted form of the plain script IN to OUT, byte for byte the\n"
+    L"same length. vsl runs a script whose name ends in .evs (any case) by\n"
+    L"decrypting it first. OUT is replaced; it must not be IN itself (also not\n"
+    L"through a link or another spelling), as it is deleted before IN is read.\n"
+    L"Exit status: 0 done, 1 on a failure.\n";
+
+const wchar_t* const kDecryptUsage =
+    L"Usage: vsltool decrypt IN OUT\n"
+    L"Writes the plain form of the encrypted script IN to OUT, a new file that\n"
+    L"only its owner can read and write. OUT is replaced; it must not be IN\n"
+    L"itself (also not through a link or another spelling), as it is deleted\n"
+    L"before IN is read.\n"
+    L"Exit status: 0 done, 1 on a failure.\n";
+
+const wchar_t* const kRegUsage =
+    L"Usage: vsltool reg export [KEY]\n"
+    L"       vsltool reg import FILE\n"
+    L"Writes the registry below HKEY_LOCAL_MACHINE to a registry file, or loads\n"
+    L"one. The registry is the one vsl uses ($VSL_REGISTRY, else registry.db in\n"
+    L"the prefix). See vsltool reg export --help and vsltool reg import --help.\n";
+
+const wchar_t* const kRegExportUsage =
+    L"Usage: vsltool reg export [KEY]\n"
+    L"Writes HKEY_LOCAL_MACHINE, or KEY and every key below it, to standard output\n"
+    L"as a REGEDIT4 file: a [HKEY_LOCAL_MACHINE\\...] line for each key, parents\n"
+    L"first, keys and values in case-insensitive name order, the default value as\n"
+    L"@. Strings are quoted with \\\\ and \\\" for \\ and \"; REG_DWORD values read\n"
+    L"dword:0000002a; REG_BINARY hex:; REG_EXPAND_SZ hex(2): in UTF-16LE;\n"
+    L"other types hex(N):. KEY may start with HKEY_LOCAL_MACHINE\\ or HKLM\\.\n"
+    L"Exit status: 0 done, 1 on a failure (no such key among them).\n";
+
+const wchar_t* const kRegImportUsage =
+    L"Usage: vsltool reg import FILE\n"
+    L"Loads a registry file (REGEDIT4 or Windows Registry Editor Version 5.00;\n"
+    L"UTF-16LE with its byte order mark, or UTF-8) into HKEY_LOCAL_MACHINE:\n"
+    L"[KEY] creates a key, [-KEY] deletes it with its subtree, \"name\"=\"text\",\n"
+    L"dword:, hex:, hex(2): (REG_EXPAND_SZ) and hex(N): set values, \"name\"=-\n"
+    L"deletes one; hex data continues after a trailing backslash. The file is\n"
+    L"applied as one transaction: a malformed line is reported as FILE:LINE:\n"
+    L"MESSAGE and nothing is written. Keys under other roots are refused.\n"
+    L"Exit status: 0 done, 1 on a failure.\n";
+
+// A JSON string literal of s, from the JSON library; characters outside
+// ASCII stay as they are and reach the output in the console's encoding.
 std::wstring JsonString(const std::wstring& s) {
-  std::wstring out = L"\"";
-  for (wchar_t c : s) {
-    switch (c) {
-      case L'"': out += L"\\\""; break;
-      case L'\\': out += L"\\\\"; break;
-      case L'\n': out += L"\\n"; break;
-      case L'\r': out += L"\\r"; break;
-      case L'\t': out += L"\\t"; break;
-      default:
-        if (c < 0x20) {
-          wchar_t buf[8];
-          std::swprintf(buf, 8, L"\\u%04x", static_cast<unsigned>(c));
-          out += buf;
-        } else {
-          out.push_back(c);
-        }
-    }
-  }
-  return out + L"\"";
+  return text::FromUtf8(nlohmann::json(text::ToUtf8(s)).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace));
 }
 
 std::wstring Widen(const char* s) { return std::wstring(s, s + std::strlen(s)); }
@@ -166,6 +203,98 @@ int Check(const std::vector<std::wstring>& args) {
 
 }  // namespace
 
+// encrypt IN OUT / decrypt IN OUT through the script file encoder.
+int Encode(const std::vector<std::wstring>& args, bool encrypt) {
+  const std::wstring command = encrypt ? L"encrypt" : L"decrypt";
+  std::vector<std::wstring> files;
+  for (const auto& a : args) {
+    if (a == L"--help") return Usage(encrypt ? kEncryptUsage : kDecryptUsage), 0;
+    files.push_back(a);
+  }
+  if (files.size() != 2) return Fail(command + L": expects IN and OUT (see vsltool " + command + L" --help)");
+  const std::wstring& in = files[0];
+  const std::wstring& out = files[1];
+  try {
+    platform::FileSystem& fs = platform::Fs();
+    // The encoder deletes its target first: everything that could make that
+    // cost the user a file is refused before it starts.
+    const std::uint32_t attributes = fs.GetAttributes(in);
+    if (attributes == platform::kInvalidAttributes) return Fail(in + L": no such file");
+    if ((attributes & platform::kAttrDirectory) != 0) return Fail(in + L": is a directory");
+    if (fs.SamePlace(in, out) || fs.SameFile(in, out))
+      return Fail(out + L": is the same file as " + in + L" (the output is deleted before the input is read)");
+    CFileEncoder encoder;
+    if (encrypt)
+      encoder.Encrypt(in, out);
+    else
+      encoder.Decrypt(in, out);
+    return 0;
+  } catch (const VslError& e) {
+    return Fail(e.Description());
+  }
+}
+
+int RegExport(const std::vector<std::wstring>& args) {
+  std::wstring key;
+  bool given = false;
+  for (const auto& a : args) {
+    if (a == L"--help") return Usage(kRegExportUsage), 0;
+    if (given) return Fail(L"reg export: more than one key given");
+    key = a;
+    given = true;
+  }
+  std::wstring path;
+  if (!regfile::KeyBelowRoot(key, &path))
+    return Fail(L"reg export: " + key + L": only HKEY_LOCAL_MACHINE exists in this registry");
+  try {
+    std::vector<regfile::Error> errors;
+    const std::wstring out = regfile::ToText(regtool::Export(path), &errors);
+    for (const auto& e : errors) Fail(L"reg export: " + e.message);
+    Out(out);
+    return errors.empty() ? 0 : 1;
+  } catch (const VslError& e) {
+    return Fail(L"reg export: " + e.Description());
+  }
+}
+
+int RegImport(const std::vector<std::wstring>& args) {
+  std::vector<std::wstring> files;
+  for (const auto& a : args) {
+    if (a == L"--help") return Usage(kRegImportUsage), 0;
+    files.push_back(a);
+  }
+  if (files.size() != 1) return Fail(L"reg import: expects one FILE (see vsltool reg import --help)");
+  const std::wstring& file = files[0];
+  try {
+    std::vector<regfile::Error> errors;
+    const regfile::File parsed = regfile::Parse(platform::Fs().Open(file, platform::OpenMode::Read)->ReadAll(), &errors);
+    for (const auto& e : errors)
+      platform::Sys().Print(platform::OutputStream::Err,
+                            file + L":" + std::to_wstring(e.line) + L": " + e.message + L"\n");
+    if (!errors.empty()) return 1;
+    try {
+      regtool::Import(parsed);
+    } catch (const VslError& e) {
+      if (e.Number() <= 0) throw;
+      platform::Sys().Print(platform::OutputStream::Err,
+                            file + L":" + std::to_wstring(e.Number()) + L": " + e.Description() + L"\n");
+      return 1;
+    }
+    return 0;
+  } catch (const VslError& e) {
+    return Fail(e.Description());
+  }
+}
+
+int Reg(const std::vector<std::wstring>& args) {
+  if (args.empty()) return Fail(L"reg: expects export or import (see vsltool reg --help)");
+  const std::vector<std::wstring> rest(args.begin() + 1, args.end());
+  if (args[0] == L"--help") return Usage(kRegUsage), 0;
+  if (args[0] == L"export") return RegExport(rest);
+  if (args[0] == L"import") return RegImport(rest);
+  return Fail(L"reg: unknown command '" + args[0] + L"' (see vsltool reg --help)");
+}
+
 int main(int argc, char** argv) {
   auto native = platform::CreateNative(argc, argv);
   platform::ScopedPlatform installed(native->Pieces());
@@ -178,5 +307,8 @@ int main(int argc, char** argv) {
   const std::vector<std::wstring> args(all.begin() + 1, all.end());
   if (command == L"list") return List(args);
   if (command == L"check") return Check(args);
+  if (command == L"encrypt") return Encode(args, true);
+  if (command == L"decrypt") return Encode(args, false);
+  if (command == L"reg") return Reg(args);
   return Fail(L"unknown command '" + command + L"' (try vsltool --help)");
 }

@@ -76,6 +76,7 @@ std::wstring CVSLParser::BoolToStr(bool b) { return b ? L"True" : L"False"; }
 void CVSLParser::ReportError(const std::wstring& message) {
   ++parseErrors_;
   const std::int32_t line = tokenizer_->TokenLine();
+  if (observer_ != nullptr) observer_->ParseError(line, message.rfind(L": ", 0) == 0 ? message.substr(2) : message);
   if (errorSink_) {
     errorSink_(line, message);
     return;

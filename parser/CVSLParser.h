@@ -61,6 +61,13 @@ class CVSLParser {
   // commands (a parse-time command then yields "").
   void SetErrorSink(ErrorSink sink) { errorSink_ = std::move(sink); }
   void SetRunAtParseTime(bool run) { runAtParseTime_ = run; }
+  // Tells `observer` (null: nobody) about every command run while parsing,
+  // every parse error and, through the instruction list, every instruction
+  // that runs.
+  void SetObserver(RunObserver* observer) {
+    observer_ = observer;
+    codegen_->SetObserver(observer);
+  }
 
   std::int32_t ParseErrorCount() const { return parseErrors_; }
   CTokenizer& Tokenizer() { return *tokenizer_; }
@@ -104,6 +111,10 @@ class CVSLParser {
   // (false after a parse error, which is reported), then take effect.
   bool ReadArguments(const CommandInfo& command, CommandArgs& args);
   std::wstring TakeEffect(const CommandInfo& command, bool bExec, bool bExecAtParseTime, CommandArgs& args);
+  // Runs the command now and tells the observer how it went.
+  std::wstring RunNow(const CommandInfo& command, CommandArgs& args);
+  // Tells the observer about a command run while parsing.
+  void Observe(std::int32_t opcode, const CommandArgs& args, bool failed, const std::wstring& outcome);
   // Both, for the commands that need nothing else.
   std::wstring Command(const CommandInfo& command, bool bExec, bool bExecAtParseTime);
   // command-interpreter statement
@@ -113,6 +124,9 @@ class CVSLParser {
   std::unique_ptr<CMacroManager> macros_;
   std::unique_ptr<CCodeGen> codegen_;
   ErrorSink errorSink_;
+  RunObserver* observer_ = nullptr;
+  // The line of the keyword of the command being parsed.
+  std::int32_t commandLine_ = 0;
   bool runAtParseTime_ = true;
   std::int32_t parseErrors_ = 0;
   int ifDepth_ = 0;

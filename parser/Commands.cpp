@@ -88,9 +88,38 @@ std::wstring CVSLParser::TakeEffect(const CommandInfo& command, bool bExec, bool
                                     CommandArgs& args) {
   const std::wstring unused = command.result == ResultKind::Bool ? L"False" : L"";
   if (!bExec) return unused;
-  if (bExecAtParseTime) return runAtParseTime_ ? command.atParseTime(*this, args) : std::wstring();
-  codegen_->AddInst(command.opcode, args[0], args[1], args[2], L"");
+  if (bExecAtParseTime) return runAtParseTime_ ? RunNow(command, args) : std::wstring();
+  codegen_->AddInst(command.opcode, args[0], args[1], args[2], L"", commandLine_);
   return unused;
+}
+
+std::wstring CVSLParser::RunNow(const CommandInfo& command, CommandArgs& args) {
+  if (observer_ == nullptr) return command.atParseTime(*this, args);
+  const CommandArgs given = args;
+  try {
+    std::wstring result = command.atParseTime(*this, args);
+    Observe(command.opcode, given, false, result);
+    return result;
+  } catch (const VslError& e) {
+    Observe(command.opcode, given, true, e.Description());
+    throw;
+  } catch (const ProgramExit& e) {
+    // "Exit" ends the program as asked; a failing Copy says what failed.
+    Observe(command.opcode, given, !e.Failure().empty(), e.Failure());
+    throw;
+  }
+}
+
+void CVSLParser::Observe(std::int32_t opcode, const CommandArgs& args, bool failed, const std::wstring& outcome) {
+  if (observer_ == nullptr) return;
+  CommandEvent event;
+  event.phase = CommandEvent::Phase::Parse;
+  event.line = commandLine_;
+  event.opcode = opcode;
+  event.params = {args[0], args[1], args[2], L""};
+  event.failed = failed;
+  event.outcome = outcome;
+  observer_->Command(event);
 }
 
 std::wstring CVSLParser::Command(const CommandInfo& command, bool bExec, bool bExecAtParseTime) {
@@ -115,6 +144,7 @@ VSL_COMMANDS(VSL_DEFINE_HANDLER, VSL_HAND_WRITTEN, VSL_NO_HANDLER)
 // the table; a word that matches no row does nothing.
 std::int32_t CVSLParser::DoCommand(bool bExec, bool bExecAtParseTime, std::wstring& sResult) {
   const std::wstring word = tokenizer_->TokenText();
+  commandLine_ = tokenizer_->TokenLine();
 #define VSL_DISPATCH(keyword, handler, ...)       \
   if (word == L"" #keyword) {                     \
     sResult = handler(bExec, bExecAtParseTime);   \
@@ -153,7 +183,13 @@ std::wstring CVSLParser::DoRegWriteValue(bool bExec, bool bExecAtParseTime) {
   if (!ReadArguments(command, args)) return L"";
   if (bExec) {
     if (runAtParseTime_) {
-      ToInt32(args[2]);
+      try {
+        ToInt32(args[2]);
+      } catch (const VslError& e) {
+        // The parse ends here; the log says why.
+        Observe(command.opcode, args, true, e.Description());
+        throw;
+      }
     } else {
       // A check reports the text that a run would stop at, and goes on.
       try {
@@ -172,8 +208,9 @@ std::wstring CVSLParser::DoRegWriteValue(bool bExec, bool bExecAtParseTime) {
 // the block being parsed.
 std::int32_t CVSLParser::DoShellCmd(bool bExec) {
   static const CommandInfo kShell{OP_SHELLCMD, 1, VSL_NOT_STRING, VSL_NO_COMMA, ResultKind::Text, nullptr};
+  commandLine_ = tokenizer_->TokenLine();
   CommandArgs args;
   if (!ReadArguments(kShell, args)) return 0;
-  if (bExec) codegen_->AddInst(OP_SHELLCMD, args[0], L"", L"", L"");
+  if (bExec) codegen_->AddInst(OP_SHELLCMD, args[0], L"", L"", L"", commandLine_);
   return TK_SHELLCMD;
 }

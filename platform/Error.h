@@ -4,6 +4,7 @@
 
 #include <exception>
 #include <string>
+#include <utility>
 
 // A run-time failure. It carries a description that is shown to the user
 // where a failure is reported (the driver's "Error " box) and an optional
@@ -31,9 +32,14 @@ std::wstring Describe(const std::exception& e);
 // catches it except the program's entry point, which returns the exit status.
 class ProgramExit {
  public:
-  explicit ProgramExit(int exitStatus) : status_(exitStatus) {}
+  // `failure` says what failed when a failure ends the program; it stays
+  // empty when the program ends because the script asked for it ("Exit").
+  explicit ProgramExit(int exitStatus, std::wstring failure = {})
+      : status_(exitStatus), failure_(std::move(failure)) {}
   int Status() const noexcept { return status_; }
+  const std::wstring& Failure() const noexcept { return failure_; }
 
  private:
   int status_;
+  std::wstring failure_;
 };

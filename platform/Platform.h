@@ -15,6 +15,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -52,6 +53,13 @@ enum class OpenMode {
   Read,      // existing file, sequential reading
   Write,     // create or cut to zero length; fails on a read-only file
   Append,    // create or extend; fails on a read-only file
+  // Creates a new file that only its owner may read and write (mode 0600
+  // on POSIX), for plain text that others must not see in a shared
+  // directory. Fails when anything of that name exists, a link included, so
+  // it never writes into a file or through a link that someone else put
+  // there. On Windows the file gets the access rights that its directory
+  // hands down (a user's temporary directory is private to that user).
+  CreatePrivate,
 };
 
 class File {
@@ -135,6 +143,10 @@ class FileSystem {
   // Whether two paths name the same place once resolved (drive, current
   // directory, ".." and the spelling of names), without following links.
   virtual bool SamePlace(const std::wstring& a, const std::wstring& b) = 0;
+  // Whether two paths reach the same existing file, following links (a
+  // symbolic link to it, a hard link, another spelling of the name); false
+  // when either does not exist.
+  virtual bool SameFile(const std::wstring& a, const std::wstring& b) = 0;
   // Whether this process may create entries in the directory `dir`. This
   // asks the operating system's permissions (ownership, groups,
   // administrator rights), not the read-only attribute.
@@ -200,6 +212,17 @@ class Registry {
   virtual long QueryString(RegKey key, const std::wstring& name, std::uint32_t bufferBytes, std::wstring* text) = 0;
   // Stores `text` as a REG_SZ value in the platform's encoding, with its NUL.
   virtual long SetString(RegKey key, const std::wstring& name, const std::wstring& text) = 0;
+  // RegEnumValue: the value at `index` of the key, with its name, type and
+  // data (string data with its NUL, as stored); kErrorNoMoreItems past the
+  // last value. The order is the platform's; on POSIX case-insensitive name
+  // order.
+  virtual long EnumValue(RegKey key, std::uint32_t index, std::wstring* name, std::uint32_t* type,
+                         std::vector<std::uint8_t>* data) = 0;
+  // The platform's encoding of registry text, in which string values are
+  // stored (UTF-8 on POSIX, the ANSI code page on Windows), without the
+  // terminating NUL; for values whose type SetString does not write.
+  virtual std::string EncodeText(const std::wstring& text) = 0;
+  virtual std::wstring DecodeText(std::string_view bytes) = 0;
   // RegEnumKeyEx: the name of the subkey at `index` in case-insensitive name
   // order. `capacity` is the name buffer's size in characters including the
   // terminator: a longer name gives kErrorMoreData. kErrorNoMoreItems past
@@ -333,6 +356,8 @@ class System {
   virtual std::wstring CommandLineText() = 0;
   // The program's arguments after its name, one string each.
   virtual std::vector<std::wstring> Arguments() = 0;
+  // The value of an environment variable; "" when it is not set.
+  virtual std::wstring EnvironmentValue(const std::wstring& name) = 0;
   // Writes text to the program's standard output or standard error in the
   // console's encoding. A GUI program attaches to the console that started
   // it, and shows the text in a message box when there is none.

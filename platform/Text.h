@@ -48,6 +48,11 @@ int CompareNoCase(std::wstring_view a, std::wstring_view b);
 // after `from`, or npos.
 std::size_t FindNoCase(std::wstring_view s, std::wstring_view find, std::size_t from = 0);
 
+// UTF-16 little-endian bytes, as Windows writes Unicode files. An odd last
+// byte and a surrogate without its partner become U+FFFD.
+std::wstring FromUtf16Le(std::string_view bytes);
+std::string ToUtf16Le(std::wstring_view s);
+
 // The Unicode version of the case table, e.g. "15.0.0".
 extern const char kCaseFoldingVersion[];
 // Names what Fold computes (the method and the Unicode version of its table),

@@ -5,9 +5,9 @@
 #                           peers the shell benchmarks compare with (dash, sqlite3)
 set -euo pipefail
 
-want=(cmake make g++ libsqlite3-dev unicode-data python3)
+want=(cmake make g++ libsqlite3-dev unicode-data python3 nlohmann-json3-dev)
 if [ "${1:-build}" = "test" ]; then
-  want+=(libgtest-dev googletest libbenchmark-dev dash sqlite3)
+  want+=(libgtest-dev googletest libbenchmark-dev groff-base dash sqlite3)
 fi
 
 missing=()

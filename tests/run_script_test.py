@@ -24,6 +24,7 @@ directory. In every mark's text these words are replaced:
   {work}  the work directory as a host path     {WORK}  the same in drive form
   {tmp}   the temporary directory (host path)   {TMP}   drive form, ending in \\
   {prefix} the prefix (host path)               {helpers} tests/helpers
+  {vsl}   the interpreter under test            {vsltool} the tool under test
 """
 
 import argparse
@@ -95,6 +96,7 @@ def main():
         "{work}": work, "{WORK}": drive_form(work),
         "{tmp}": tmp, "{TMP}": drive_form(tmp) + "\\",
         "{prefix}": prefix, "{helpers}": helpers,
+        "{vsl}": os.path.abspath(args.vsl), "{vsltool}": os.path.abspath(args.vsltool),
     }
 
     def subst(s):

@@ -261,9 +261,10 @@ bool GuardedCopy(const std::wstring& src, const std::wstring& tgt) {
     Fs().Open(tgt, platform::OpenMode::Append);
     Fs().CopyWholeFile(src, tgt);
     return true;
-  } catch (const VslError&) {
-    // A failing copy ends the program on the spot, without a message.
-    throw ProgramExit(1);
+  } catch (const VslError& e) {
+    // A failing copy ends the program on the spot, without a message; the
+    // reason travels along for the install log.
+    throw ProgramExit(1, e.Description());
   }
 }
 

@@ -272,12 +272,31 @@ void PosixFileSystem::CopyWholeFile(const std::wstring& source, const std::wstri
 
 std::unique_ptr<platform::File> PosixFileSystem::Open(const std::wstring& path, platform::OpenMode mode) {
   Resolved r = Resolve(path);
-  const wchar_t* how = mode == platform::OpenMode::Read    ? L" for reading"
-                       : mode == platform::OpenMode::Write ? L" for writing"
-                                                           : L" for appending";
+  const wchar_t* how = mode == platform::OpenMode::Read     ? L" for reading"
+                       : mode == platform::OpenMode::Append ? L" for appending"
+                                                            : L" for writing";
   auto what = [&] { return L"Cannot open " + r.DriveForm() + how; };
   if (r.invalid) throw VslError(what() + L": " + kInvalidName);
   if (!r.dir) RaiseErrno(r.dirErr, what());
+  if (mode == platform::OpenMode::CreatePrivate) {
+    // O_EXCL refuses any entry of that name, a symbolic link included; one
+    // spelt otherwise is that name too.
+    if (r.root || ExistsNoCase(r)) RaiseErrno(EEXIST, what());
+    int fd = ::openat(r.dir->fd, r.name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (fd < 0) {
+      const int err = errno;
+      RaiseErrno(err, what());
+    }
+    auto file = std::make_unique<PosixFile>(fd, r.DriveForm(), 0);
+    NoteCreated(r);
+    // The umask may have taken the owner's bits away as well; the owner
+    // keeps reading and writing, nobody else gets either.
+    if (::fchmod(fd, S_IRUSR | S_IWUSR) != 0) {
+      const int err = errno;
+      RaiseErrno(err, what());
+    }
+    return file;
+  }
   int fd = -1;
   bool existed = true;
   // Whether a file was there to open, following a link at the path: a file

@@ -56,6 +56,7 @@ class PosixFileSystem : public platform::FileSystem {
   std::wstring ReadTextFile(const std::wstring& path) override;
   void AppendTextLine(const std::wstring& path, const std::wstring& text) override;
   bool SamePlace(const std::wstring& a, const std::wstring& b) override;
+  bool SameFile(const std::wstring& a, const std::wstring& b) override;
   bool CanCreateIn(const std::wstring& dir) override;
 
   // The host path of a script path, for handing paths to programs and

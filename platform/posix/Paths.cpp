@@ -963,6 +963,18 @@ bool PosixFileSystem::SamePlace(const std::wstring& a, const std::wstring& b) {
   return !x.invalid && !y.invalid && HostOf(x) == HostOf(y);
 }
 
+bool PosixFileSystem::SameFile(const std::wstring& a, const std::wstring& b) {
+  // Links are followed: the files themselves are compared.
+  auto identity = [this](const std::wstring& path, struct stat* st) {
+    Resolved r = Resolve(path);
+    Stat(r);
+    return r.exists && ::fstatat(r.dir->fd, r.name.c_str(), st, 0) == 0;
+  };
+  struct stat sx {}, sy {};
+  if (!identity(a, &sx) || !identity(b, &sy)) return false;
+  return sx.st_dev == sy.st_dev && sx.st_ino == sy.st_ino;
+}
+
 void PosixFileSystem::LoadDriveTable() {
   if (driveTableLoaded_) drives_.clear();  // links may have been retargeted
   driveTableLoaded_ = true;

@@ -242,6 +242,8 @@ class PosixRegistry::Database {
                       "INSERT INTO key_values(key_id, name, name_folded, type, data) VALUES(?1, ?2, ?3, ?4, ?5) "
                       "ON CONFLICT(key_id, name_folded) DO UPDATE SET type = excluded.type, data = excluded.data");
     deleteValue_.Prepare(*this, "DELETE FROM key_values WHERE key_id = ?1 AND name_folded = ?2");
+    listValues_.Prepare(*this, "SELECT name, type, data FROM key_values WHERE key_id = ?1 ORDER BY name_folded");
+    dataVersion_.Prepare(*this, "PRAGMA data_version", false);
     begin_.Prepare(*this, "BEGIN IMMEDIATE");
     beginRead_.Prepare(*this, "BEGIN");
     commit_.Prepare(*this, "COMMIT");
@@ -331,6 +333,28 @@ class PosixRegistry::Database {
     u.Bind(1, key).Bind(2, text::ToUtf8(name)).Bind(3, Fold(name)).Bind(4, static_cast<long long>(type));
     u.BindBlob(5, data, size);
     u.Step();
+  }
+
+  // Every value of a key, in case-insensitive name order.
+  void ListValues(long long key, std::vector<ValueRow>* rows) {
+    rows->clear();
+    Use u(*this, listValues_);
+    u.Bind(1, key);
+    while (u.Step()) {
+      std::uint32_t size = 0;
+      const std::uint8_t* bytes = u.Blob(2, &size);
+      rows->push_back({text::FromUtf8(u.Text(0)), static_cast<std::uint32_t>(u.Int(1)),
+                       std::vector<std::uint8_t>(bytes, bytes + size)});
+    }
+  }
+
+  // A number that changes whenever the database may have changed: a commit
+  // of another connection moves data_version, a change of this one the
+  // count of its changes.
+  std::pair<long long, long long> Version() {
+    Use u(*this, dataVersion_);
+    u.Step();
+    return {u.Int(0), sqlite3_total_changes64(db_)};
   }
 
   bool DeleteValue(long long key, const std::wstring& name) {
@@ -562,7 +586,7 @@ class PosixRegistry::Database {
   sqlite3* db_ = nullptr;
   Connection connection_{db_};
   Stmt findChild_, keyExists_, insertKey_, hasChildren_, deleteKey_, deleteKeyValues_, enumChild_, queryValue_,
-      setValue_, deleteValue_, begin_, beginRead_, commit_, rollback_;
+      setValue_, deleteValue_, listValues_, dataVersion_, begin_, beginRead_, commit_, rollback_;
 };
 
 // ---------------------------------------------------------------------------
@@ -702,6 +726,35 @@ long PosixRegistry::EnumKey(RegKey key, std::uint32_t index, std::uint32_t capac
   *name = std::move(wide);
   return platform::kErrorSuccess;
 }
+
+long PosixRegistry::EnumValue(RegKey key, std::uint32_t index, std::wstring* name, std::uint32_t* type,
+                              std::vector<std::uint8_t>* data) {
+  long long id = 0;
+  if (!KeyOf(key, &id)) return platform::kErrorInvalidHandle;
+  if (name == nullptr) return kErrorInvalidParameter;
+  Database& db = Db();
+  // A walk over the values asks for index 0, 1, 2, ...: the key's values are
+  // read once and kept while the database shows no change, instead of being
+  // searched again for every index.
+  const auto version = db.Version();
+  if (valueCache_.key != id || valueCache_.version != version) {
+    Database::ReadTransaction snapshot(db);
+    if (!db.KeyExists(id)) return kErrorKeyDeleted;
+    db.ListValues(id, &valueCache_.rows);
+    valueCache_.key = id;
+    valueCache_.version = version;
+  }
+  if (index >= valueCache_.rows.size()) return platform::kErrorNoMoreItems;
+  const ValueRow& row = valueCache_.rows[index];
+  *name = row.name;
+  if (type != nullptr) *type = row.type;
+  if (data != nullptr) *data = row.data;
+  return platform::kErrorSuccess;
+}
+
+std::string PosixRegistry::EncodeText(const std::wstring& text) { return text::ToUtf8(text); }
+
+std::wstring PosixRegistry::DecodeText(std::string_view bytes) { return text::FromUtf8(bytes); }
 
 long PosixRegistry::DeleteKey(RegKey parent, const std::wstring& subKey) {
   long long id = 0;

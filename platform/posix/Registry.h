@@ -2,17 +2,26 @@
 // and the values, shared safely between several processes.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 #include <unordered_map>
+#include <utility>
 
 #include "platform/Platform.h"
 
 struct sqlite3;
 
 namespace posix {
+
+// One value of a key as the database holds it.
+struct ValueRow {
+  std::wstring name;
+  std::uint32_t type = 0;
+  std::vector<std::uint8_t> data;
+};
 
 // Return codes beyond the ones the interface names, as Windows defines them.
 constexpr long kErrorInvalidParameter = 87;
@@ -51,6 +60,10 @@ class PosixRegistry : public platform::Registry {
   long SetValue(platform::RegKey key, const std::wstring& name, std::uint32_t type, const std::uint8_t* data,
                 std::uint32_t size) override;
   long EnumKey(platform::RegKey key, std::uint32_t index, std::uint32_t capacity, std::wstring* name) override;
+  long EnumValue(platform::RegKey key, std::uint32_t index, std::wstring* name, std::uint32_t* type,
+                 std::vector<std::uint8_t>* data) override;
+  std::string EncodeText(const std::wstring& text) override;
+  std::wstring DecodeText(std::string_view bytes) override;
   long DeleteKey(platform::RegKey parent, const std::wstring& subKey) override;
   long DeleteValue(platform::RegKey key, const std::wstring& name) override;
   long CloseKey(platform::RegKey key) override;
@@ -75,6 +88,13 @@ class PosixRegistry : public platform::Registry {
   std::unique_ptr<Database> db_;
   std::unordered_map<platform::RegKey, long long> handles_;
   platform::RegKey nextHandle_ = 1;
+  // The values of the key that EnumValue walks, with the database version
+  // they were read at.
+  struct {
+    long long key = -1;
+    std::pair<long long, long long> version{-1, -1};
+    std::vector<ValueRow> rows;
+  } valueCache_;
 };
 
 }  // namespace posix

@@ -61,6 +61,11 @@ std::wstring PosixSystem::CommandLineText() { return commandLine_; }
 
 std::vector<std::wstring> PosixSystem::Arguments() { return arguments_; }
 
+std::wstring PosixSystem::EnvironmentValue(const std::wstring& name) {
+  const char* v = std::getenv(text::ToUtf8(name).c_str());
+  return v == nullptr ? std::wstring() : text::FromUtf8(v);
+}
+
 void PosixSystem::Print(platform::OutputStream stream, const std::wstring& text) {
   const std::string bytes = text::ToUtf8(text);
   const int fd = stream == platform::OutputStream::Out ? 1 : 2;

@@ -22,6 +22,7 @@ class PosixSystem : public platform::System {
   std::wstring MakeTempFile(const std::wstring& dir, const std::wstring& prefix) override;
   std::wstring CommandLineText() override;
   std::vector<std::wstring> Arguments() override;
+  std::wstring EnvironmentValue(const std::wstring& name) override;
   void Print(platform::OutputStream stream, const std::wstring& text) override;
 
  private:

@@ -525,6 +525,7 @@ class NoTempSystem : public platform::System {
   std::wstring MakeTempFile(const std::wstring&, const std::wstring&) override { throw VslError(L"no"); }
   std::wstring CommandLineText() override { return L""; }
   std::vector<std::wstring> Arguments() override { return {}; }
+  std::wstring EnvironmentValue(const std::wstring&) override { return L""; }
   void Print(platform::OutputStream, const std::wstring&) override {}
 };
 }  // namespace

@@ -158,6 +158,7 @@ class HostFs : public platform::FileSystem {
   void RemoveMatching(const std::wstring&) override { Unused(); }
   void CopyWholeFile(const std::wstring&, const std::wstring&) override { Unused(); }
   bool SamePlace(const std::wstring&, const std::wstring&) override { Unused(); }
+  bool SameFile(const std::wstring&, const std::wstring&) override { Unused(); }
 
  private:
   [[noreturn]] static void Unused() { throw VslError(L"not used by these tests"); }
@@ -206,6 +207,7 @@ class FakeSystem : public platform::System {
   }
   std::wstring CommandLineText() override { return L""; }
   std::vector<std::wstring> Arguments() override { return {}; }
+  std::wstring EnvironmentValue(const std::wstring&) override { return L""; }
   void Print(platform::OutputStream, const std::wstring&) override {}
 };
 

@@ -257,6 +257,7 @@ class OneFileSystem : public platform::FileSystem {
   }
   void AppendTextLine(const std::wstring&, const std::wstring&) override {}
   bool SamePlace(const std::wstring&, const std::wstring&) override { return false; }
+  bool SameFile(const std::wstring&, const std::wstring&) override { return false; }
   bool CanCreateIn(const std::wstring&) override { return false; }
 
  private:

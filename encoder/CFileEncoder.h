@@ -1,0 +1,36 @@
+// The script file encoder: a plain script becomes an encrypted (.EVS) file
+// and back through a fixed byte-for-byte substitution. The encrypted file
+// has exactly as many bytes as the plain one, with no header or check
+// value.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+
+class CFileEncoder {
+ public:
+  // Fills both tables.
+  CFileEncoder();
+
+  // Writes the encrypted form of sSrcFile to sTargetFile. The target is
+  // deleted first, so the two must be different files; it is then created
+  // new with the usual rights.
+  void Encrypt(const std::wstring& sSrcFile, const std::wstring& sTargetFile);
+  // The same with the inverse table. The plain text is written to a new
+  // file that only its owner can read (Fs().Open with CreatePrivate).
+  void Decrypt(const std::wstring& sSrcFile, const std::wstring& sTargetFile);
+
+  // The substitution tables, for tests.
+  const std::array<std::int16_t, 256>& EncTable() const { return aEncTable; }
+  const std::array<std::int16_t, 256>& DecTable() const { return aDecTable; }
+
+ private:
+  void Transform(const std::wstring& sSrcFile, const std::wstring& sTargetFile,
+                 const std::array<std::int16_t, 256>& table, bool privateTarget);
+  // Deletes a file and ignores every failure.
+  static void DeleteFileQuietly(const std::wstring& sFile);
+
+  std::array<std::int16_t, 256> aEncTable;
+  std::array<std::int16_t, 256> aDecTable;
+};

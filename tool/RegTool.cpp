@@ -1,0 +1,164 @@
+#include "tool/RegTool.h"
+
+#include <algorithm>
+#include <cstdint>
+
+#include "platform/Platform.h"
+#include "platform/Text.h"
+#include "utility/Utility.h"
+
+namespace regtool {
+
+using platform::KeyHandle;
+using platform::RegKey;
+
+namespace {
+
+// Key names are at most 255 characters; room for the longest and its NUL.
+constexpr std::uint32_t kNameCapacity = 256;
+
+bool NameLess(const std::wstring& a, const std::wstring& b) {
+  const int c = text::CompareNoCase(a, b);
+  return c != 0 ? c < 0 : a < b;
+}
+
+std::wstring ShownKey(const std::wstring& path) {
+  return path.empty() ? regfile::kRootName : std::wstring(regfile::kRootName) + L"\\" + path;
+}
+
+std::wstring Code(long rc) { return L" (error " + text::Decimal(rc) + L")"; }
+
+// A value as the file holds it. A REG_SZ whose data is not its text and one
+// NUL in the platform's encoding is kept as its bytes.
+regfile::Value FileValue(platform::Registry& reg, std::wstring name, std::uint32_t type,
+                         const std::vector<std::uint8_t>& data) {
+  regfile::Value v;
+  v.name = std::move(name);
+  v.type = type;
+  if (type == platform::kRegSz || type == platform::kRegExpandSz) {
+    std::string_view body(reinterpret_cast<const char*>(data.data()), data.size());
+    if (!body.empty() && body.back() == '\0') body.remove_suffix(1);
+    v.text = reg.DecodeText(body);
+    const bool clean = data.size() == body.size() + 1 && body.find('\0') == std::string_view::npos &&
+                       reg.EncodeText(v.text) == body;
+    if (type == platform::kRegSz && !clean) {
+      v.raw = true;
+      v.text.clear();
+      v.bytes = data;
+    }
+    return v;
+  }
+  v.bytes = data;
+  return v;
+}
+
+void ReadKey(platform::Registry& reg, RegKey key, const std::wstring& path, regfile::File* out) {
+  regfile::Section section;
+  section.path = path;
+  std::wstring name;
+  std::uint32_t type = 0;
+  std::vector<std::uint8_t> data;
+  for (std::uint32_t i = 0;; ++i) {
+    const long rc = reg.EnumValue(key, i, &name, &type, &data);
+    if (rc == platform::kErrorNoMoreItems) break;
+    if (rc != platform::kErrorSuccess) throw VslError(L"Cannot read the values of " + ShownKey(path) + Code(rc));
+    section.values.push_back(FileValue(reg, name, type, data));
+  }
+  std::sort(section.values.begin(), section.values.end(),
+            [](const regfile::Value& a, const regfile::Value& b) { return NameLess(a.name, b.name); });
+  out->sections.push_back(std::move(section));
+
+  std::vector<std::wstring> subkeys;
+  for (std::uint32_t i = 0;; ++i) {
+    const long rc = reg.EnumKey(key, i, kNameCapacity, &name);
+    if (rc == platform::kErrorNoMoreItems) break;
+    if (rc != platform::kErrorSuccess) throw VslError(L"Cannot read the subkeys of " + ShownKey(path) + Code(rc));
+    subkeys.push_back(name);
+  }
+  std::sort(subkeys.begin(), subkeys.end(), NameLess);
+  for (const std::wstring& sub : subkeys) {
+    KeyHandle child(reg);
+    const std::wstring childPath = path.empty() ? sub : path + L"\\" + sub;
+    const long rc = reg.OpenKey(key, sub, platform::kKeyRead, child.Out());
+    if (rc != platform::kErrorSuccess) throw VslError(L"Cannot open " + ShownKey(childPath) + Code(rc));
+    ReadKey(reg, child.Get(), childPath, out);
+  }
+}
+
+[[noreturn]] void FailAt(std::int32_t line, const std::wstring& message) { throw VslError(message, line); }
+
+void ImportSection(platform::Registry& reg, const regfile::Section& section) {
+  if (section.remove) {
+    if (!Utility::IsRegKeyExists(section.path)) return;
+    if (Utility::RegDelKeyTree(platform::kHKeyLocalMachine, section.path) != L"True")
+      FailAt(section.line, L"cannot delete " + ShownKey(section.path));
+    return;
+  }
+  KeyHandle key(reg);
+  if (const long rc = reg.CreateKey(platform::kHKeyLocalMachine, section.path, key.Out()); rc != platform::kErrorSuccess)
+    FailAt(section.line, L"cannot create " + ShownKey(section.path) + Code(rc));
+  for (const regfile::Value& v : section.values) {
+    long rc = platform::kErrorSuccess;
+    if (v.remove) {
+      rc = reg.DeleteValue(key.Get(), v.name);
+      if (rc == platform::kErrorFileNotFound) rc = platform::kErrorSuccess;  // gone already
+    } else if (v.HoldsText() && v.type == platform::kRegSz) {
+      rc = reg.SetString(key.Get(), v.name, v.text);
+    } else if (v.HoldsText()) {
+      std::string bytes = reg.EncodeText(v.text);
+      bytes.push_back('\0');
+      rc = reg.SetValue(key.Get(), v.name, v.type, reinterpret_cast<const std::uint8_t*>(bytes.data()),
+                        static_cast<std::uint32_t>(bytes.size()));
+    } else {
+      rc = reg.SetValue(key.Get(), v.name, v.type, v.bytes.data(), static_cast<std::uint32_t>(v.bytes.size()));
+    }
+    if (rc != platform::kErrorSuccess)
+      FailAt(v.line, L"cannot " + std::wstring(v.remove ? L"delete" : L"set") + L" the value \"" + v.name +
+                         L"\" of " + ShownKey(section.path) + Code(rc));
+  }
+}
+
+}  // namespace
+
+regfile::File Export(const std::wstring& path) {
+  platform::Registry& reg = platform::Reg();
+  KeyHandle key(reg);
+  const long rc = reg.OpenKey(platform::kHKeyLocalMachine, path, platform::kKeyRead, key.Out());
+  if (rc == platform::kErrorFileNotFound) throw VslError(L"no such key: " + ShownKey(path));
+  if (rc != platform::kErrorSuccess) throw VslError(L"Cannot open " + ShownKey(path) + Code(rc));
+  regfile::File file;
+  file.format = regfile::Format::Regedit4;
+  // The path as the registry spells it, so that the export names the keys
+  // as they are stored whatever case the user typed.
+  std::wstring spelt;
+  std::wstring_view rest(path);
+  while (!rest.empty()) {
+    const std::size_t sep = rest.find(L'\\');
+    const std::wstring part(rest.substr(0, sep));
+    rest = sep == std::wstring_view::npos ? std::wstring_view() : rest.substr(sep + 1);
+    if (part.empty()) continue;
+    KeyHandle parent(reg);
+    std::wstring name = part;
+    if (reg.OpenKey(platform::kHKeyLocalMachine, spelt, platform::kKeyRead, parent.Out()) == platform::kErrorSuccess) {
+      std::wstring candidate;
+      for (std::uint32_t i = 0; reg.EnumKey(parent.Get(), i, kNameCapacity, &candidate) == platform::kErrorSuccess; ++i) {
+        if (text::EqualsNoCase(candidate, part)) {
+          name = candidate;
+          break;
+        }
+      }
+    }
+    spelt += (spelt.empty() ? L"" : L"\\") + name;
+  }
+  ReadKey(reg, key.Get(), spelt, &file);
+  return file;
+}
+
+void Import(const regfile::File& file) {
+  platform::Registry& reg = platform::Reg();
+  reg.Transact([&] {
+    for (const regfile::Section& section : file.sections) ImportSection(reg, section);
+  });
+}
+
+}  // namespace regtool

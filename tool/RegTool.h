@@ -1,0 +1,25 @@
+// vsltool reg: the registry below HKEY_LOCAL_MACHINE written to and loaded
+// from registry files, through platform::Reg().
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "tool/RegFile.h"
+
+namespace regtool {
+
+// Reads the key at `path` (below HKEY_LOCAL_MACHINE, "" for the root) and
+// every key below it: one section per key, parents before their subkeys,
+// subkeys and values in case-insensitive name order (the default value
+// first). Raises VslError when the key does not exist or cannot be read.
+regfile::File Export(const std::wstring& path);
+
+// Applies a parsed file to the registry as one transaction: [key] creates
+// the key, [-key] deletes it with its subtree (a missing key is no error),
+// values are set or deleted. A failure raises VslError whose Number() is the
+// file's line, and nothing is written.
+void Import(const regfile::File& file);
+
+}  // namespace regtool

@@ -96,8 +96,14 @@ void EnsurePrefix() { EnsurePrefixAt(PrefixDir()); }
 
 void EnsurePrefixAt(const std::string& prefix) {
   const std::string devices = JoinHost(prefix, "dosdevices");
-  MkdirAll(devices);
   const std::pair<const char*, const char*> links[] = {{"c:", "../drive_c"}, {"z:", "/"}};
+  // Most runs find everything there already: three looks instead of a
+  // directory creation for every component.
+  struct stat st;
+  if (::lstat(JoinHost(devices, "c:").c_str(), &st) == 0 && ::lstat(JoinHost(devices, "z:").c_str(), &st) == 0 &&
+      ::stat(JoinHost(prefix, "drive_c/windows/system32").c_str(), &st) == 0 && S_ISDIR(st.st_mode))
+    return;
+  MkdirAll(devices);
   for (const auto& [name, target] : links) {
     const std::string link = JoinHost(devices, name);
     struct stat st;
@@ -594,11 +600,21 @@ const std::string& PosixFileSystem::DriveRoot(wchar_t letter) {
       prefixFailed_ = true;  // drives then come only from links that exist
     }
   }
-  std::string link = JoinHost(prefix_, "dosdevices");
-  link = JoinHost(link, std::string(1, static_cast<char>(letter - L'A' + 'a')) + ":");
+  const std::string devices = JoinHost(prefix_, "dosdevices");
+  const std::string link = JoinHost(devices, std::string(1, static_cast<char>(letter - L'A' + 'a')) + ":");
+  // The link's target made canonical; an absolute target (Z:'s "/") needs
+  // no look at the prefix's own directories.
+  char target[PATH_MAX];
   char buf[PATH_MAX];
   struct stat st;
-  if (::realpath(link.c_str(), buf) != nullptr && ::stat(buf, &st) == 0 && S_ISDIR(st.st_mode))
+  const ssize_t n = ::readlink(link.c_str(), target, sizeof target - 1);
+  std::string resolved;
+  if (n > 0) {
+    target[n] = '\0';
+    resolved = target[0] == '/' ? std::string(target) : JoinHost(devices, target);
+  }
+  if (!resolved.empty() && ::realpath(resolved.c_str(), buf) != nullptr && ::stat(buf, &st) == 0 &&
+      S_ISDIR(st.st_mode))
     return drives_[letter] = buf;
   if (letter == L'Z' && prefixFailed_) return drives_[letter] = "/";
   throw VslError(std::wstring(L"The drive ") + letter + L": does not exist");

@@ -184,7 +184,6 @@ class PosixFileSystem : public platform::FileSystem {
     Status st;
     std::wstring DriveForm() const;
     std::wstring LastName() const { return shown.substr(nameStart); }
-    int DirFd() const;
   };
 
   // Raises "WHAT PATH: the name is not valid" for a path holding a NUL.
@@ -198,11 +197,13 @@ class PosixFileSystem : public platform::FileSystem {
   Chain& CwdChain(wchar_t drive);
   // The deepest level of `c` whose text starts `text` (at a name boundary).
   static std::size_t MatchLevel(const Chain& c, std::wstring_view text);
-  // Appends levels to `c` for the names of `text` past `fromEnd` (which
-  // ends at a boundary of `text`).
-  static void AppendLevels(Chain& c, std::wstring_view text, std::size_t fromEnd);
-  // The levels for the names of `text` past `fromEnd`, not yet open.
+  // The levels for the names of `text` past `fromEnd` (which ends at a
+  // boundary of `text`), not yet open.
   static std::vector<Level> LevelsOf(std::wstring_view text, std::size_t fromEnd);
+  // Appends `levels` to `c`, their names to its texts.
+  static void PushLevels(Chain& c, std::vector<Level> levels);
+  // Cuts `c` after `level`.
+  static void KeepLevels(Chain& c, std::size_t level);
   // The chain and level that hold the directory named by `text` (a parsed
   // path of `drive`), using a spare chain when the current directory's
   // chain does not reach it.

@@ -221,8 +221,6 @@ mode_t PosixFileSystem::ModeOf(OpenDir& dir) {
   return dir.mode;
 }
 
-int PosixFileSystem::Resolved::DirFd() const { return dir ? dir->fd : -1; }
-
 void PosixFileSystem::ReleaseLevels(std::size_t keepDeep, std::size_t stride) {
   auto release = [&](Chain& c) {
     const std::size_t n = c.levels.size();
@@ -376,8 +374,8 @@ std::vector<PosixFileSystem::Level> PosixFileSystem::LevelsOf(std::wstring_view 
   return levels;
 }
 
-void PosixFileSystem::AppendLevels(Chain& c, std::wstring_view text, std::size_t fromEnd) {
-  for (Level& l : LevelsOf(text, fromEnd)) {
+void PosixFileSystem::PushLevels(Chain& c, std::vector<Level> levels) {
+  for (Level& l : levels) {
     c.text.push_back(L'\\');
     c.text += l.name;
     c.shown.push_back(L'\\');
@@ -388,6 +386,12 @@ void PosixFileSystem::AppendLevels(Chain& c, std::wstring_view text, std::size_t
   }
 }
 
+void PosixFileSystem::KeepLevels(Chain& c, std::size_t level) {
+  c.levels.resize(level + 1);
+  c.text.resize(c.levels[level].textEnd);
+  c.shown.resize(c.levels[level].shownEnd);
+}
+
 void PosixFileSystem::RebuildShown(Chain& c) {
   c.shown.resize(2);
   for (std::size_t i = 1; i < c.levels.size(); ++i) {
@@ -396,15 +400,6 @@ void PosixFileSystem::RebuildShown(Chain& c) {
     c.levels[i].shownEnd = c.shown.size();
   }
 }
-
-namespace {
-
-void Truncate(std::wstring& text, std::wstring& shown, std::size_t textEnd, std::size_t shownEnd) {
-  text.resize(textEnd);
-  shown.resize(shownEnd);
-}
-
-}  // namespace
 
 std::pair<PosixFileSystem::Chain*, std::size_t> PosixFileSystem::ChainFor(wchar_t drive, std::wstring_view text) {
   Chain& cwd = CwdChain(drive);
@@ -438,11 +433,10 @@ std::pair<PosixFileSystem::Chain*, std::size_t> PosixFileSystem::ChainFor(wchar_
   } else {
     // Opened before the deeper levels go, while ".." can still lead there.
     if (!best->levels[bestLevel].dir) LevelDir(*best, bestLevel);
-    best->levels.resize(bestLevel + 1);
-    Truncate(best->text, best->shown, best->levels[bestLevel].textEnd, best->levels[bestLevel].shownEnd);
+    KeepLevels(*best, bestLevel);
   }
   best->lastUse = ++uses_;
-  AppendLevels(*best, text, best->text.size());
+  PushLevels(*best, LevelsOf(text, best->text.size()));
   return {best, best->levels.size() - 1};
 }
 
@@ -586,7 +580,7 @@ PosixFileSystem::PosixFileSystem() : prefix_(PrefixDir()) {
     }
     pos = next + 1;
   }
-  AppendLevels(CwdChain(L'Z'), text, 2);
+  PushLevels(CwdChain(L'Z'), LevelsOf(text, 2));
 }
 
 const std::string& PosixFileSystem::DriveRoot(wchar_t letter) {
@@ -1083,18 +1077,9 @@ bool PosixFileSystem::MoveCwd(Chain& cwd, std::size_t shared, std::vector<Level>
   if (!base) return false;
   bool respelt = false;
   if (!below.empty() && !OpenLevels(base, below.data(), below.size(), &respelt)) return false;
-  cwd.levels.resize(shared + 1);
-  Truncate(cwd.text, cwd.shown, cwd.levels[shared].textEnd, cwd.levels[shared].shownEnd);
   // The current directory is spelt as on disk.
-  for (Level& l : below) {
-    cwd.text.push_back(L'\\');
-    cwd.text += l.name;
-    cwd.shown.push_back(L'\\');
-    cwd.shown += l.name;
-    l.textEnd = cwd.text.size();
-    l.shownEnd = cwd.shown.size();
-    cwd.levels.push_back(std::move(l));
-  }
+  KeepLevels(cwd, shared);
+  PushLevels(cwd, std::move(below));
   return true;
 }
 

@@ -12,25 +12,9 @@
 
 #include "PosixFsFixture.h"
 
-using platform::FindEntry;
 using platform::OpenMode;
 
 namespace {
-
-std::vector<std::wstring> Names(const std::vector<FindEntry>& v) {
-  std::vector<std::wstring> out;
-  for (const auto& e : v) out.push_back(e.name);
-  return out;
-}
-
-std::wstring Message(const std::function<void()>& f) {
-  try {
-    f();
-  } catch (const VslError& e) {
-    return e.Description();
-  }
-  return L"<nothing raised>";
-}
 
 // A chain of `depth` directories `name` below `top`, made one level at a
 // time: its full path may be longer than one call takes.

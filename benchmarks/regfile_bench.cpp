@@ -12,8 +12,8 @@
 
 #include "platform/Text.h"
 #include "platform/posix/Registry.h"
-#include "tool/RegFile.h"
-#include "tool/RegTool.h"
+#include "utility/RegFile.h"
+#include "driver/RegTool.h"
 
 namespace {
 

@@ -17,8 +17,8 @@
 #include "parser/CVSLParser.h"
 #include "platform/Platform.h"
 #include "platform/Text.h"
-#include "tool/RegFile.h"
-#include "tool/RegTool.h"
+#include "utility/RegFile.h"
+#include "driver/RegTool.h"
 #include "utility/Utility.h"
 
 namespace {

@@ -3,7 +3,7 @@
 
 #include "platform/Platform.h"
 #include "platform/Text.h"
-#include "tool/RegFile.h"
+#include "utility/RegFile.h"
 
 namespace {
 

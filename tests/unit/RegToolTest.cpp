@@ -5,7 +5,7 @@
 using namespace std::string_literals;
 
 #include "ToolsFixture.h"
-#include "tool/RegTool.h"
+#include "driver/RegTool.h"
 #include "utility/Utility.h"
 
 namespace {

@@ -1,4 +1,4 @@
-#include "tool/RegFile.h"
+#include "utility/RegFile.h"
 
 #include <cwchar>
 

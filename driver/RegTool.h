@@ -6,7 +6,7 @@
 #include <string_view>
 #include <vector>
 
-#include "tool/RegFile.h"
+#include "utility/RegFile.h"
 
 namespace regtool {
 

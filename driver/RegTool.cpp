@@ -1,4 +1,4 @@
-#include "tool/RegTool.h"
+#include "driver/RegTool.h"
 
 #include <algorithm>
 #include <cstdint>

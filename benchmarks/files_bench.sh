@@ -1,75 +1,100 @@
 #!/usr/bin/env bash
-# Compares the tree operations of vsl with the shell's tools on one tree of
-# 5,000 files (about 20 MB): XCopy against `cp -r` and DelDir against
-# `rm -rf`. Prints the best of several runs of each and the ratios.
+# Compares the tree operations of vsl with the shell's tools, whole process
+# against whole process:
+#   - XCopy against `cp -r` and DelDir against `rm -rf` on a tree of 5,000
+#     files of 4 KiB in 350 directories;
+#   - DelDir and XCopy of a chain of directories DEPTH levels deep (1,500 by
+#     default) against `rm -rf` and `cp -r`.
+# Each comparison runs on tmpfs (/dev/shm, where the file system costs little
+# and our own overhead shows) and on the disk (/var/tmp).
 #
 #   benchmarks/files_bench.sh PATH/TO/vsl [RUNS]
 #
-# BENCH_DIR chooses where the tree is made (default /tmp).
+# BENCH_PLACES lists the directories to measure in (default
+# "/dev/shm /var/tmp"); BENCH_DEPTH the depth of the chain.
 set -euo pipefail
 
+here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
+. "$here/bench_lib.sh"
+
 vsl="$(cd "$(dirname "$1")" && pwd)/$(basename "$1")"
-runs="${2:-5}"
+export BENCH_RUNS="${2:-5}"
+depth="${BENCH_DEPTH:-1500}"
 [ -x "$vsl" ] || { echo "files_bench: $1 is not an executable" >&2; exit 2; }
 
-root="$(mktemp -d "${BENCH_DIR:-/tmp}/vslbench-XXXXXX")"
-trap 'rm -rf "$root"' EXIT
-export VSL_PREFIX="$root/prefix" TMPDIR="$root/tmp" HOME="$root"
-mkdir -p "$root/tmp"
+measure_in() {
+  local place="$1"
+  root="$(mktemp -d "$place/vslbench-XXXXXX")"
+  trap 'rm -rf "$root"' EXIT
+  export VSL_PREFIX="$root/prefix" TMPDIR="$root/tmp" HOME="$root"
+  mkdir -p "$root/tmp"
 
-# 50 directories of 100 files of 4 KiB, in two levels.
-echo "building the tree in $root/src" >&2
-python3 - "$root/src" <<'EOF'
+  # 14 groups of 25 directories, 5,000 files spread over the 350.
+  python3 - "$root/src" <<'EOF'
 import os, sys
 src = sys.argv[1]
 block = os.urandom(4096)
-for d in range(50):
-    path = os.path.join(src, "group%02d" % (d // 10), "dir%02d" % d)
-    os.makedirs(path)
-    for f in range(100):
-        with open(os.path.join(path, "file%03d.dat" % f), "wb") as out:
-            out.write(block)
+dirs = [os.path.join(src, "group%02d" % (d // 25), "dir%03d" % d) for d in range(350)]
+for d in dirs:
+    os.makedirs(d)
+for f in range(5000):
+    with open(os.path.join(dirs[f % 350], "file%04d.dat" % f), "wb") as out:
+        out.write(block)
+EOF
+  # A chain of one-letter directories with a file at the bottom. It is
+  # made with relative steps: its full path may be longer than the system
+  # lets a single call take.
+  python3 - "$root/chain" "$depth" <<'EOF'
+import os, sys
+os.makedirs(sys.argv[1])
+os.chdir(sys.argv[1])
+for _ in range(int(sys.argv[2])):
+    os.mkdir("d")
+    os.chdir("d")
+open("bottom.txt", "w").write("x")
 EOF
 
-drive_form() { printf 'Z:%s' "${1//\//\\}"; }
-
-cat > "$root/xcopy.vsl" <<EOF
+  cat > "$root/xcopy.vsl" <<EOF
 XCopy "$(drive_form "$root/src")", "$(drive_form "$root/dst")"
 EOF
-cat > "$root/deldir.vsl" <<EOF
+  cat > "$root/deldir.vsl" <<EOF
 DelDir "$(drive_form "$root/dst")"
 EOF
+  cat > "$root/xcopy_chain.vsl" <<EOF
+XCopy "$(drive_form "$root/chain")", "$(drive_form "$root/dst")"
+EOF
 
-now() { date +%s.%N; }
-best() {  # best NAME COMMAND...: prints the shortest wall time of $runs runs
-  local name="$1" best="" t0 t1 t
-  shift
-  for _ in $(seq "$runs"); do
-    "$prepare"
-    t0=$(now)
-    "$@" >/dev/null
-    t1=$(now)
-    t=$(echo "$t1 - $t0" | bc -l)
-    if [ -z "$best" ] || [ "$(echo "$t < $best" | bc -l)" = 1 ]; then best=$t; fi
-  done
-  printf '%s' "$best"
+  cd "$root"
+  "$vsl" xcopy.vsl </dev/null  # creates the prefix
+  [ "$(find "$root/dst" -type f | wc -l)" = 5000 ] || { echo "files_bench: XCopy did not copy every file" >&2; exit 1; }
+
+  clear_dst() { rm -rf "$root/dst"; sync; }
+  make_dst() { rm -rf "$root/dst"; cp -r "$root/src" "$root/dst"; sync; }
+  make_chain_dst() { rm -rf "$root/dst"; cp -r "$root/chain" "$root/dst"; sync; }
+
+  echo "== $(df --output=fstype "$place" | tail -1) ($place): 5,000 files of 4 KiB in 350 directories; a chain $depth deep"
+  bench_header "work"
+  bench_compare "XCopy / cp -r" clear_dst "$vsl" xcopy.vsl -- cp -r "$root/src" "$root/dst"
+  bench_compare "DelDir / rm -rf" make_dst "$vsl" deldir.vsl -- rm -rf "$root/dst"
+  bench_compare "DelDir / rm -rf, chain $depth deep" make_chain_dst "$vsl" deldir.vsl -- rm -rf "$root/dst"
+  bench_compare "XCopy / cp -r, chain $depth deep" clear_dst "$vsl" xcopy_chain.vsl -- cp -r "$root/chain" "$root/dst"
+
+  # The results must be right, not only fast.
+  clear_dst
+  "$vsl" xcopy_chain.vsl </dev/null
+  [ "$(find "$root/dst" -mindepth "$depth" -name bottom.txt | wc -l)" = 1 ] || { echo "files_bench: XCopy did not copy the chain" >&2; exit 1; }
+  "$vsl" deldir.vsl </dev/null
+  [ ! -e "$root/dst" ] || { echo "files_bench: DelDir left the chain behind" >&2; exit 1; }
+
+  cd /
+  rm -rf "$root"
+  trap - EXIT
 }
 
-clear_dst() { rm -rf "$root/dst"; sync; }
-make_dst() { rm -rf "$root/dst"; cp -r "$root/src" "$root/dst"; sync; }
-
-cd "$root"
-"$vsl" xcopy.vsl </dev/null && rm -rf "$root/dst"  # creates the prefix
-
-prepare=clear_dst
-t_xcopy=$(best xcopy "$vsl" xcopy.vsl)
-[ "$(find "$root/dst" -type f | wc -l)" = 5000 ] || { echo "files_bench: XCopy did not copy every file" >&2; exit 1; }
-t_cp=$(best cp cp -r "$root/src" "$root/dst")
-
-prepare=make_dst
-t_deldir=$(best deldir "$vsl" deldir.vsl)
-[ ! -e "$root/dst" ] || { echo "files_bench: DelDir left the tree behind" >&2; exit 1; }
-t_rm=$(best rm rm -rf "$root/dst")
-
-printf 'XCopy   %8.3f s   cp -r   %8.3f s   ratio %.2f\n' "$t_xcopy" "$t_cp" "$(echo "$t_xcopy / $t_cp" | bc -l)"
-printf 'DelDir  %8.3f s   rm -rf  %8.3f s   ratio %.2f\n' "$t_deldir" "$t_rm" "$(echo "$t_deldir / $t_rm" | bc -l)"
+for place in ${BENCH_PLACES:-/dev/shm /var/tmp}; do
+  if [ -d "$place" ] && [ -w "$place" ]; then
+    measure_in "$place"
+  else
+    echo "== $place: not there or not writable, skipped"
+  fi
+done

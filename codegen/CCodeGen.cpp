@@ -1,5 +1,6 @@
 #include "codegen/CCodeGen.h"
 
+#include <stdexcept>
 #include <type_traits>
 
 #include "codegen/COMMANDS.h"
@@ -8,23 +9,23 @@
 #include "platform/Platform.h"
 #include "utility/Utility.h"
 
-CCodeGen::CCodeGen() { aInst.resize(static_cast<std::size_t>(lUpperBound) + 1); }
+CCodeGen::CCodeGen() = default;
 
-CCodeGen::~CCodeGen() {
-  // Cut the list down to one empty slot, which frees every parameter string.
-  aInst.resize(1);
-  aInst[0] = Instruction{};
-}
+// Releasing the list frees every parameter string with the vector.
+CCodeGen::~CCodeGen() = default;
 
-void CCodeGen::Grow() {
-  lUpperBound += lGrowBy;
-  aInst.resize(static_cast<std::size_t>(lUpperBound) + 1);
+void CCodeGen::Grow() { lUpperBound += lGrowBy; }
+
+const Instruction& CCodeGen::At(std::int32_t i) const {
+  static const Instruction kEmpty;
+  if (i < 0 || i > lUpperBound) throw std::out_of_range("CCodeGen::At: no such slot");
+  return static_cast<std::size_t>(i) < aInst.size() ? aInst[static_cast<std::size_t>(i)] : kEmpty;
 }
 
 std::int32_t CCodeGen::AddInst(std::int32_t lOpCode, std::wstring Param1, std::wstring Param2,
                                std::wstring Param3, std::wstring Param4, std::int32_t lLine) {
   if (!HasRoom()) Grow();
-  Instruction& slot = aInst[static_cast<std::size_t>(lInstCount)];
+  Instruction& slot = aInst.emplace_back();
   slot.lOpCode = lOpCode;
   slot.Param1 = std::move(Param1);
   slot.Param2 = std::move(Param2);

@@ -39,7 +39,9 @@ class CCodeGen {
   // Read access for tools and tests.
   std::int32_t InstCount() const { return lInstCount; }
   std::int32_t UpperBound() const { return lUpperBound; }
-  const Instruction& At(std::int32_t i) const { return aInst.at(static_cast<std::size_t>(i)); }
+  // The instruction in slot i (0 to UpperBound()); a slot past the count is
+  // empty.
+  const Instruction& At(std::int32_t i) const;
   RunEnd LastRunEnd() const { return lastRunEnd_; }
 
   // Tells `observer` (null: nobody) about every instruction that runs.
@@ -58,6 +60,9 @@ class CCodeGen {
   // OP_EXIT: the run ends after this instruction.
   void EndRun() { endRun_ = true; }
 
+  // The slots up to the count; the array's bound is lUpperBound, and the
+  // slots between the two are empty, so they are not stored: a script of a
+  // few statements does not pay for 501 of them at start-up.
   std::vector<Instruction> aInst;
   std::int32_t lInstCount = 0;
   std::int32_t lGrowBy = 500;

@@ -54,6 +54,11 @@ std::wstring CMacroManager::GetString(const std::wstring& sKey) const {
 }
 
 void CMacroManager::Replace(const std::wstring& sKey, const std::wstring& CfgLine) {
+  std::wstring text = CfgLine;
+  Replace(sKey, std::move(text));
+}
+
+void CMacroManager::Replace(const std::wstring& sKey, std::wstring&& CfgLine) {
   const std::int32_t idx = FindIndex(sKey);
   if (idx < 0) {
     Add(sKey, CfgLine);
@@ -61,7 +66,7 @@ void CMacroManager::Replace(const std::wstring& sKey, const std::wstring& CfgLin
   }
   CMacroEntry& entry = *aMacros[static_cast<std::size_t>(idx)];
   entry.MacroName = sKey;
-  entry.MacroText = CfgLine;
+  entry.MacroText = std::move(CfgLine);
 }
 
 bool CMacroManager::AddMacro(const std::wstring& sMacroName, const std::wstring& sData) {

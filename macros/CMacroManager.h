@@ -24,6 +24,8 @@ class CMacroManager {
   std::wstring GetString(const std::wstring& sKey) const;
   // Sets the text of the entry named sKey in place, or appends one.
   void Replace(const std::wstring& sKey, const std::wstring& CfgLine);
+  // The same, taking the text over.
+  void Replace(const std::wstring& sKey, std::wstring&& CfgLine);
   // Expands sData and stores it under sMacroName. Always False.
   bool AddMacro(const std::wstring& sMacroName, const std::wstring& sData);
   // sData with every macro reference expanded. Raises VslError when the

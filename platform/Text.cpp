@@ -2,7 +2,7 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <type_traits>
+#include <cstring>
 
 #include "platform/CaseFoldTable.h"
 
@@ -10,13 +10,34 @@ namespace text {
 
 std::wstring FromUtf8(std::string_view bytes) {
   std::wstring out;
-  out.reserve(bytes.size());
-  std::size_t i = 0;
+  AppendFromUtf8(out, bytes);
+  return out;
+}
+
+void AppendFromUtf8(std::wstring& out, std::string_view bytes) {
+  // The text takes at most one unit a byte: room for that, filled in one
+  // pass, then cut to what was written.
   const std::size_t n = bytes.size();
+  const std::size_t at = out.size();
+  out.resize(at + n);
+  wchar_t* const begin = out.data() + at;
+  wchar_t* w = begin;
+  std::size_t i = 0;
   while (i < n) {
+    // Eight ASCII bytes at a time where they come in a run.
+    if (i + 8 <= n) {
+      std::uint64_t eight;
+      std::memcpy(&eight, bytes.data() + i, 8);
+      if ((eight & 0x8080808080808080u) == 0) {
+        for (int k = 0; k < 8; ++k) w[k] = static_cast<wchar_t>(bytes[i + static_cast<std::size_t>(k)]);
+        w += 8;
+        i += 8;
+        continue;
+      }
+    }
     unsigned char b = static_cast<unsigned char>(bytes[i]);
     if (b < 0x80) {
-      out.push_back(static_cast<wchar_t>(b));
+      *w++ = static_cast<wchar_t>(b);
       ++i;
       continue;
     }
@@ -34,30 +55,36 @@ std::wstring FromUtf8(std::string_view bytes) {
     }
     if (ok && (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))) ok = false;
     if (!ok) {
-      out.push_back(L'\xFFFD');
+      *w++ = L'\xFFFD';
       ++i;
       continue;
     }
     if constexpr (sizeof(wchar_t) == 2) {
       if (cp >= 0x10000) {
         cp -= 0x10000;
-        out.push_back(static_cast<wchar_t>(0xD800 + (cp >> 10)));
-        out.push_back(static_cast<wchar_t>(0xDC00 + (cp & 0x3FF)));
+        *w++ = static_cast<wchar_t>(0xD800 + (cp >> 10));
+        *w++ = static_cast<wchar_t>(0xDC00 + (cp & 0x3FF));
       } else {
-        out.push_back(static_cast<wchar_t>(cp));
+        *w++ = static_cast<wchar_t>(cp);
       }
     } else {
-      out.push_back(static_cast<wchar_t>(cp));
+      *w++ = static_cast<wchar_t>(cp);
     }
     i += len;
   }
-  return out;
+  out.resize(at + static_cast<std::size_t>(w - begin));
 }
 
 std::string ToUtf8(std::wstring_view s) {
-  std::string out;
-  out.reserve(s.size());
-  for (std::size_t i = 0; i < s.size(); ++i) {
+  // ASCII, most names, is copied unit for unit up to the first code point
+  // beyond it.
+  std::size_t i = 0;
+  while (i < s.size() && static_cast<std::uint32_t>(s[i]) < 0x80) ++i;
+  std::string out(i, '\0');
+  for (std::size_t k = 0; k < i; ++k) out[k] = static_cast<char>(s[k]);
+  if (i == s.size()) return out;
+  out.reserve(s.size() + 8);
+  for (; i < s.size(); ++i) {
     char32_t cp = static_cast<char32_t>(s[i]);
     if constexpr (sizeof(wchar_t) == 2) {
       if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < s.size()) {
@@ -141,7 +168,17 @@ char32_t FoldKey(char32_t c) {
 
 std::wstring Fold(std::wstring_view s) {
   std::wstring out(s);
-  for (std::size_t i = 0; i < out.size();) {
+  // ASCII, most of any path, folds without the table; the rest from the
+  // first code point beyond it.
+  wchar_t* const units = out.data();
+  const std::size_t n = out.size();
+  std::size_t i = 0;
+  for (; i < n; ++i) {
+    const auto c = static_cast<std::uint32_t>(units[i]);
+    if (c >= 0x80) break;
+    if (c - U'a' < 26) units[i] = static_cast<wchar_t>(c - 0x20);
+  }
+  while (i < out.size()) {
     std::size_t width = 1;
     char32_t c = CodePointAt(out, i, &width);
     char32_t key = FoldKey(c);
@@ -177,6 +214,17 @@ bool EqualsNoCase(std::wstring_view a, std::wstring_view b) {
 int CompareNoCase(std::wstring_view a, std::wstring_view b) {
   std::size_t i = 0, j = 0;
   while (i < a.size() && j < b.size()) {
+    // Two ASCII units compare by their upper-case letters, without the table.
+    const auto ua = static_cast<std::uint32_t>(a[i]);
+    const auto ub = static_cast<std::uint32_t>(b[j]);
+    if (ua < 0x80 && ub < 0x80) {
+      const std::uint32_t x = ua - (ua - U'a' < 26 ? 0x20 : 0);
+      const std::uint32_t y = ub - (ub - U'a' < 26 ? 0x20 : 0);
+      if (x != y) return x < y ? -1 : 1;
+      ++i;
+      ++j;
+      continue;
+    }
     std::size_t wa = 1, wb = 1;
     char32_t x = FoldKey(CodePointAt(a, i, &wa));
     char32_t y = FoldKey(CodePointAt(b, j, &wb));

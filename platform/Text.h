@@ -11,6 +11,8 @@ namespace text {
 // Decodes UTF-8; every byte that does not start a valid sequence becomes
 // U+FFFD.
 std::wstring FromUtf8(std::string_view bytes);
+// The same, onto the end of `out` (whose capacity the caller may have set).
+void AppendFromUtf8(std::wstring& out, std::string_view bytes);
 std::string ToUtf8(std::wstring_view s);
 
 // Case-insensitive comparison by Unicode's simple case folding, the same in

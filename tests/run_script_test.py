@@ -14,6 +14,8 @@ say what the run must do (all other lines are the script itself):
   #@ ARGS    run `vsltool ARGS SCRIPT` instead of `vsl SCRIPT`
   #& ARGS    run `vsl ARGS` instead of `vsl SCRIPT` (split at blanks; may be empty)
   #= NAME=VALUE  an environment variable for the run
+  #% NAME N  a resource limit for the run, soft and hard (NAME as in
+             RLIMIT_NAME, e.g. NOFILE for the open files)
 
 Each test runs in a fresh directory: the script is copied to work/NAME.vsl and
 run from work/ as `vsl NAME.vsl`; VSL_PREFIX, TMPDIR and HOME point into the
@@ -27,6 +29,7 @@ directory. In every mark's text these words are replaced:
 
 import argparse
 import os
+import resource
 import shutil
 import subprocess
 import sys
@@ -55,6 +58,7 @@ def main():
     exit_status = 0
     tool_args = None
     vsl_args = None
+    limits = []
     for line in lines:
         if len(line) < 2 or line[0] != "#":
             continue
@@ -78,6 +82,9 @@ def main():
         elif mark == "=":
             k, _, v = rest.partition("=")
             env_extra[k] = v
+        elif mark == "%":
+            name, value = rest.split()
+            limits.append((getattr(resource, "RLIMIT_" + name), int(value)))
 
     root = tempfile.mkdtemp(prefix="vsltest-")
     work = os.path.join(root, "work")
@@ -135,8 +142,12 @@ def main():
                 argv = [args.vsl, name]
             argv = args.launcher.split() + argv
             stdin = "".join(subst(s) + "\n" for s in stdin_lines)
+            def apply_limits():
+                for which, value in limits:
+                    resource.setrlimit(which, (value, value))
             r = subprocess.run(argv, cwd=work, env=env, input=stdin.encode(),
-                               capture_output=True, timeout=120)
+                               capture_output=True, timeout=120,
+                               preexec_fn=apply_limits if limits else None)
             err = r.stderr.decode("utf-8", "replace").splitlines()
             out = r.stdout.decode("utf-8", "replace").splitlines()
             want_err = [subst(s) for s in expect_err]

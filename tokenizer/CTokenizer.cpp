@@ -2,6 +2,7 @@
 
 #include <array>
 #include <memory>
+#include <vector>
 
 #include "codegen/COMMANDS.h"
 #include "platform/Platform.h"
@@ -42,7 +43,14 @@ bool SameWord(std::wstring_view a, std::wstring_view b) {
 }
 
 std::int32_t WordKind(std::wstring_view word) {
-  for (const Word& w : kWords) {
+  // The words by length: a word is compared only with those as long.
+  static const auto byLength = [] {
+    std::array<std::vector<Word>, 24> table;
+    for (const Word& w : kWords) table.at(w.name.size()).push_back(w);
+    return table;
+  }();
+  if (word.size() >= byLength.size()) return TK_IDENTIFIER;
+  for (const Word& w : byLength[word.size()]) {
     if (SameWord(word, w.name)) return w.kind;
   }
   return TK_IDENTIFIER;
@@ -70,20 +78,6 @@ void CTokenizer::OpenText(std::wstring source) {
   kind_ = TK_EOF;
   tokenLine_ = 1;
   text_.clear();
-
-  // A text has one line more than it has line ends, unless it ends with a
-  // line end: then that line end closes the last line instead of opening one.
-  std::int32_t ends = 0;
-  for (std::size_t i = 0; i < src_.size(); ++i) {
-    if (src_[i] == L'\n') {
-      ++ends;
-    } else if (src_[i] == L'\r') {
-      ++ends;
-      if (i + 1 < src_.size() && src_[i + 1] == L'\n') ++i;
-    }
-  }
-  lastLine_ = 1 + ends;
-  if (!src_.empty() && IsLineEnd(src_.back())) --lastLine_;
 }
 
 std::size_t CTokenizer::LineEndFrom(std::size_t from) const {
@@ -121,8 +115,11 @@ std::int32_t CTokenizer::NextToken() {
   SkipBlanksAndComments();
   tokenLine_ = line_;
   if (pos_ >= src_.size()) {
+    // Every line end has been passed by now. A text has one line more than
+    // it has line ends, unless it ends with a line end: then that line end
+    // closes the last line instead of opening one.
     text_.clear();
-    tokenLine_ = lastLine_;
+    tokenLine_ = !src_.empty() && IsLineEnd(src_.back()) ? line_ - 1 : line_;
     return kind_ = TK_EOF;
   }
 
@@ -176,22 +173,24 @@ std::int32_t CTokenizer::ReadString() {
   text_.clear();
   std::size_t i = pos_ + 1;
   while (i < src_.size() && !IsLineEnd(src_[i])) {
-    if (src_[i] == L'"') {
-      if (i + 1 < src_.size() && src_[i + 1] == L'"') {
-        text_.push_back(L'"');
-        i += 2;
-        continue;
-      }
-      pos_ = i + 1;
-      return kind_ = TK_STRING;
+    // The run up to the next quote or line end is taken whole.
+    std::size_t end = i;
+    while (end < src_.size() && src_[end] != L'"' && !IsLineEnd(src_[end])) ++end;
+    text_.append(src_, i, end - i);
+    i = end;
+    if (i >= src_.size() || src_[i] != L'"') break;
+    if (i + 1 < src_.size() && src_[i + 1] == L'"') {
+      text_.push_back(L'"');
+      i += 2;
+      continue;
     }
-    text_.push_back(src_[i]);
-    ++i;
+    pos_ = i + 1;
+    return kind_ = TK_STRING;
   }
   // No closing quote on this line: the whole rest of the line is one error.
   return Take(TK_ERROR, i - pos_);
 }
 
-std::wstring CTokenizer::TokenText() const { return text_; }
+const std::wstring& CTokenizer::TokenText() const { return text_; }
 
 std::int32_t CTokenizer::TokenLine() const { return tokenLine_; }

@@ -32,8 +32,8 @@ class CTokenizer {
   // Advances to the next token and returns its kind; TK_EOF for ever after
   // the last token.
   std::int32_t NextToken();
-  // Text of the current token.
-  std::wstring TokenText() const;
+  // Text of the current token, valid until the next token is read.
+  const std::wstring& TokenText() const;
   // Line on which the current token starts; for TK_EOF the last line.
   std::int32_t TokenLine() const;
 
@@ -47,8 +47,7 @@ class CTokenizer {
 
   std::wstring src_;
   std::size_t pos_ = 0;
-  std::int32_t line_ = 1;        // line at pos_
-  std::int32_t lastLine_ = 1;    // number of the last line of the text
+  std::int32_t line_ = 1;  // line at pos_
   std::int32_t kind_ = 0;
   std::int32_t tokenLine_ = 1;
   std::wstring text_;

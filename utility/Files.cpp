@@ -144,12 +144,14 @@ bool DelDirTree(std::wstring& path) {
   if (!ChDirConfirm(path)) return false;
   // The current directory equals the path but for case; it is the spelling
   // found on disk, so the full paths below name exactly the entries listed.
-  const std::wstring here = Fs().CurrentDir();
-  if (IsDriveRoot(here)) return false;
+  // Every entry handled ends back in it, so it is asked for where it is
+  // needed rather than kept: a deep tree would otherwise hold one more copy
+  // of a full path on every level.
+  if (IsDriveRoot(Fs().CurrentDir())) return false;
 
   for (const FindEntry& e : Fs().Find(L"*")) {
     if (IsDots(e.name)) continue;
-    std::wstring full = here + L"\\" + e.name;
+    std::wstring full = Fs().CurrentDir() + L"\\" + e.name;
     if (IsDirEntry(e)) {
       DelDirTree(full);
     } else {
@@ -158,6 +160,7 @@ bool DelDirTree(std::wstring& path) {
     }
     Dialogs::DoEvents();
   }
+  const std::wstring here = Fs().CurrentDir();
   Fs().ChangeDir(L"..");
   Fs().RemoveDir(here);
   return false;
@@ -208,9 +211,12 @@ bool xCopyFile(const std::wstring& src, const std::wstring& tgt, const bool& bDo
     Fs().ChangeDir(src);
     entered = true;
     if (!IsDirExists(tgt) && HasDriveColon(tgt) && tgt.size() > 3) Fs().CreateDir(tgt);
-    // Only a real directory is written into: a file, or a link that might
-    // lead out of the target tree, fails this level.
-    if (!IsRealDirectory(tgt)) throw VslError(L"Cannot copy into " + tgt + L": it is not a directory");
+    // A link is never written through, wherever it leads: it fails this
+    // level. A plain file there is no directory to copy into, and each of
+    // the copies below fails on its own.
+    if (const std::uint32_t a = Fs().GetAttributes(tgt);
+        a != platform::kInvalidAttributes && (a & platform::kAttrReparsePoint) != 0)
+      throw VslError(L"Cannot copy into " + tgt + L": it is a link");
     const bool srcEndsInSep = !src.empty() && src.back() == L'\\';
     for (const FindEntry& e : Fs().Find(L"*")) {
       if (IsDots(e.name)) continue;

@@ -46,21 +46,33 @@ std::wstring RegReadValue(RegKey root, const std::wstring& keyPath, const std::w
   return text::Decimal(value);
 }
 
+// The calls of one write (opening or creating the key, setting the value)
+// go together where the platform can make them one transaction: a write
+// then takes the registry's lock and commits once.
+
 bool RegWriteString(RegKey root, const std::wstring& keyPath, const std::wstring& valueName,
                     const std::wstring& data) {
   platform::Registry& reg = platform::Reg();
-  KeyHandle key(reg);
-  if (reg.CreateKey(root, keyPath, key.Out()) != platform::kErrorSuccess || !key) return false;
-  return reg.SetString(key.Get(), valueName, data) == platform::kErrorSuccess;
+  bool written = false;
+  reg.Transact([&] {
+    KeyHandle key(reg);
+    if (reg.CreateKey(root, keyPath, key.Out()) != platform::kErrorSuccess || !key) return;
+    written = reg.SetString(key.Get(), valueName, data) == platform::kErrorSuccess;
+  });
+  return written;
 }
 
 bool RegWriteValue(RegKey root, const std::wstring& keyPath, const std::wstring& valueName, std::int32_t data) {
   platform::Registry& reg = platform::Reg();
-  KeyHandle key(reg);
-  if (reg.OpenKey(root, keyPath, platform::kKeySetValue, key.Out()) != platform::kErrorSuccess) return false;
-  std::uint8_t bytes[4];
-  std::memcpy(bytes, &data, sizeof bytes);
-  return reg.SetValue(key.Get(), valueName, platform::kRegDword, bytes, sizeof bytes) == platform::kErrorSuccess;
+  bool written = false;
+  reg.Transact([&] {
+    KeyHandle key(reg);
+    if (reg.OpenKey(root, keyPath, platform::kKeySetValue, key.Out()) != platform::kErrorSuccess) return;
+    std::uint8_t bytes[4];
+    std::memcpy(bytes, &data, sizeof bytes);
+    written = reg.SetValue(key.Get(), valueName, platform::kRegDword, bytes, sizeof bytes) == platform::kErrorSuccess;
+  });
+  return written;
 }
 
 std::wstring RegDelString(RegKey root, const std::wstring& keyPath, const std::wstring& valueName) {

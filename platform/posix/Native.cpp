@@ -1,5 +1,7 @@
 // The POSIX platform: the pieces created together, the registry database
 // located lazily.
+#include <malloc.h>
+
 #include <cstdlib>
 
 #include "platform/Platform.h"
@@ -26,6 +28,9 @@ class PosixPlatform : public NativePlatform {
     // A started program writes to the same terminal: the progress line is
     // erased before it starts and drawn again with the next progress value.
     processes_.SetBeforeStart([this] { ui_.EraseProgress(); });
+    // The file system keeps directories open and what listings found; the
+    // user may change things while a dialog waits.
+    ui_.SetAfterAnswer([this] { fileSystem_.Forget(); });
   }
 
   Platform Pieces() override {
@@ -49,6 +54,15 @@ class PosixPlatform : public NativePlatform {
 }  // namespace
 
 std::unique_ptr<NativePlatform> CreateNative(int argc, char** argv) {
+#ifdef __GLIBC__
+  // The tree operations hold a full path on every level of a tree and free
+  // them all on the way back. Handing freed memory back to the system a
+  // piece at a time would cost more than the work itself in a deep tree
+  // (each shrink of the heap flushes every processor's address cache), and
+  // a run is short: the heap grows in larger steps and keeps what it got.
+  ::mallopt(M_TOP_PAD, 4 << 20);
+  ::mallopt(M_TRIM_THRESHOLD, 256 << 20);
+#endif
   return std::make_unique<PosixPlatform>(argc, argv);
 }
 

@@ -12,7 +12,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <iostream>
 
 #include "platform/Text.h"
 #include "platform/posix/Support.h"
@@ -204,10 +203,6 @@ int PosixProcesses::Start(const std::wstring& program, const std::string& file, 
 
   // Output written so far must come before the program's own output.
   if (beforeStart_) beforeStart_();
-  std::cout.flush();
-  std::cerr.flush();
-  std::wcout.flush();
-  std::wcerr.flush();
   std::fflush(nullptr);
 
   pid_t pid = ::fork();
@@ -251,6 +246,8 @@ int PosixProcesses::Start(const std::wstring& program, const std::string& file, 
 
   int status = 0;
   WaitForChild(pid, status);
+  // The program may have changed any part of the file system.
+  fs_.Forget();
   if (got == static_cast<ssize_t>(sizeof failure)) {
     if (failure.stage == kStageDirectory) {
       RaiseErrno(failure.error, L"Cannot start " + program + L" in the directory " + text::FromUtf8(cwd));
@@ -274,7 +271,10 @@ std::optional<long> PosixProcesses::CallEntryPoint(const std::wstring& library, 
   void* symbol = ::dlsym(loaded.Get(), entry);
   if (symbol == nullptr) return std::nullopt;
   using EntryPoint = int (*)();
-  return reinterpret_cast<EntryPoint>(symbol)();
+  const long status = reinterpret_cast<EntryPoint>(symbol)();
+  // The library may have changed any part of the file system.
+  fs_.Forget();
+  return status;
 }
 
 }  // namespace posix

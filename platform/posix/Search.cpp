@@ -24,8 +24,10 @@ namespace {
 // often the directory itself or its parent. Such entries are left out of
 // every search, so that no operation walking a tree can be led outside it.
 bool IsComponentName(const std::wstring& name) {
-  if (name.empty() || name.find_first_of(L"\\:") != std::wstring::npos) return false;
-  return name.back() != L'.' && name.back() != L' ';
+  if (name.empty() || name.back() == L'.' || name.back() == L' ') return false;
+  for (wchar_t c : name)
+    if (c == L'\\' || c == L':') return false;
+  return true;
 }
 
 bool HasWildcards(const std::wstring& s) { return s.find_first_of(L"*?") != std::wstring::npos; }
@@ -68,34 +70,24 @@ bool WildMatch(const std::wstring& p, const std::wstring& n) {
   return false;
 }
 
-// The attributes of an entry from its lstat. A symbolic link carries the
-// reparse-point bit and the attributes of what it points to (`target`, the
-// followed status, null for a broken link): a link to a directory is a
-// directory as well, so that paths through it work; the tree operations
-// look at the reparse-point bit and never enter it.
-std::uint32_t AttributesOf(const struct stat& st, const struct stat* target, const std::wstring& name, bool isRoot) {
+// The attributes of an entry from its status. A symbolic link carries the
+// reparse-point bit and the attributes of what it points to (`target`, its
+// mode, 0 for a broken link): a link to a directory is a directory as well,
+// so that paths through it work; the tree operations look at the
+// reparse-point bit and never enter it.
+std::uint32_t AttributesOf(mode_t mode, mode_t target, const std::wstring& name, bool isRoot) {
   std::uint32_t a = 0;
-  const struct stat* seen = &st;
-  if (S_ISLNK(st.st_mode)) {
+  mode_t seen = mode;
+  if (S_ISLNK(mode)) {
     a |= platform::kAttrReparsePoint;
     seen = target;
   }
-  if (seen != nullptr && S_ISDIR(seen->st_mode)) a |= platform::kAttrDirectory;
+  if (seen != 0 && S_ISDIR(seen)) a |= platform::kAttrDirectory;
   else a |= platform::kAttrArchive;
-  if (seen != nullptr && (seen->st_mode & S_IWUSR) == 0) a |= platform::kAttrReadOnly;
+  if (seen != 0 && (seen & S_IWUSR) == 0) a |= platform::kAttrReadOnly;
   if (!isRoot && !name.empty() && name[0] == L'.') a |= platform::kAttrHidden;
   return a;
 }
-
-// The same for a host path: a link is followed to find its target's kind.
-std::uint32_t AttributesAt(const std::string& host, const struct stat& st, const std::wstring& name, bool isRoot) {
-  struct stat target;
-  const bool linked = S_ISLNK(st.st_mode) && ::stat(host.c_str(), &target) == 0;
-  return AttributesOf(st, linked ? &target : nullptr, name, isRoot);
-}
-
-
-// Splits a pattern into the part that names the directory (possibly "",
 
 }  // namespace
 
@@ -118,65 +110,105 @@ std::vector<FindEntry> PosixFileSystem::FindIn(const std::wstring& dirPart, cons
   std::vector<FindEntry> out;
   if (!HasWildcards(last)) {
     Resolved r = Resolve(dirPart + last);
-    struct stat st;
     if (last == L"." || last == L"..") {
-      if (::stat(r.host.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
-        out.push_back({last, AttributesOf(st, nullptr, r.comps.empty() ? L"" : r.comps.back(), r.comps.empty())});
+      // The directory itself, or its parent, with the attributes of the
+      // directory it names.
+      struct stat st;
+      if (r.dir && ::fstatat(r.dir->fd, r.name.c_str(), &st, 0) == 0 && S_ISDIR(st.st_mode))
+        out.push_back({last, AttributesOf(st.st_mode, 0, r.root ? L"" : r.LastName(), r.root)});
       return out;
     }
-    if (r.comps.empty() || !r.exists || !IsComponentName(r.comps.back())) return out;
-    out.push_back({r.comps.back(), AttributesAt(r.host, r.st, r.comps.back(), false)});
+    if (r.root) return out;
+    Stat(r);
+    if (!r.exists || !IsComponentName(r.LastName())) return out;
+    out.push_back({r.LastName(), AttributesOf(r.st.mode, r.st.target, r.LastName(), false)});
     return out;
   }
 
-  Resolved r = Resolve(dirPart);
-  Dir d(r.host);
-  if (d.Get() == nullptr) return out;
-  const int dfd = ::dirfd(d.Get());
-  while (dirent* e = ::readdir(d.Get())) {
-    if (std::strcmp(e->d_name, ".") == 0 || std::strcmp(e->d_name, "..") == 0) continue;
-    std::wstring name = text::FromUtf8(e->d_name);
-    if (!IsComponentName(name) || !WildMatch(last, name)) continue;
-    struct stat st;
-    if (::fstatat(dfd, e->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) continue;  // gone meanwhile
-    struct stat target;
-    const bool linked = S_ISLNK(st.st_mode) && ::fstatat(dfd, e->d_name, &target, 0) == 0;
-    std::uint32_t attributes = AttributesOf(st, linked ? &target : nullptr, name, false);
-    out.push_back({std::move(name), attributes});
-  }
-  std::sort(out.begin(), out.end(), [](const FindEntry& a, const FindEntry& b) { return NameLess(a.name, b.name); });
+  wchar_t drive = L'Z';
+  std::wstring text;
+  if (!ParsePath(dirPart, &drive, &text)) return out;
+  Trim();
+  auto [chain, level] = ChainFor(drive, text);
+  DirRef dir = LevelDir(*chain, level);
+  if (!dir) return out;
+  Fd own;
+  const int fd = ReadFd(*dir, &own);
+  if (fd < 0) return out;
 
-  if (!r.comps.empty()) {
-    std::vector<FindEntry> dots;
-    struct stat st;
-    if (WildMatch(last, L".") && ::stat(r.host.c_str(), &st) == 0)
-      dots.push_back({L".", AttributesOf(st, nullptr, r.comps.back(), false)});
-    if (WildMatch(last, L"..") && ::stat(r.HostParent().c_str(), &st) == 0) {
-      bool parentIsRoot = r.comps.size() == 1;
-      dots.push_back({L"..", AttributesOf(st, nullptr, parentIsRoot ? L"" : r.comps[r.comps.size() - 2], parentIsRoot)});
-    }
-    out.insert(out.begin(), dots.begin(), dots.end());
+  // What is learnt of every entry is kept for the calls on the entries that
+  // follow (a tree operation deletes or copies what it listed), in the
+  // order in which the entries are handed out.
+  struct Found {
+    FindEntry entry;
+    std::string host;
+    Status st;
+  };
+  std::vector<Found> found;
+  const bool all = last == L"*" || last == L"*.*";
+  DirReader reader(fd);
+  while (const struct dirent64* e = reader.Next()) {
+    if (IsDotOrDotDot(e->d_name)) continue;
+    std::wstring name = text::FromUtf8(e->d_name);
+    if (!IsComponentName(name) || !(all || WildMatch(last, name))) continue;
+    Status st;
+    if (!StatEntry(fd, e->d_name, &st)) continue;  // gone meanwhile
+    const std::uint32_t attributes = AttributesOf(st.mode, st.target, name, false);
+    found.push_back({{std::move(name), attributes}, e->d_name, st});
   }
+  // Sorted by position, so that the entries themselves move only once.
+  std::vector<std::uint32_t> order(found.size());
+  for (std::uint32_t i = 0; i < order.size(); ++i) order[i] = i;
+  std::sort(order.begin(), order.end(),
+            [&found](std::uint32_t a, std::uint32_t b) { return NameLess(found[a].entry.name, found[b].entry.name); });
+
+  const bool dots = level > 0;
+  out.reserve(found.size() + (dots ? 2 : 0));
+  if (dots) {
+    if (WildMatch(last, L"."))
+      out.push_back({L".", AttributesOf(ModeOf(*dir), 0, chain->levels[level].name, false)});
+    if (WildMatch(last, L"..")) {
+      if (DirRef parent = LevelDir(*chain, level - 1)) {
+        const bool parentIsRoot = level == 1;
+        out.push_back(
+            {L"..", AttributesOf(ModeOf(*parent), 0, parentIsRoot ? L"" : chain->levels[level - 1].name, parentIsRoot)});
+      }
+    }
+  }
+  Listing listing;
+  listing.entries.reserve(found.size());
+  for (std::uint32_t i : order) {
+    listing.entries.emplace_back(std::move(found[i].host), found[i].st);
+    out.push_back(std::move(found[i].entry));
+  }
+  listings_.insert_or_assign(dir->id, std::move(listing));
   return out;
 }
 
 std::uint32_t PosixFileSystem::GetAttributes(const std::wstring& path) {
   Resolved r = Resolve(path);
+  Stat(r);
   if (!r.exists) return platform::kInvalidAttributes;
-  return AttributesAt(r.host, r.st, r.comps.empty() ? L"" : r.comps.back(), r.comps.empty());
+  return AttributesOf(r.st.mode, r.st.target, r.root ? L"" : r.LastName(), r.root);
 }
 
 void PosixFileSystem::SetAttributes(const std::wstring& path, std::uint32_t attributes) {
   Resolved r = Resolve(path);
-  RefuseInvalid(r, L"Cannot set the attributes of " + r.DriveForm());
+  RefuseInvalid(r, L"Cannot set the attributes of ");
+  Stat(r);
   if (!r.exists) RaiseErrno(ENOENT, L"Cannot set the attributes of " + r.DriveForm());
-  const struct stat& st = r.st;
-  if (S_ISLNK(st.st_mode)) return;  // a link has no mode bits of its own
-  mode_t mode = st.st_mode & 07777;
-  mode_t wanted = (attributes & platform::kAttrReadOnly) ? (mode & ~S_IWUSR) : (mode | S_IWUSR);
-  if (wanted != mode && ::chmod(r.host.c_str(), wanted) != 0) {
+  if (S_ISLNK(r.st.mode)) return;  // a link has no mode bits of its own
+  const mode_t mode = r.st.mode & 07777;
+  const mode_t wanted = (attributes & platform::kAttrReadOnly) ? (mode & ~S_IWUSR) : (mode | S_IWUSR);
+  if (wanted == mode) return;
+  if (::fchmodat(r.dir->fd, r.name.c_str(), wanted, 0) != 0) {
     const int err = errno;
     RaiseErrno(err, L"Cannot set the attributes of " + r.DriveForm());
+  }
+  if (S_ISDIR(r.st.mode)) ++dirModeChanges_;  // it may be held open
+  // A listing that holds the entry learns its new mode.
+  if (Listing* listing = ListingOf(r.dir)) {
+    if (Status* known = listing->Lookup(r.name)) known->mode = (known->mode & ~07777) | wanted;
   }
 }
 

@@ -15,6 +15,20 @@ class Fd {
   ~Fd() { Close(); }
   Fd(const Fd&) = delete;
   Fd& operator=(const Fd&) = delete;
+  Fd(Fd&& other) noexcept : fd_(other.Release()) {}
+  Fd& operator=(Fd&& other) noexcept {
+    if (this != &other) {
+      Close();
+      fd_ = other.Release();
+    }
+    return *this;
+  }
+  // Gives the descriptor up without closing it.
+  int Release() {
+    const int fd = fd_;
+    fd_ = -1;
+    return fd;
+  }
   int Get() const { return fd_; }
   bool Valid() const { return fd_ >= 0; }
   // Closes now and reports the outcome (0 or errno).

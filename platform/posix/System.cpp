@@ -19,9 +19,6 @@ PosixSystem::PosixSystem(PosixFileSystem& fs, int argc, char** argv) : fs_(fs) {
     arguments_.push_back(text::FromUtf8(argv[i]));
   }
   commandLine_ = text::FromUtf8(line);
-  // Temporary names are numbered from a point that differs between processes
-  // started at the same moment, so that they rarely meet a taken name.
-  counter_ = static_cast<std::uint32_t>(std::time(nullptr)) * 2654435761u ^ static_cast<std::uint32_t>(::getpid()) * 40503u;
 }
 
 std::wstring PosixSystem::WindowsDir() {
@@ -45,6 +42,12 @@ std::wstring PosixSystem::TempDir() {
 std::wstring PosixSystem::MakeTempFile(const std::wstring& dir, const std::wstring& prefix) {
   std::wstring base = fs_.FullPath(dir);
   if (base.back() != L'\\') base.push_back(L'\\');
+  // Temporary names are numbered from a point that differs between processes
+  // started at the same moment, so that they rarely meet a taken name.
+  if (!counterSet_) {
+    counter_ = static_cast<std::uint32_t>(std::time(nullptr)) * 2654435761u ^ static_cast<std::uint32_t>(::getpid()) * 40503u;
+    counterSet_ = true;
+  }
   // Unique numbers are 16 bits wide, as Windows makes them; 0 is not used.
   for (std::uint32_t attempt = 0; attempt < 0x10000; ++attempt) {
     std::uint32_t n = counter_++ & 0xFFFFu;

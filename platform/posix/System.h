@@ -30,7 +30,8 @@ class PosixSystem : public platform::System {
   bool prefixReady_ = false;  // the prefix was made sure of once
   std::wstring commandLine_;
   std::vector<std::wstring> arguments_;
-  std::uint32_t counter_;
+  std::uint32_t counter_ = 0;
+  bool counterSet_ = false;  // the counter starts on first use
 };
 
 }  // namespace posix

@@ -101,16 +101,21 @@ bool PosixUi::ReadLine(std::string& line) {
   line.clear();
   char c;
   bool any = false;
+  bool ended = false;
   for (;;) {
     ssize_t n = ::read(inFd_, &c, 1);
     if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return any;
+    if (n <= 0) break;
     any = true;
-    if (c == '\n') break;
+    if (c == '\n') {
+      ended = true;
+      break;
+    }
     line.push_back(c);
   }
-  if (!line.empty() && line.back() == '\r') line.pop_back();
-  return true;
+  if (ended && !line.empty() && line.back() == '\r') line.pop_back();
+  if (afterAnswer_) afterAnswer_();
+  return any;
 }
 
 void PosixUi::Prompt(const std::wstring& text) {

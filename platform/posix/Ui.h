@@ -2,6 +2,7 @@
 // answered on standard input, one line per answer.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -32,6 +33,9 @@ class PosixUi : public platform::Ui {
   void SetProgressValue(int value);
   void SetProgressVisible(bool visible);
   void EraseProgress();
+  // Called after the user answered (a line was read): whatever the user did
+  // meanwhile may have changed the file system.
+  void SetAfterAnswer(std::function<void()> hook) { afterAnswer_ = std::move(hook); }
 
  private:
   // Writes a prompt; when standard input is not a terminal the answer does
@@ -52,6 +56,7 @@ class PosixUi : public platform::Ui {
   int lastCells_ = -1;
   int lastPercent_ = -1;
   int min_ = 0, max_ = 100, value_ = 0;
+  std::function<void()> afterAnswer_;
 };
 
 }  // namespace posix

@@ -419,20 +419,17 @@ TEST_F(FilesTest, XCopyFileKeepsCopyingAfterAFailingSubdirectory) {
   EXPECT_EQ(ui_.pumps, 2);
 }
 
-TEST_F(FilesTest, XCopyFileNeverWritesIntoALinkOrAFileAtTheTarget) {
+TEST_F(FilesTest, XCopyFileNeverWritesThroughALinkAtTheTarget) {
   MakeFile("src/sub/f.txt", "f");
-  MakeFile("src/plain/g.txt", "g");
   MakeFile("src/z.txt", "z");
   MakeDir("outside");
-  MakeFile("dst/plain", "a file where the directory should go");
+  MakeDir("dst");
   std::filesystem::create_directory_symlink(H("outside"), H("dst/sub"));
   EXPECT_TRUE(xCopyFile(W("src"), W("dst"), false));
   EXPECT_TRUE(std::filesystem::is_empty(H("outside")));
-  EXPECT_EQ(Read("dst/plain"), "a file where the directory should go");
   EXPECT_EQ(Read("dst/z.txt"), "z");
-  ASSERT_EQ(ui_.shown.size(), 2u);
-  EXPECT_EQ(ui_.shown[0].text, L"Error xCopyFile : SRC = " + W("src\\plain") + L" TGT = " + W("dst\\plain"));
-  EXPECT_EQ(ui_.shown[1].text, L"Error xCopyFile : SRC = " + W("src\\sub") + L" TGT = " + W("dst\\sub"));
+  ASSERT_EQ(ui_.shown.size(), 1u);
+  EXPECT_EQ(ui_.shown[0].text, L"Error xCopyFile : SRC = " + W("src\\sub") + L" TGT = " + W("dst\\sub"));
   EXPECT_EQ(CurrentDirectory(), W());
 
   // The same for a link given as the target of the whole copy.
@@ -442,6 +439,23 @@ TEST_F(FilesTest, XCopyFileNeverWritesIntoALinkOrAFileAtTheTarget) {
   EXPECT_TRUE(std::filesystem::is_empty(H("outside")));
   ASSERT_EQ(ui_.shown.size(), 1u);
   EXPECT_EQ(ui_.shown[0].text, L"Error xCopyFile : SRC = " + W("src") + L" TGT = " + W("tlink"));
+}
+
+TEST_F(FilesTest, XCopyFileOntoAPlainFileSkipsItsFilesAndFailsItsSubdirectories) {
+  // A plain file counts as an existing directory: nothing is created for
+  // its level and its files fail without a word; a directory below it
+  // cannot be created, and that level alone is reported.
+  MakeFile("src/plain/g.txt", "g");
+  MakeFile("src/plain/deep/h.txt", "h");
+  MakeFile("src/z.txt", "z");
+  MakeFile("dst/plain", "a file where the directory should go");
+  EXPECT_TRUE(xCopyFile(W("src"), W("dst"), false));
+  EXPECT_EQ(Read("dst/plain"), "a file where the directory should go");
+  EXPECT_EQ(Read("dst/z.txt"), "z");
+  ASSERT_EQ(ui_.shown.size(), 1u);
+  EXPECT_EQ(ui_.shown[0].text,
+            L"Error xCopyFile : SRC = " + W("src\\plain\\deep") + L" TGT = " + W("dst\\plain\\deep"));
+  EXPECT_EQ(CurrentDirectory(), W());
 }
 
 TEST_F(FilesTest, GuardedCopyEndsTheProgramOnFailure) {

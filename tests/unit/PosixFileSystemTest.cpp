@@ -10,27 +10,7 @@
 
 #include "PosixFsFixture.h"
 
-using platform::FindEntry;
 using platform::OpenMode;
-
-namespace {
-
-std::vector<std::wstring> Names(const std::vector<FindEntry>& v) {
-  std::vector<std::wstring> out;
-  for (const auto& e : v) out.push_back(e.name);
-  return out;
-}
-
-std::wstring Message(const std::function<void()>& f) {
-  try {
-    f();
-  } catch (const VslError& e) {
-    return e.Description();
-  }
-  return L"<nothing raised>";
-}
-
-}  // namespace
 
 using PosixPaths = PosixFsFixture;
 
@@ -391,6 +371,31 @@ TEST_F(PosixFiles, TextFilesAreUtf8WithLfLineEnds) {
   MakeFile("s.vsl", "\xEF\xBB\xBFMsgBox \"caf\xC3\xA9 \xFF\"\n");
   EXPECT_EQ(fs_->ReadTextFile(W("s.vsl")), L"MsgBox \"caf\u00e9 \uFFFD\"\n");
   EXPECT_THROW(fs_->ReadTextFile(W("none.vsl")), VslError);
+}
+
+TEST_F(PosixFiles, LargeTextFilesDecodeAsAWhole) {
+  // Files are read 64 KiB at a time: characters of two, three and four bytes
+  // cut by the end of a block, and a sequence that breaks off there, decode
+  // as in the whole text.
+  std::string bytes = "\xEF\xBB\xBF";
+  auto at = [&bytes](std::size_t offset, const char* piece) {
+    bytes.append(offset - bytes.size(), 'a');
+    bytes += piece;
+  };
+  at(65536 - 1, "\xE2\x82\xAC");
+  at(2 * 65536 - 2, "\xF0\x9F\x98\x80");
+  at(3 * 65536 - 1, "\xC3\xA9");
+  at(4 * 65536 - 2, "\xE2\x82z\xFF");
+  at(5 * 65536 - 3, "\xF0\x9F\x98\x80\n");
+  MakeFile("big.vsl", bytes);
+  const std::wstring text = fs_->ReadTextFile(W("big.vsl"));
+  EXPECT_EQ(text, text::FromUtf8(std::string_view(bytes).substr(3)));
+  EXPECT_EQ(text.substr(65536 - 5, 2), L"a\u20AC");  // after the byte order mark
+  // A file that ends inside a character, and one inside the byte order mark.
+  MakeFile("cut.vsl", "ab\xE2\x82");
+  EXPECT_EQ(fs_->ReadTextFile(W("cut.vsl")), L"ab\uFFFD\uFFFD");
+  MakeFile("bom.vsl", "\xEF\xBB");
+  EXPECT_EQ(fs_->ReadTextFile(W("bom.vsl")), L"\uFFFD\uFFFD");
 }
 
 TEST_F(PosixFiles, CreatesAndRemovesDirectoriesAndFiles) {

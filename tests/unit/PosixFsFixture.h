@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -16,6 +17,23 @@
 #include "platform/Text.h"
 #include "platform/posix/FileSystem.h"
 #include "platform/posix/System.h"
+
+// The names of a listing, in its order.
+inline std::vector<std::wstring> Names(const std::vector<platform::FindEntry>& v) {
+  std::vector<std::wstring> out;
+  for (const auto& e : v) out.push_back(e.name);
+  return out;
+}
+
+// The description of the error `f` raises.
+inline std::wstring Message(const std::function<void()>& f) {
+  try {
+    f();
+  } catch (const VslError& e) {
+    return e.Description();
+  }
+  return L"<nothing raised>";
+}
 
 class PosixFsFixture : public ::testing::Test {
  protected:

@@ -2,7 +2,7 @@
 // text, cancellation, Exit and the silent failure path.
 #include <gtest/gtest.h>
 
-#include "FakePlatform.h"
+#include "Doubles.h"
 #include "codegen/CCodeGen.h"
 #include "driver/MainModule.h"
 #include "forms/Forms.h"

@@ -3,7 +3,7 @@
 // messages they show.
 #include <gtest/gtest.h>
 
-#include "FakePlatform.h"
+#include "Doubles.h"
 #include "parser/CVSLParser.h"
 
 namespace {

@@ -1,5 +1,5 @@
-// A user interface that records what the program shows and answers from a
-// script of replies, for tests of the parser, the executor and the driver.
+// The test doubles of the front-end and executor tests: a user interface
+// that records what the program shows and answers from a script of replies.
 #pragma once
 
 #include <deque>

@@ -29,10 +29,7 @@ TEST(Macros, StoreKeepsOrderAndFirstEntries) {
   for (int bad : {-1, 107, 150}) EXPECT_THROW(m.GetMacroByIndex(bad), VslError) << bad;
 }
 
-struct Def {
-  bool expand;  // AddMacro expands the value first, Add stores it as it is
-  std::wstring name, value;
-};
+struct Def { bool expand; std::wstring name, value; };  // AddMacro expands the value, Add stores it as it is
 
 // The expansion of a text after some definitions, or the error it raises.
 TEST(Macros, Expansion) {

@@ -8,11 +8,9 @@
 
 namespace {
 
-struct Parsed {
-  std::wstring insts;  // "NAME p1|p2" per instruction (OP_ and trailing empty parameters left out), "; " between
-  std::wstring shown;  // every dialog, "; " between, "!" for the application's title
-  int errors = 0;
-};
+// The instructions ("NAME p1|p2", without OP_ and trailing empty parameters) and the dialogs shown ("!" for the
+// application's title), "; " between them, and the count of parse errors.
+struct Parsed { std::wstring insts, shown; int errors = 0; };
 
 Parsed Parse(const std::wstring& source, bool check = false) {
   FakeUi ui;

@@ -77,7 +77,8 @@ TEST(RegFile, WritesValuesAsTheRegistryEditorDoes) {
   const std::tuple<std::wstring, std::uint32_t, std::wstring, std::vector<std::uint8_t>> values[] = {
       {L"", kRegSz, L"say \"hi\" \\", {}}, {L"n", platform::kRegDword, L"", {0xef, 0xbe, 0xad, 0xde}},
       {L"b", platform::kRegBinary, L"", {0, 1, 0xab}}, {L"e", platform::kRegExpandSz, L"%A%", {}},
-      {L"two\nlines", kRegSz, L"", {}}, {L"nl", kRegSz, L"a\nb", {}}, {L"long", platform::kRegBinary, L"", std::vector<std::uint8_t>(30, 0x11)}};
+      {L"two\nlines", kRegSz, L"", {}}, {L"nl", kRegSz, L"a\nb", {}},
+      {L"long", platform::kRegBinary, L"", std::vector<std::uint8_t>(30, 0x11)}};
   for (const auto& [name, type, text, bytes] : values)
     file.sections[0].values.push_back({0, name, false, type, false, text, bytes});
   std::vector<regfile::Error> errors;

@@ -31,7 +31,6 @@ class Scratch : public ::testing::Test {
     std::ifstream in(H(rel), std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), {});
   }
-  bool Exists(const std::string& rel) const { return std::filesystem::exists(std::filesystem::symlink_status(H(rel))); }
 
   std::filesystem::path root_ = MakeRoot();
   posix::PosixFileSystem fs_;

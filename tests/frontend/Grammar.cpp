@@ -2,6 +2,7 @@
 // interpreter knows: the command table's keywords and the tokenizer's words.
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <fstream>
 #include <regex>
 #include <set>

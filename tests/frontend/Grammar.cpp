@@ -1,0 +1,62 @@
+// The editor grammar (editors/vsl.tmLanguage.json) names exactly the words the
+// interpreter knows: the command table's keywords and the tokenizer's words.
+#include <gtest/gtest.h>
+
+#include <cctype>
+#include <fstream>
+#include <regex>
+#include <set>
+#include <sstream>
+
+#include <nlohmann/json.hpp>
+
+#include "codegen/COMMANDS.h"
+#include "platform/Text.h"
+#include "tokenizer/CTokenizer.h"
+#include "tokenizer/Tokens.h"
+
+namespace {
+
+// The words of a pattern written "PREFIX\b(a|b|c)\b", in order.
+std::vector<std::string> Alternatives(const std::string& pattern, const std::string& prefix) {
+  std::smatch m;
+  EXPECT_TRUE(std::regex_match(pattern, m, std::regex("^" + prefix + R"(\\b\(([A-Za-z_|]+)\)\\b$)"))) << pattern;
+  std::vector<std::string> words;
+  std::stringstream list(m.size() < 2 ? "" : m[1].str());
+  for (std::string w; std::getline(list, w, '|');) words.push_back(w);
+  return words;
+}
+
+std::int32_t KindOf(const std::string& word) {
+  CTokenizer t;
+  t.OpenText(text::FromUtf8(word));
+  return t.NextToken();
+}
+
+TEST(Grammar, WordsAreTheInterpretersWords) {
+  std::ifstream in(VSL_SOURCE_DIR "/editors/vsl.tmLanguage.json");
+  ASSERT_TRUE(in.good());
+  const nlohmann::json repo = nlohmann::json::parse(in)["repository"];
+  const std::set<std::string> table = {
+#define VSL_KEYWORD(keyword, ...) #keyword,
+      VSL_COMMANDS(VSL_KEYWORD, VSL_KEYWORD, VSL_KEYWORD)
+#undef VSL_KEYWORD
+  };
+  const auto commands = Alternatives(repo["command"]["match"], "");
+  EXPECT_EQ(std::set<std::string>(commands.begin(), commands.end()), table);
+  EXPECT_EQ(commands.size(), table.size()) << "a word is listed twice";
+  for (const auto& w : commands) EXPECT_EQ(KindOf(w), TK_KEYWORD) << w;
+  const auto control = Alternatives(repo["control"]["match"], R"(\(\?i\))");
+  EXPECT_EQ(std::set<std::string>(control.begin(), control.end()),
+            (std::set<std::string>{"IF", "THEN", "ELSE", "ENDIF", "AND", "OR"}));
+  for (auto w : control) {  // each its own kind of token, in any case
+    const std::int32_t kind = KindOf(w);
+    EXPECT_TRUE(kind != TK_KEYWORD && kind != TK_IDENTIFIER) << w;
+    for (char& c : w) c = static_cast<char>(std::tolower(c));
+    EXPECT_EQ(KindOf(w), kind) << w;
+  }
+  EXPECT_EQ(Alternatives(repo["shell"]["match"], R"(\(\?i\))"), std::vector<std::string>{"Shell"});
+  EXPECT_EQ(KindOf("sHELL"), TK_SHELLCMD);
+}
+
+}  // namespace

@@ -1,0 +1,184 @@
+// Registry files parsed and written without a registry, then exported from
+// and imported into a registry database by vsltool reg.
+#include <sstream>
+
+#include "Scratch.h"
+#include "driver/RegTool.h"
+
+namespace {
+
+using namespace std::string_literals;
+using platform::kRegSz;
+
+// "format [path]line" per section ("-[" when removed), "name=type:data@line" per value.
+std::wstring Render(const regfile::File& f) {
+  std::wostringstream o;
+  o << static_cast<int>(f.format);
+  for (const auto& s : f.sections) {
+    o << L"\n" << (s.remove ? L"-[" : L"[") << s.path << L"]" << s.line;
+    for (const auto& v : s.values) {
+      o << L"\n" << v.name << L"=" << v.type << L":" << (v.remove ? L"-" : v.HoldsText() ? v.text : L"") << std::hex;
+      for (int b : v.HoldsText() ? std::vector<std::uint8_t>{} : v.bytes) o << b << L",";
+      o << std::dec << L"@" << v.line;
+    }
+  }
+  return o.str();
+}
+
+TEST(RegFile, ReadsEveryKindOfLine) {
+  std::vector<regfile::Error> errors;
+  EXPECT_EQ(Render(regfile::Parse(
+                "REGEDIT4\r\n\r\n; a comment\r\n[HKEY_LOCAL_MACHINE\\Software\\A]\r\n@=\"default\"\r\n"
+                "\"quote \\\" and \\\\\"=\"C:\\\\dir\\\\ \\\"x\\\"\"\r\n\"n\" = dword:0000002A\r\n\"bin\"=hex:01, ff,\\\r\n   2a\r\n"
+                "\"empty\"=hex:\r\n\"exp\"=hex(2):25,41,25,00\r\n\"exp16\"=hex(2):25,00,42,00,25,00,00,00\r\n"
+                "\"raw\"=hex(1):61,00\r\n\"q\"=hex(b):01,02,03,04,05,06,07,08\r\n\"gone\"=-\r\n"
+                "[-HKEY_LOCAL_MACHINE\\Software\\Old]\r\n[hkey_local_machine]\r\n", &errors)),
+            L"0\n[Software\\A]4\n=1:default@5\nquote \" and \\=1:C:\\dir\\ \"x\"@6\nn=4:2a,0,0,0,@7\nbin=3:1,ff,2a,@8\n"
+            L"empty=3:@10\nexp=2:%A%@11\nexp16=2:%B%@12\nraw=1:61,0,@13\nq=11:1,2,3,4,5,6,7,8,@14\ngone=0:-@15\n"
+            L"-[Software\\Old]16\n[]17");
+  EXPECT_TRUE(errors.empty());
+  const std::wstring s = L"a\x00e9\x65e5\U0001F600";
+  EXPECT_EQ(text::ToUtf16Le(s), std::string("a\0\xe9\0\xe5\x65\x3d\xd8\x00\xde", 10));
+  EXPECT_EQ(text::FromUtf16Le(text::ToUtf16Le(s)), s);
+  // A lone surrogate and an odd last byte become U+FFFD.
+  EXPECT_EQ(text::FromUtf16Le(std::string("\x3d\xd8" "a\0" "b", 5)), L"\xFFFD" L"a\xFFFD");
+}
+
+TEST(RegFile, MalformedLinesAreReportedWithTheirLines) {
+  const std::string k = "REGEDIT4\n[HKEY_LOCAL_MACHINE\\K]\n";
+  const struct { std::string file; std::int32_t line; std::wstring message; } cases[] = {
+      {k + "\"a\"=dword:123456789", 3, L"dword: takes one to eight hex digits"}, {k + "\"a\"=dword:xyz", 3, L"dword: takes"},
+      {k + "\"a\"=hex:1,2x", 3, L"hex data must be"}, {k + "\"a\"=hex(zz):01", 3, L"hex(N): needs"},
+      {k + "\"a\"=hex;01", 3, L"expecting : after hex"}, {k + "\"a\"=hex:01,\\", 3, L"the hex data continues past the end"},
+      {k + "\"a\"=\"open", 3, L"value data: the quoted string has no closing quote"},
+      {k + "\"a\"=\"x\\n\"", 3, L"value data: a backslash"}, {k + "\"a\"=\"x\" tail", 3, L"text after the closing quote"},
+      {k + "\"a\" \"b\"", 3, L"expecting = after the value name"}, {k + "\"a\"=text", 3, L"unknown value data"},
+      {k + "garbage", 3, L"expecting a [key]"}, {k + "[HKEY_LOCAL_MACHINE\\K", 3, L"a key line must end with ]"},
+      {k + "[HKEY_CURRENT_USER\\Software]", 3, L"only keys below HKEY_LOCAL_MACHINE"},
+      {k + "[Software\\X]", 3, L"the key must be named with its root"},
+      {k + "[HKEY_LOCAL_MACHINE\\a\\\\b]", 3, L"the key path has an empty name"},
+      {k + "[-HKEY_LOCAL_MACHINE]", 3, L"HKEY_LOCAL_MACHINE itself cannot be deleted"},
+      {k + "[-HKEY_LOCAL_MACHINE\\K]\n\"a\"=\"b\"", 4, L"a value line cannot follow a [-key]"},
+      {k + "\n\n\"ok\"=\"x\"\n\"a\"=hex:01,\\\n  zz", 6, L"hex data must be"}, {"", 1, L"not a registry file"},
+      {"\n\nREGEDIT5\n", 3, L"not a registry file"}, {"REGEDIT4\n\"a\"=\"b\"\n", 2, L"a value line must follow a [key] line"},
+      {"REGEDIT4\n[HKEY_USERS\\x]\n", 2, L"only keys below"},
+  };
+  for (const auto& c : cases) {
+    std::vector<regfile::Error> errors;
+    regfile::Parse(c.file, &errors);
+    ASSERT_EQ(errors.size(), 1u) << c.file;
+    EXPECT_EQ(std::to_wstring(errors[0].line) + L" " + errors[0].message.substr(0, c.message.size()),
+              std::to_wstring(c.line) + L" " + c.message) << c.file;
+  }
+}
+
+TEST(RegFile, WritesValuesAsTheRegistryEditorDoes) {
+  regfile::File file{regfile::Format::Regedit4, {{0, L"Software\\A", false, {}}}};
+  const std::tuple<std::wstring, std::uint32_t, std::wstring, std::vector<std::uint8_t>> values[] = {
+      {L"", kRegSz, L"say \"hi\" \\", {}}, {L"n", platform::kRegDword, L"", {0xef, 0xbe, 0xad, 0xde}},
+      {L"b", platform::kRegBinary, L"", {0, 1, 0xab}}, {L"e", platform::kRegExpandSz, L"%A%", {}},
+      {L"two\nlines", kRegSz, L"", {}}, {L"nl", kRegSz, L"a\nb", {}},
+      {L"long", platform::kRegBinary, L"", std::vector<std::uint8_t>(30, 0x11)}};
+  for (const auto& [name, type, text, bytes] : values)
+    file.sections[0].values.push_back({0, name, false, type, false, text, bytes});
+  std::vector<regfile::Error> errors;
+  EXPECT_EQ(regfile::ToText(file, &errors),
+            L"REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Software\\A]\n@=\"say \\\"hi\\\" \\\\\"\n\"n\"=dword:deadbeef\n"
+            L"\"b\"=hex:00,01,ab\n\"e\"=hex(2):25,00,41,00,25,00,00,00\n\"nl\"=hex(1):61,0a,62,00\n"
+            L"\"long\"=hex:11,11,11,11,11,11,11,11,11,11,11,11,11,11,11,11,11,11,11,11,11,11,\\\n"
+            L"  11,11,11,11,11,11,11,11\n");
+  ASSERT_EQ(errors.size(), 1u);
+  EXPECT_NE(errors[0].message.find(L"line break"), std::wstring::npos);
+  const struct { const wchar_t* given; bool ok; const wchar_t* path; } keys[] = {
+      {L"", true, L""}, {L"Software\\X", true, L"Software\\X"}, {L"HKEY_LOCAL_MACHINE\\Software\\X\\", true, L"Software\\X"},
+      {L"hklm\\Software", true, L"Software"}, {L"HKEY_LOCAL_MACHINE", true, L""},
+      {L"HKEY_CURRENT_USER\\Software", false, L""}, {L"HKCU", false, L""}};
+  for (const auto& c : keys) {
+    std::wstring path;
+    EXPECT_EQ(regfile::KeyBelowRoot(c.given, &path), c.ok) << text::ToUtf8(c.given);
+    EXPECT_EQ(c.ok ? path : L"", c.path) << text::ToUtf8(c.given);
+  }
+}
+
+class RegTool : public Scratch {
+ protected:
+  void Set(const std::wstring& key, const std::wstring& name, std::uint32_t type, const std::string& data) {
+    platform::KeyHandle k(platform::Reg());
+    ASSERT_EQ(platform::Reg().CreateKey(platform::kHKeyLocalMachine, key, k.Out()), 0);
+    ASSERT_EQ(platform::Reg().SetValue(k.Get(), name, type, reinterpret_cast<const std::uint8_t*>(data.data()),
+                                       static_cast<std::uint32_t>(data.size())), 0);
+  }
+  // "type:bytes" of a value, or "-" when there is none.
+  std::string Get(const std::wstring& key, const std::wstring& name) {
+    platform::KeyHandle k(platform::Reg());
+    std::uint8_t buf[4096];
+    std::uint32_t size = sizeof buf, t = 0;
+    if (platform::Reg().OpenKey(platform::kHKeyLocalMachine, key, platform::kKeyRead, k.Out()) != 0 ||
+        platform::Reg().QueryValue(k.Get(), name, &t, buf, &size) != 0) return "-";
+    return std::to_string(t) + ":" + std::string(reinterpret_cast<char*>(buf), size);
+  }
+  std::wstring Export(const std::wstring& path = L"") {
+    std::vector<regfile::Error> errors;
+    const std::wstring out = regfile::ToText(regtool::Export(path), &errors);
+    EXPECT_TRUE(errors.empty());
+    return out;
+  }
+  void Import(const std::wstring& content) {
+    std::vector<regfile::Error> errors;
+    regtool::Import(regfile::Parse(text::ToUtf8(content), &errors));
+  }
+};
+
+// Odd names, text beyond ASCII, every type and malformed data go out and come
+// back into another registry unchanged.
+TEST_F(RegTool, ExportThenImportRoundTrip) {
+  const std::wstring key = L"Software\\Gr\x00fc\x00df" L"e \"q\" = \\x";
+  const struct { const wchar_t* name; std::uint32_t type; std::string data; } values[] = {
+      {L"", kRegSz, "default\0"s}, {L"a\"b\\c=d", kRegSz, "va\"l\\ue=\xc3\xa9\xe6\x97\xa5\0"s},
+      {L"\x00e9t\x00e9", platform::kRegDword, "\x2a\0\0\x80"s}, {L"bin", platform::kRegBinary, std::string(100, 'x') + "\0\xff"s},
+      {L"exp", platform::kRegExpandSz, "%PATH%;\xc3\xbc\0"s}, {L"lines", kRegSz, "one\ntwo\0"s}, {L"no nul", kRegSz, "abc"s},
+      {L"bad utf8", kRegSz, "\xff\xfe\0"s}, {L"qword", 11, "12345678"s}, {L"short dword", platform::kRegDword, "\x01\x02"s}};
+  for (const auto& v : values) Set(key, v.name, v.type, v.data);
+  Set(L"Software\\Empty\\Deeper", L"x", kRegSz, "y\0"s);
+  platform::KeyHandle leaf(platform::Reg());
+  ASSERT_EQ(platform::Reg().CreateKey(platform::kHKeyLocalMachine, L"Software\\Empty\\Leaf", leaf.Out()), 0);
+  const std::wstring first = Export();
+  auto other = NewRegistry("other.db");
+  platform::ScopedPlatform second(platform::Platform{&fs_, other.get()});
+  Import(first);
+  EXPECT_EQ(Export(), first);
+  for (const auto& v : values) EXPECT_EQ(Get(key, v.name), std::to_string(v.type) + ":" + v.data) << text::ToUtf8(v.name);
+  EXPECT_NE(Export().find(L"[HKEY_LOCAL_MACHINE\\Software\\Empty\\Leaf]"), std::wstring::npos);
+}
+
+TEST_F(RegTool, ExportOrdersKeysAndValuesWithoutRegardToCase) {
+  for (const wchar_t* k : {L"S\\b", L"S\\A", L"S\\C", L"S\\a2"}) Set(k, L"v", kRegSz, "1\0"s);
+  for (const wchar_t* v : {L"zeta", L"Alpha", L"", L"beta"}) Set(L"S", v, kRegSz, "x\0"s);
+  EXPECT_EQ(Export(L"s"),
+            L"REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\S]\n@=\"x\"\n\"Alpha\"=\"x\"\n\"beta\"=\"x\"\n\"zeta\"=\"x\"\n\n"
+            L"[HKEY_LOCAL_MACHINE\\S\\A]\n\"v\"=\"1\"\n\n[HKEY_LOCAL_MACHINE\\S\\a2]\n\"v\"=\"1\"\n\n"
+            L"[HKEY_LOCAL_MACHINE\\S\\b]\n\"v\"=\"1\"\n\n[HKEY_LOCAL_MACHINE\\S\\C]\n\"v\"=\"1\"\n");
+  EXPECT_THROW(regtool::Export(L"S\\missing"), VslError);
+}
+
+// Keys and values are deleted; a failure half-way (a key name longer than the
+// registry allows) undoes what the file did before it.
+TEST_F(RegTool, ImportDeletesAndFailsAsAWhole) {
+  Set(L"Software\\Gone\\Sub\\Deep", L"x", kRegSz, "1\0"s);
+  Set(L"Software\\Keep", L"drop", kRegSz, "1\0"s);
+  Set(L"Software\\Keep", L"stay", kRegSz, "2\0"s);
+  Import(L"REGEDIT4\n[-HKEY_LOCAL_MACHINE\\Software\\Gone]\n[-HKEY_LOCAL_MACHINE\\Software\\NeverWas]\n"
+         L"[HKEY_LOCAL_MACHINE\\Software\\Keep]\n\"drop\"=-\n\"never\"=-\n");
+  const std::wstring after = L"REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Software]\n\n[HKEY_LOCAL_MACHINE\\Software\\Keep]\n\"stay\"=\"2\"\n";
+  EXPECT_EQ(Export(L"Software"), after);
+  try {
+    Import(L"REGEDIT4\n[HKEY_LOCAL_MACHINE\\Software\\Keep]\n\"stay\"=\"after\"\n[HKEY_LOCAL_MACHINE\\Software\\New]\n"
+           L"[-HKEY_LOCAL_MACHINE\\Software\\Keep]\n[HKEY_LOCAL_MACHINE\\Software\\" + std::wstring(300, L'k') + L"]\n");
+    ADD_FAILURE() << "the import went through";
+  } catch (const VslError& e) {
+    EXPECT_EQ(e.Number(), 6);
+  }
+  EXPECT_EQ(Export(L"Software"), after);
+}
+
+}  // namespace

@@ -4,9 +4,11 @@
 #pragma once
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <deque>
 #include <filesystem>
 #include <fstream>
@@ -97,8 +99,7 @@ class FakeUi : public platform::Ui {
   }
 };
 
-// Records what it is asked to start; serves libraries whose entry points
-// answer fixed numbers, by path.
+// Records what it is asked to start; serves libraries whose entry points answer fixed numbers.
 class FakeProcesses : public platform::Processes {
  public:
   std::vector<std::wstring> runs, loads;  // runs: "program|arguments", "shell INTERPRETER|line"
@@ -148,11 +149,11 @@ class Scratch {
     if (::mkdtemp(t) == nullptr) throw std::runtime_error("mkdtemp failed");
     root = t;
     std::filesystem::create_directories(root + "/work");
-    if (const char* old = std::getenv("VSL_PREFIX")) oldPrefix_ = old;
+    if (const char* old = std::getenv("VSL_PREFIX")) oldPrefix = old;
     ::setenv("VSL_PREFIX", (root + "/prefix").c_str(), 1);
   }
   ~Scratch() {
-    oldPrefix_ ? ::setenv("VSL_PREFIX", oldPrefix_->c_str(), 1) : ::unsetenv("VSL_PREFIX");
+    oldPrefix ? ::setenv("VSL_PREFIX", oldPrefix->c_str(), 1) : ::unsetenv("VSL_PREFIX");
     std::error_code ec;
     std::filesystem::remove_all(root, ec);
   }
@@ -181,7 +182,7 @@ class Scratch {
   }
 
   std::string root;
-  std::optional<std::string> oldPrefix_;
+  std::optional<std::string> oldPrefix;
 };
 
 // The POSIX file system, recording the directories it is asked to create.
@@ -194,8 +195,7 @@ class RecordingFs : public posix::PosixFileSystem {
   }
 };
 
-// The platform of a utility-layer test: the POSIX file system (in "work")
-// and registry in a scratch directory, doubles for the other services.
+// A utility-layer test's platform: the POSIX file system and registry in a scratch directory, doubles for the rest.
 class UtilityTest : public ::testing::Test {
  protected:
   UtilityTest() { fs.ChangeDir(dir.W()); }

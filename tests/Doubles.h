@@ -1,13 +1,27 @@
-// The test doubles of the front-end and executor tests: a user interface
-// that records what the program shows and answers from a script of replies.
+// The test doubles of the layers above the platform: a user interface, a
+// process service and a system that record what they are asked, and a
+// scratch directory for the POSIX backend's files and registry.
 #pragma once
 
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
 #include <deque>
+#include <filesystem>
+#include <fstream>
+#include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "platform/Platform.h"
+#include "platform/Text.h"
+#include "platform/posix/FileSystem.h"
+#include "platform/posix/Registry.h"
 
 struct StatusLog {
   std::vector<std::string> calls;  // "range 0 4", "show", "value 1", "text ...", "cancelled?"
@@ -46,12 +60,14 @@ class FakeUi : public platform::Ui {
   // Everything shown, one string per dialog: "TITLE: TEXT", "yesno: Q",
   // "ask: PROMPT [INITIAL]", "ok: TITLE: TEXT".
   std::vector<std::wstring> shown;
+  std::vector<platform::MessageIcon> icons;  // of each ShowMessage
   std::deque<std::wstring> answers;
   StatusLog status;
   int pumps = 0;
 
-  void ShowMessage(const std::wstring& title, const std::wstring& text, platform::MessageIcon) override {
+  void ShowMessage(const std::wstring& title, const std::wstring& text, platform::MessageIcon icon) override {
     shown.push_back(title + L": " + text);
+    icons.push_back(icon);
   }
   bool AskYesNo(const std::wstring& question) override {
     shown.push_back(L"yesno: " + question);
@@ -81,4 +97,114 @@ class FakeUi : public platform::Ui {
     answers.pop_front();
     return a;
   }
+};
+
+// Records what it is asked to start; serves libraries whose entry points answer fixed numbers.
+class FakeProcesses : public platform::Processes {
+ public:
+  std::vector<std::wstring> runs, loads;  // runs: "program|arguments", "shell INTERPRETER|line"
+  std::map<std::wstring, std::map<std::string, long>> libraries;
+
+  int Run(const std::wstring& program, const std::wstring& arguments) override {
+    runs.push_back(program + L"|" + arguments);
+    return 0;
+  }
+  int RunCommandLine(const std::wstring& interpreter, const std::wstring& line) override {
+    return Run(L"shell " + interpreter, line);
+  }
+  std::optional<long> CallEntryPoint(const std::wstring& library, const char* entry) override {
+    loads.push_back(library);
+    auto lib = libraries.find(library);
+    if (lib == libraries.end() || !lib->second.count(entry)) return std::nullopt;
+    return lib->second[entry];
+  }
+};
+
+// The Windows directory, version and temporary directory as a test sets
+// them; a temporary file is made through the current file system.
+class FakeSystem : public platform::System {
+ public:
+  std::wstring windowsDir = L"C:\\windows", tempDir;
+  bool nt = true;
+  std::wstring WindowsDir() override { return windowsDir; }
+  bool IsWindowsNT() override { return nt; }
+  std::wstring TempDir() override { return tempDir; }
+  std::wstring MakeTempFile(const std::wstring& dir, const std::wstring& prefix) override {
+    if (dir.empty()) throw VslError(L"no temporary directory");
+    platform::Fs().Open(dir + prefix + L"1.TMP", platform::OpenMode::Write);
+    return dir + prefix + L"1.TMP";
+  }
+  std::wstring CommandLineText() override { return L""; }
+  std::vector<std::wstring> Arguments() override { return {}; }
+  std::wstring EnvironmentValue(const std::wstring&) override { return L""; }
+  void Print(platform::OutputStream, const std::wstring&) override {}
+};
+
+// A fresh directory for one test, removed afterwards: "work" holds the
+// test's files; the POSIX backend's prefix (VSL_PREFIX) lies beside it.
+class Scratch {
+ public:
+  Scratch() {
+    char t[] = "/tmp/vsltest-XXXXXX";
+    if (::mkdtemp(t) == nullptr) throw std::runtime_error("mkdtemp failed");
+    root = t;
+    std::filesystem::create_directories(root + "/work");
+    if (const char* old = std::getenv("VSL_PREFIX")) oldPrefix = old;
+    ::setenv("VSL_PREFIX", (root + "/prefix").c_str(), 1);
+  }
+  ~Scratch() {
+    oldPrefix ? ::setenv("VSL_PREFIX", oldPrefix->c_str(), 1) : ::unsetenv("VSL_PREFIX");
+    std::error_code ec;
+    std::filesystem::remove_all(root, ec);
+  }
+  // Host path and drive form ("Z:\tmp\...") of an entry below "work".
+  std::string H(const std::string& rel = "") const { return root + "/work" + (rel.empty() ? "" : "/" + rel); }
+  std::wstring W(const std::string& rel = "") const {
+    std::wstring w = L"Z:" + text::FromUtf8(H(rel));
+    std::replace(w.begin(), w.end(), L'/', L'\\');
+    return w;
+  }
+  void Make(const std::string& rel, const std::string& content = "x", mode_t mode = 0644) const {
+    std::filesystem::create_directories(std::filesystem::path(H(rel)).parent_path());
+    std::ofstream(H(rel), std::ios::binary) << content;
+    ::chmod(H(rel).c_str(), mode);
+  }
+  void Dir(const std::string& rel) const { std::filesystem::create_directories(H(rel)); }
+  std::string Read(const std::string& rel) const {
+    std::ifstream in(H(rel), std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  }
+  bool Exists(const std::string& rel) const { return std::filesystem::exists(std::filesystem::symlink_status(H(rel))); }
+  // Drive `letter` (lower case) mapped to the directory `rel` below "work".
+  void MapDrive(char letter, const std::string& rel) const {
+    std::filesystem::create_directories(root + "/prefix/dosdevices");
+    std::filesystem::create_directory_symlink(H(rel), root + "/prefix/dosdevices/" + letter + ":");
+  }
+
+  std::string root;
+  std::optional<std::string> oldPrefix;
+};
+
+// The POSIX file system, recording the directories it is asked to create.
+class RecordingFs : public posix::PosixFileSystem {
+ public:
+  std::vector<std::wstring> created;
+  void CreateDir(const std::wstring& path) override {
+    created.push_back(path);
+    PosixFileSystem::CreateDir(path);
+  }
+};
+
+// A utility-layer test's platform: the POSIX file system and registry in a scratch directory, doubles for the rest.
+class UtilityTest : public ::testing::Test {
+ protected:
+  UtilityTest() { fs.ChangeDir(dir.W()); }
+
+  Scratch dir;
+  RecordingFs fs;
+  posix::PosixRegistry reg{[path = dir.root + "/registry.db"] { return path; }};
+  FakeUi ui;
+  FakeProcesses procs;
+  FakeSystem sys;
+  platform::ScopedPlatform scoped{platform::Platform{&fs, &reg, &procs, &ui, &sys}};
 };

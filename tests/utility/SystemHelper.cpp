@@ -1,0 +1,130 @@
+// The system helper and the operations built on it (registration of COM
+// servers, program launch, directory paths, the writability test).
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include "Doubles.h"
+#include "utility/CSystemHelper.h"
+#include "utility/Utility.h"
+
+namespace {
+
+namespace stdfs = std::filesystem;
+
+using SystemHelperTest = UtilityTest;
+
+// The entry point's number as each operation reports it; a library without
+// the entry point, or none at all, is a failure.
+TEST_F(SystemHelperTest, RegistrationStatus) {
+  procs.libraries = {{L"zero", {{"DllRegisterServer", 0}, {"DllUnregisterServer", 0}}},
+                     {L"two", {{"DllRegisterServer", 2}, {"DllUnregisterServer", 2}}},
+                     {L"neg", {{"DllRegisterServer", -1}}}, {L"unreg-only", {{"DllUnregisterServer", 0}}}};
+  const std::tuple<std::wstring, int, int> rows[] = {
+      {L"zero", 0, 1}, {L"two", 2, 0}, {L"neg", -1, 0}, {L"unreg-only", 1, 1}, {L"missing", 1, 0}};
+  dir.Make("f.dll");
+  for (const auto& [lib, regStatus, unregStatus] : rows) {
+    std::int32_t reg = 99, unreg = 99;
+    CSystemHelper().RegisterDll(L"\"" + lib + L"\"", reg);
+    CSystemHelper().UnregisterDll(lib, unreg);
+    EXPECT_EQ(std::pair(reg, unreg), std::pair(regStatus, unregStatus)) << text::ToUtf8(lib);
+    EXPECT_EQ(procs.loads[procs.loads.size() - 2], lib);  // inside the quotes
+    procs.libraries[dir.W("f.dll")] = procs.libraries[lib];
+    EXPECT_EQ(Utility::RegDLL(dir.W("f.dll")), regStatus == 0);
+    EXPECT_EQ(Utility::UnregDLL(L"\"" + dir.W("f.dll") + L"\""), unregStatus != 0);
+  }
+}
+
+// Registration needs an existing file and then starts nothing else; an EXE
+// server is started by the name inside the quotes, with its switch.
+TEST_F(SystemHelperTest, RegistrationAndLaunch) {
+  dir.Dir("d.dll");
+  for (const std::wstring& p : {dir.W("missing.dll"), dir.W("d.dll")})
+    for (const auto& op : {Utility::RegDLL, Utility::UnregDLL, Utility::RegTLB, Utility::RegEXE, Utility::UnregEXE})
+      EXPECT_FALSE(op(p));
+  EXPECT_TRUE(procs.loads.empty());
+  dir.Make("s.exe");
+  EXPECT_TRUE(Utility::RegEXE(dir.W("s.exe")));
+  EXPECT_TRUE(Utility::UnregEXE(L"\"" + dir.W("s.exe") + L"\""));
+  // Run takes one pair of quotes off each; what is left is started as it is.
+  EXPECT_TRUE(Utility::Run(L"\"C:\\P F\\x.exe\"", L"\"-a \"b c\"\""));
+  EXPECT_TRUE(Utility::Run(L"\"half", L"plain \"quoted\""));
+  EXPECT_TRUE(Utility::Run(L"\"\"C:\\a b\\x.exe\"\"", L"\"\"one\"\""));
+  Utility::RunShellCmd(L"\"copy a b\"");
+  sys.nt = false;
+  Utility::RunShellCmd(L"dir \"x y\"");
+  EXPECT_EQ(procs.runs, (std::vector<std::wstring>{
+                            dir.W("s.exe") + L"|/RegServer", dir.W("s.exe") + L"|/UnregServer",
+                            L"C:\\P F\\x.exe|-a \"b c\"", L"\"half|plain \"quoted\"",
+                            L"\"C:\\a b\\x.exe\"|\"one\"", L"shell C:\\windows\\system32\\cmd.exe|copy a b",
+                            L"shell C:\\COMMAND.COM|dir \"x y\""}));
+}
+
+// Only the missing directories of a path are created, in order.
+TEST_F(SystemHelperTest, CreatePath) {
+  CSystemHelper helper;
+  const std::pair<std::wstring, std::vector<std::wstring>> rows[] = {
+      {dir.W("a\\b\\c"), {dir.W("a"), dir.W("a\\b"), dir.W("a\\b\\c")}},
+      {dir.W("a\\b\\d\\e\\"), {dir.W("a\\b\\d"), dir.W("a\\b\\d\\e")}},
+      {dir.W("a\\b\\c"), {}},  {L"rel\\x", {L"rel", L"rel\\x"}},
+      {text::FromUtf8(dir.H()) + L"/fwd//y/", {L"/" + dir.W("fwd").substr(3), L"/" + dir.W("fwd\\y").substr(3)}},
+      {dir.W("p\\..\\q"), {dir.W("p"), dir.W("p\\..\\q")}},
+      {L"Z:\\", {}},  {L"", {}},
+  };
+  for (const auto& [path, created] : rows) {
+    fs.created.clear();
+    helper.CreatePath(path);
+    EXPECT_EQ(fs.created, created) << text::ToUtf8(path);
+  }
+  for (const char* d : {"a/b/c", "a/b/d/e", "rel/x", "fwd/y", "p", "q"}) EXPECT_TRUE(stdfs::is_directory(dir.H(d))) << d;
+  dir.Make("a/f");
+  try {
+    helper.CreatePath(dir.W("a\\f\\g"));
+    ADD_FAILURE() << "no error raised";
+  } catch (const VslError& e) {
+    EXPECT_EQ(e.Description(), L"Cannot create the directory " + dir.W("a\\f\\g") + L": " + dir.W("a\\f") + L" is a file");
+  }
+  EXPECT_TRUE(fs.created.empty());
+}
+
+// Whether a file may be written: an existing one when it is a plain
+// writable file, a new one when its directory exists and takes new files.
+TEST_F(SystemHelperTest, QueryFileWritable) {
+  auto writable = [](const std::wstring& path) {
+    std::int32_t status = 12345;
+    CSystemHelper().QueryFileWritable(path, status);
+    return status;
+  };
+  dir.Make("rw.txt");
+  dir.Make("ro.txt", "x", 0444);
+  dir.Make("afile");
+  dir.Dir("sub");
+  const std::pair<std::wstring, int> rows[] = {
+      {dir.W("rw.txt"), 1},         {L"rw.txt", 1},          {dir.W("ro.txt"), 0},
+      {dir.W("sub"), 0},            {dir.W("sub\\new.txt"), 1}, {dir.W("sub") + L"/new.txt", 1},
+      {L"sub\\new.txt", 1},         {L"new.txt", 1},         {L"Z:new.txt", 1},
+      {dir.W("nodir\\new.txt"), 0}, {dir.W("afile\\new.txt"), 0},
+  };
+  for (const auto& [path, expected] : rows) EXPECT_EQ(writable(path), expected) << text::ToUtf8(path);
+  // "Z:name" lies in Z:'s own directory, not in the current one.
+  for (const char* d : {"gone", "ddrive"}) dir.Dir(d);
+  dir.MapDrive('d', "ddrive");
+  fs.ChangeDir(dir.W("gone"));
+  stdfs::remove(dir.H("gone"));
+  fs.ChangeDrive(L"D");
+  EXPECT_EQ(writable(L"Z:new.txt"), 0);
+  EXPECT_EQ(writable(L"new.txt"), 1);
+  // The root directory is the administrator's, so an ordinary user cannot
+  // create a file there although its owner may write it. Run as the
+  // administrator, the question is asked as "nobody" in a child process.
+  pid_t pid = ::fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) ::_exit(2);
+    ::_exit(writable(L"Z:\\vsl-new-file.txt") == 0 ? 0 : 1);
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "1: answered writable; 2: cannot become nobody";
+}
+
+}  // namespace

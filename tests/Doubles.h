@@ -208,3 +208,21 @@ class UtilityTest : public ::testing::Test {
   FakeSystem sys;
   platform::ScopedPlatform scoped{platform::Platform{&fs, &reg, &procs, &ui, &sys}};
 };
+
+// The POSIX file system and a registry database in a scratch directory,
+// installed as the platform while a test runs.
+class ScratchPlatform : public ::testing::Test {
+ protected:
+  std::unique_ptr<posix::PosixRegistry> NewRegistry(const std::string& name) {
+    return std::make_unique<posix::PosixRegistry>([p = H(name)] { return p; });
+  }
+  std::string H(const std::string& rel) const { return scratch_.H(rel); }
+  std::wstring W(const std::string& rel) const { return text::FromUtf8(H(rel)); }  // Z: is /
+  void Write(const std::string& rel, const std::string& bytes) { std::ofstream(H(rel), std::ios::binary) << bytes; }
+  std::string Read(const std::string& rel) const { return scratch_.Read(rel); }
+
+  Scratch scratch_;
+  posix::PosixFileSystem fs_;
+  std::unique_ptr<posix::PosixRegistry> registry_ = NewRegistry("registry.db");
+  platform::ScopedPlatform scope_{platform::Platform{&fs_, registry_.get()}};
+};

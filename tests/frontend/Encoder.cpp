@@ -1,12 +1,12 @@
 // The script file encoder over the POSIX file system.
 #include <sys/stat.h>
 
-#include "Scratch.h"
+#include "Doubles.h"
 #include "encoder/CFileEncoder.h"
 
 namespace {
 
-using Encoder = Scratch;
+using Encoder = ScratchPlatform;
 
 TEST_F(Encoder, RoundTripOverEveryByteValueEmptyAndLongerOut) {
   std::string plain;

@@ -2,7 +2,7 @@
 // and imported into a registry database by vsltool reg.
 #include <sstream>
 
-#include "Scratch.h"
+#include "Doubles.h"
 #include "driver/RegTool.h"
 
 namespace {
@@ -100,7 +100,7 @@ TEST(RegFile, WritesValuesAsTheRegistryEditorDoes) {
   }
 }
 
-class RegTool : public Scratch {
+class RegTool : public ScratchPlatform {
  protected:
   void Set(const std::wstring& key, const std::wstring& name, std::uint32_t type, const std::string& data) {
     platform::KeyHandle k(platform::Reg());

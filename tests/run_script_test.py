@@ -53,38 +53,17 @@ def main():
     with open(args.script, encoding="utf-8") as f:
         lines = f.read().splitlines()
 
-    expect_err, expect_out, stdin_lines = [], [], []
-    setup, checks, env_extra = [], [], {}
-    exit_status = 0
-    tool_args = None
-    vsl_args = None
-    limits = []
+    marks = {m: [] for m in "><|!$?@&=%"}
     for line in lines:
-        if len(line) < 2 or line[0] != "#":
-            continue
-        mark, rest = line[1], line[3:] if len(line) > 2 else ""
-        if mark == ">":
-            expect_err.append(rest)
-        elif mark == "|":
-            expect_out.append(rest)
-        elif mark == "<":
-            stdin_lines.append(rest)
-        elif mark == "!":
-            exit_status = int(rest)
-        elif mark == "$":
-            setup.append(rest)
-        elif mark == "?":
-            checks.append(rest)
-        elif mark == "@":
-            tool_args = rest.split()
-        elif mark == "&":
-            vsl_args = rest.split()
-        elif mark == "=":
-            k, _, v = rest.partition("=")
-            env_extra[k] = v
-        elif mark == "%":
-            name, value = rest.split()
-            limits.append((getattr(resource, "RLIMIT_" + name), int(value)))
+        if len(line) >= 2 and line[0] == "#" and line[1] in marks:
+            marks[line[1]].append(line[3:])
+    expect_err, expect_out, stdin_lines = marks[">"], marks["|"], marks["<"]
+    setup, checks = marks["$"], marks["?"]
+    exit_status = int(marks["!"][-1]) if marks["!"] else 0
+    tool_args = marks["@"][-1].split() if marks["@"] else None
+    vsl_args = marks["&"][-1].split() if marks["&"] else None
+    env_extra = dict(r.partition("=")[::2] for r in marks["="])
+    limits = [(getattr(resource, "RLIMIT_" + n), int(v)) for n, v in (r.split() for r in marks["%"])]
 
     root = tempfile.mkdtemp(prefix="vsltest-")
     work = os.path.join(root, "work")

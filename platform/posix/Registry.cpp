@@ -18,6 +18,8 @@ namespace {
 
 // The fixed row of HKEY_LOCAL_MACHINE itself.
 constexpr long long kRootId = 1;
+// CreateKey hands out keys with every right, as Windows does (KEY_ALL_ACCESS).
+constexpr std::uint32_t kAllAccess = 0xF003F;
 // Windows refuses key names longer than this.
 constexpr std::size_t kMaxKeyNameLength = 255;
 
@@ -604,22 +606,23 @@ PosixRegistry::Database& PosixRegistry::Db() {
   return *db_;
 }
 
-bool PosixRegistry::KeyOf(RegKey handle, long long* id) const {
+long PosixRegistry::KeyOf(RegKey handle, std::uint32_t needed, long long* id) const {
   if (handle == platform::kHKeyLocalMachine) {
     *id = kRootId;
-    return true;
+    return platform::kErrorSuccess;
   }
   auto it = handles_.find(handle);
-  if (it == handles_.end()) return false;
-  *id = it->second;
-  return true;
+  if (it == handles_.end()) return platform::kErrorInvalidHandle;
+  if ((it->second.access & needed) != needed) return platform::kErrorAccessDenied;
+  *id = it->second.id;
+  return platform::kErrorSuccess;
 }
 
-RegKey PosixRegistry::NewHandle(long long id) {
+RegKey PosixRegistry::NewHandle(long long id, std::uint32_t access) {
   while (nextHandle_ == 0 || nextHandle_ == platform::kHKeyLocalMachine || handles_.count(nextHandle_) != 0)
     ++nextHandle_;
   RegKey handle = nextHandle_++;
-  handles_.emplace(handle, id);
+  handles_.emplace(handle, OpenKeyRow{id, access});
   return handle;
 }
 
@@ -627,13 +630,13 @@ long PosixRegistry::BeginKeyCall(RegKey parent, const std::wstring& subKey, RegK
                                  std::vector<std::wstring>* parts) {
   if (result == nullptr) return kErrorInvalidParameter;
   *result = 0;
-  if (!KeyOf(parent, id)) return platform::kErrorInvalidHandle;
+  if (long code = KeyOf(parent, 0, id); code != platform::kErrorSuccess) return code;
   Db();  // an unusable database file is reported before the path is looked at
   if (!SplitPath(subKey, parts)) return platform::kErrorFileNotFound;
   return platform::kErrorSuccess;
 }
 
-long PosixRegistry::OpenKey(RegKey parent, const std::wstring& subKey, std::uint32_t /*access*/, RegKey* result) {
+long PosixRegistry::OpenKey(RegKey parent, const std::wstring& subKey, std::uint32_t access, RegKey* result) {
   long long id = 0;
   std::vector<std::wstring> parts;
   if (long code = BeginKeyCall(parent, subKey, result, &id, &parts); code != platform::kErrorSuccess) return code;
@@ -644,7 +647,7 @@ long PosixRegistry::OpenKey(RegKey parent, const std::wstring& subKey, std::uint
     if (!db.KeyExists(id)) return kErrorKeyDeleted;
     if (db.Walk(id, parts, &found) != parts.size()) return platform::kErrorFileNotFound;
   }
-  *result = NewHandle(found);
+  *result = NewHandle(found, access);
   return platform::kErrorSuccess;
 }
 
@@ -663,7 +666,7 @@ long PosixRegistry::CreateKey(RegKey parent, const std::wstring& subKey, RegKey*
     exists = db.KeyExists(id) && db.Walk(id, parts, &found) == parts.size();
   }
   if (exists) {
-    *result = NewHandle(found);
+    *result = NewHandle(found, kAllAccess);
     return platform::kErrorSuccess;
   }
   Database::Transaction tx(db);
@@ -671,14 +674,14 @@ long PosixRegistry::CreateKey(RegKey parent, const std::wstring& subKey, RegKey*
   std::size_t missing = db.Walk(id, parts, &found);
   for (std::size_t i = missing; i < parts.size(); ++i) found = db.InsertKey(found, parts[i]);
   tx.Commit();
-  *result = NewHandle(found);
+  *result = NewHandle(found, kAllAccess);
   return platform::kErrorSuccess;
 }
 
 long PosixRegistry::QueryValue(RegKey key, const std::wstring& name, std::uint32_t* type, std::uint8_t* data,
                                std::uint32_t* size) {
   long long id = 0;
-  if (!KeyOf(key, &id)) return platform::kErrorInvalidHandle;
+  if (long code = KeyOf(key, platform::kKeyQueryValue, &id); code != platform::kErrorSuccess) return code;
   if (data != nullptr && size == nullptr) return kErrorInvalidParameter;
   Database& db = Db();
   {
@@ -704,7 +707,7 @@ long PosixRegistry::QueryValue(RegKey key, const std::wstring& name, std::uint32
 long PosixRegistry::SetValue(RegKey key, const std::wstring& name, std::uint32_t type, const std::uint8_t* data,
                              std::uint32_t size) {
   long long id = 0;
-  if (!KeyOf(key, &id)) return platform::kErrorInvalidHandle;
+  if (long code = KeyOf(key, platform::kKeySetValue, &id); code != platform::kErrorSuccess) return code;
   if (data == nullptr && size != 0) return kErrorInvalidParameter;
   Database& db = Db();
   Database::Transaction tx(db);
@@ -716,7 +719,7 @@ long PosixRegistry::SetValue(RegKey key, const std::wstring& name, std::uint32_t
 
 long PosixRegistry::EnumKey(RegKey key, std::uint32_t index, std::uint32_t capacity, std::wstring* name) {
   long long id = 0;
-  if (!KeyOf(key, &id)) return platform::kErrorInvalidHandle;
+  if (long code = KeyOf(key, platform::kKeyEnumerateSubKeys, &id); code != platform::kErrorSuccess) return code;
   if (name == nullptr) return kErrorInvalidParameter;
   Database& db = Db();
   std::string found;
@@ -730,7 +733,7 @@ long PosixRegistry::EnumKey(RegKey key, std::uint32_t index, std::uint32_t capac
 long PosixRegistry::EnumValue(RegKey key, std::uint32_t index, std::wstring* name, std::uint32_t* type,
                               std::vector<std::uint8_t>* data) {
   long long id = 0;
-  if (!KeyOf(key, &id)) return platform::kErrorInvalidHandle;
+  if (long code = KeyOf(key, platform::kKeyQueryValue, &id); code != platform::kErrorSuccess) return code;
   if (name == nullptr) return kErrorInvalidParameter;
   Database& db = Db();
   // A walk over the values asks for index 0, 1, 2, ...: the key's values are
@@ -758,7 +761,7 @@ std::wstring PosixRegistry::DecodeText(std::string_view bytes) { return text::Fr
 
 long PosixRegistry::DeleteKey(RegKey parent, const std::wstring& subKey) {
   long long id = 0;
-  if (!KeyOf(parent, &id)) return platform::kErrorInvalidHandle;
+  if (long code = KeyOf(parent, 0, &id); code != platform::kErrorSuccess) return code;
   Database& db = Db();
   std::vector<std::wstring> parts;
   if (!SplitPath(subKey, &parts)) return platform::kErrorFileNotFound;
@@ -775,7 +778,7 @@ long PosixRegistry::DeleteKey(RegKey parent, const std::wstring& subKey) {
 
 long PosixRegistry::DeleteValue(RegKey key, const std::wstring& name) {
   long long id = 0;
-  if (!KeyOf(key, &id)) return platform::kErrorInvalidHandle;
+  if (long code = KeyOf(key, platform::kKeySetValue, &id); code != platform::kErrorSuccess) return code;
   Database& db = Db();
   Database::Transaction tx(db);
   if (!db.DeleteValue(id, name)) return db.KeyExists(id) ? platform::kErrorFileNotFound : kErrorKeyDeleted;

@@ -76,9 +76,12 @@ class PosixRegistry : public platform::Registry {
   class Database;
 
   Database& Db();
-  // The key row a handle stands for; false for an unknown handle.
-  bool KeyOf(platform::RegKey handle, long long* id) const;
-  platform::RegKey NewHandle(long long id);
+  // The key row a handle stands for, when the handle was opened with every
+  // right in `needed`: kErrorSuccess, kErrorInvalidHandle for an unknown
+  // handle, kErrorAccessDenied for a missing right (as on Windows, a key
+  // opened for reading cannot be written through).
+  long KeyOf(platform::RegKey handle, std::uint32_t needed, long long* id) const;
+  platform::RegKey NewHandle(long long id, std::uint32_t access);
   // The common start of OpenKey and CreateKey: checks the arguments, finds
   // the parent's key and splits the subkey path. kErrorSuccess to go on.
   long BeginKeyCall(platform::RegKey parent, const std::wstring& subKey, platform::RegKey* result, long long* id,
@@ -86,7 +89,11 @@ class PosixRegistry : public platform::Registry {
 
   std::function<std::string()> pathProvider_;
   std::unique_ptr<Database> db_;
-  std::unordered_map<platform::RegKey, long long> handles_;
+  struct OpenKeyRow {
+    long long id;
+    std::uint32_t access;  // the rights the key was opened with
+  };
+  std::unordered_map<platform::RegKey, OpenKeyRow> handles_;
   platform::RegKey nextHandle_ = 1;
   // The values of the key that EnumValue walks, with the database version
   // they were read at.

@@ -12,8 +12,7 @@ namespace stdfs = std::filesystem;
 
 using FilesTest = UtilityTest;
 
-// Tree deletion while parsing: never through a link, never of a file, and
-// the answer is that of the last entry handled.
+// Tree deletion while parsing: never through a link, never of a file, and the answer is that of the last entry.
 TEST_F(FilesTest, DelTree) {
   dir.Make("outside/keep.txt", "keep");
   dir.Make("ro.txt", "ro", 0444);
@@ -28,6 +27,7 @@ TEST_F(FilesTest, DelTree) {
   EXPECT_FALSE(DelTree(L"e\\"));  // nothing inside
   EXPECT_FALSE(dir.Exists("e"));
   EXPECT_FALSE(DelTree(L"\\"));  // never the root of a drive
+  EXPECT_FALSE(RemoveDir(L"none"));  // rd of a missing directory
   stdfs::create_directory_symlink(dir.H("outside"), dir.H("link"));
   for (const char* p : {"link", "ro.txt"}) EXPECT_THROW(DelTree(dir.W(p)), VslError) << p;
   EXPECT_EQ(dir.Read("outside/keep.txt"), "keep");

@@ -65,7 +65,7 @@ TEST_F(SystemHelperTest, CreatePath) {
   const std::pair<std::wstring, std::vector<std::wstring>> rows[] = {
       {dir.W("a\\b\\c"), {dir.W("a"), dir.W("a\\b"), dir.W("a\\b\\c")}},
       {dir.W("a\\b\\d\\e\\"), {dir.W("a\\b\\d"), dir.W("a\\b\\d\\e")}},
-      {dir.W("a\\b\\c"), {}},  {L"rel\\x", {L"rel", L"rel\\x"}},
+      {dir.W("a\\b\\c"), {}},  {L"r\\x", {L"r", L"r\\x"}},
       {text::FromUtf8(dir.H()) + L"/fwd//y/", {L"/" + dir.W("fwd").substr(3), L"/" + dir.W("fwd\\y").substr(3)}},
       {dir.W("p\\..\\q"), {dir.W("p"), dir.W("p\\..\\q")}},
       {L"Z:\\", {}},  {L"", {}},
@@ -75,7 +75,7 @@ TEST_F(SystemHelperTest, CreatePath) {
     helper.CreatePath(path);
     EXPECT_EQ(fs.created, created) << text::ToUtf8(path);
   }
-  for (const char* d : {"a/b/c", "a/b/d/e", "rel/x", "fwd/y", "p", "q"}) EXPECT_TRUE(stdfs::is_directory(dir.H(d))) << d;
+  for (const char* d : {"a/b/c", "a/b/d/e", "r/x", "fwd/y", "p", "q"}) EXPECT_TRUE(stdfs::is_directory(dir.H(d))) << d;
   dir.Make("a/f");
   try {
     helper.CreatePath(dir.W("a\\f\\g"));
@@ -113,9 +113,9 @@ TEST_F(SystemHelperTest, QueryFileWritable) {
   fs.ChangeDrive(L"D");
   EXPECT_EQ(writable(L"Z:new.txt"), 0);
   EXPECT_EQ(writable(L"new.txt"), 1);
-  // The root directory is the administrator's, so an ordinary user cannot
-  // create a file there although its owner may write it. Run as the
-  // administrator, the question is asked as "nobody" in a child process.
+  // The root directory is the administrator's: an ordinary user cannot create a file there although its
+  // owner may write it, and Z:'s own directory (/tmp) is no answer for it. Asked as "nobody" in a child.
+  fs.ChangeDir(L"Z:\\tmp");
   pid_t pid = ::fork();
   ASSERT_GE(pid, 0);
   if (pid == 0) {

@@ -1,0 +1,178 @@
+// Starting programs on POSIX: the Windows argument rules, the PATH search,
+// the reasons a start fails, /bin/sh for command lines, and what a started
+// program inherits (descriptors, signal handling, buffered output).
+#include <gtest/gtest.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/time.h>
+#include <unistd.h>
+
+#include <cstdio>
+
+#include "platform/TestMachine.h"
+#include "platform/Text.h"
+#include "platform/posix/FileSystem.h"
+#include "platform/posix/Processes.h"
+
+namespace {
+
+TEST(SplitWindowsArguments, FollowsTheCRuntimeRules) {
+  const std::pair<const wchar_t*, std::vector<std::wstring>> cases[] = {
+      {L"", {}},
+      {L"   \t ", {}},
+      {L"  lead and\ttrail  ", {L"lead", L"and", L"trail"}},
+      {L"\"a b\" c", {L"a b", L"c"}},
+      {L"a\"b c\"d", {L"ab cd"}},
+      {L"\"\" \"\"", {L"", L""}},
+      {L"\"unterminated quote", {L"unterminated quote"}},
+      {L"\\\\server\\share\\", {L"\\\\server\\share\\"}},  // backslashes not before a quote are literal
+      {L"a\\\\\"b c\"", {L"a\\b c"}},                      // 2n backslashes + quote: n, the quote toggles
+      {L"\"C:\\Program Files\\x\\\\\" next", {L"C:\\Program Files\\x\\", L"next"}},
+      {L"a\\\"b", {L"a\"b"}},  // 2n+1 backslashes + quote: n and a literal quote
+      {L"a\\\\\\\"b", {L"a\\\"b"}},
+      {L"\"in \\\"quotes\\\" too\"", {L"in \"quotes\" too"}},
+      {L"\"a\"\"b\"", {L"a\"b"}},  // "" inside quotes is a literal quote and quoting goes on
+      {L"\"say \"\"hi there\"\"\" x", {L"say \"hi there\"", L"x"}},
+      {L"a\"\"b", {L"ab"}},  // outside quotes "" is an empty quoted part
+  };
+  for (const auto& [input, expected] : cases) EXPECT_EQ(posix::SplitWindowsArguments(input), expected) << text::ToUtf8(input);
+}
+
+class PosixProcesses : public ::testing::Test {
+ protected:
+  TestMachine m;
+  platform::FileSystem& fs = m.Fs();
+  platform::Processes& proc = m.Proc();
+  platform::ScopedPlatform installed{m.Pieces()};
+  // An executable (or, with mode 0644, a plain) shell script in the scratch directory.
+  std::wstring Script(const std::wstring& rel, const std::string& body, mode_t mode = 0755) {
+    m.Write(rel, "#!/bin/sh\n" + body);
+    ::chmod(m.HostPath(rel).c_str(), mode);
+    return m.Path(rel);
+  }
+  std::string Failure(const std::wstring& program) { return text::ToUtf8(Raised([&] { proc.Run(program, L""); })); }
+};
+
+TEST_F(PosixProcesses, ProgramsGetUtf8ArgumentsAndTheirStatusOrSignal) {
+  auto prog = Script(L"args.sh", "printf '%s|' \"$@\" > args.txt\n[ \"$1\" = kill ] && kill -TERM $$\nexit \"$2\"\n");
+  EXPECT_EQ(proc.Run(prog, L"\"caf\u00e9 \u20ac\" 3 \"s\"\"q\""), 3);
+  EXPECT_EQ(m.Read(L"args.txt"), "caf\xc3\xa9 \xe2\x82\xac|3|s\"q|");
+  EXPECT_EQ(proc.Run(prog, L"kill 0"), 128 + SIGTERM);
+  m.MakeDir(L"sub");
+  Script(L"sub/rel.sh", "echo \"$0\" > rel.txt\n");
+  EXPECT_EQ(proc.Run(L"sub\\rel.sh", L""), 0);  // mapped against the current directory
+  EXPECT_EQ(m.Read(L"rel.txt"), m.HostPath(L"sub/rel.sh") + "\n");
+}
+
+TEST_F(PosixProcesses, ABareNameIsSearchedOnThePathThenInTheCurrentDirectory) {
+  m.SetEnv("PATH", "/nonexistent:" + m.HostPath(L"bin") + ":/usr/bin:/bin");
+  Script(L"bin/tool.sh", "printf 'path,%s' \"$1\" > which.txt\nexit 3\n");
+  Script(L"tool.sh", "echo local > which.txt\n");  // does not shadow the one on the PATH
+  EXPECT_EQ(proc.Run(L"tool.sh", L"\"x y\""), 3);
+  EXPECT_EQ(m.Read(L"which.txt"), "path,x y");
+  Script(L"echo", "", 0644);  // nor does a file that cannot be executed
+  EXPECT_EQ(proc.Run(L"echo", L"-n"), 0);
+  EXPECT_EQ(proc.Run(L"sh", L"-c \"exit 4\""), 4);
+  // Found in the current directory; a PATH entry that cannot run does not stop the search.
+  Script(L"server.exe", "echo \"local $1\" > which.txt\n");
+  Script(L"bin/server.exe", "echo path > which.txt\n", 0644);
+  EXPECT_EQ(proc.Run(L"server.exe", L"/RegServer"), 0);
+  EXPECT_EQ(m.Read(L"which.txt"), "local /RegServer\n");
+  ::chmod(m.HostPath(L"server.exe").c_str(), 0644);  // with no executable anywhere, that is the reason
+  EXPECT_EQ(Failure(L"server.exe"), "Cannot start server.exe: permission denied");
+  EXPECT_EQ(Failure(L"vsl-no-such-program-anywhere"), "Cannot start vsl-no-such-program-anywhere: no such file or directory");
+}
+
+TEST_F(PosixProcesses, ReportsWhyAProgramCannotStart) {
+  const std::string missing = text::ToUtf8(m.Path(L"missing"));
+  EXPECT_EQ(Failure(m.Path(L"missing")), "Cannot start " + missing + ": no such file or directory");
+  EXPECT_EQ(Failure(Script(L"plain.txt", "", 0644)), "Cannot start " + text::ToUtf8(m.Path(L"plain.txt")) + ": permission denied");
+  EXPECT_EQ(Failure(L"Q:\\setup.exe"), "Cannot start Q:\\setup.exe: the drive Q: does not exist");
+  auto ok = Script(L"ok.sh", "exit 0\n");
+  m.MakeDir(L"gone");
+  fs.ChangeDir(m.Path(L"gone"));
+  ASSERT_EQ(::rmdir(m.HostPath(L"gone").c_str()), 0);
+  EXPECT_EQ(Failure(ok), "Cannot start " + text::ToUtf8(ok) + " in the directory " + m.HostPath(L"gone") +
+                             ": no such file or directory");
+}
+
+TEST_F(PosixProcesses, TheCommandLineGoesWholeToTheShellInTheCurrentDirectory) {
+  const std::wstring cmd = m.Interpreter();
+  EXPECT_EQ(proc.RunCommandLine(cmd, L"echo 'a  b' \"c\" | tr a-z A-Z > piped.txt && pwd -P >> piped.txt"), 0);
+  EXPECT_EQ(m.Read(L"piped.txt"), "A  B C\n" + m.HostPath() + "\n");
+  EXPECT_EQ(proc.RunCommandLine(cmd, L""), 0);
+  EXPECT_EQ(proc.RunCommandLine(cmd, L"exit 2 # \\ backslashes stay \\\\ unsplit \\\""), 2);
+  // Output written before the program comes first, even to a file.
+  std::fflush(stdout);
+  const int saved = ::dup(STDOUT_FILENO);
+  const int fd = ::open(m.HostPath(L"stdout.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  ::dup2(fd, STDOUT_FILENO);
+  ::close(fd);
+  std::printf("before|");
+  const int status = proc.RunCommandLine(cmd, L"printf after");
+  std::printf("|end");
+  std::fflush(stdout);
+  ::dup2(saved, STDOUT_FILENO);
+  ::close(saved);
+  EXPECT_EQ(status, 0);
+  EXPECT_EQ(m.Read(L"stdout.txt"), "before|after|end");
+  // Only the standard descriptors are inherited.
+  const int open = ::open(m.HostPath().c_str(), O_RDONLY);  // no O_CLOEXEC
+  const int inherited = proc.RunCommandLine(
+      cmd, L"test -e /dev/fd/" + text::Decimal(open) + L" && exit 1; test -e /dev/fd/2 || exit 2; exit 0");
+  ::close(open);
+  EXPECT_EQ(inherited, 0);
+}
+
+// Restores a signal's disposition and the signal mask.
+class SignalState {
+ public:
+  explicit SignalState(int sig) : sig_(sig) {
+    ::sigaction(sig_, nullptr, &action_);
+    ::sigprocmask(SIG_SETMASK, nullptr, &mask_);
+  }
+  ~SignalState() {
+    ::sigaction(sig_, &action_, nullptr);
+    ::sigprocmask(SIG_SETMASK, &mask_, nullptr);
+  }
+
+ private:
+  int sig_;
+  struct sigaction action_{};
+  sigset_t mask_{};
+};
+
+volatile sig_atomic_t gAlarms = 0;
+void OnAlarm(int) { gAlarms = gAlarms + 1; }
+
+TEST_F(PosixProcesses, ProgramsStartWithDefaultSignalsAndAreAwaitedThroughInterruptions) {
+  auto prog = Script(L"term.sh", "kill -TERM $$\nexit 0\n");
+  {
+    SignalState keep(SIGTERM);
+    ::signal(SIGTERM, SIG_IGN);
+    EXPECT_EQ(proc.Run(prog, L""), 128 + SIGTERM) << "an ignored signal must not stay ignored";
+    ::signal(SIGTERM, SIG_DFL);
+    sigset_t block;
+    sigemptyset(&block);
+    sigaddset(&block, SIGTERM);
+    ::sigprocmask(SIG_BLOCK, &block, nullptr);
+    EXPECT_EQ(proc.Run(prog, L""), 128 + SIGTERM) << "a blocked signal must not stay blocked";
+  }
+  // A handler without SA_RESTART interrupts waitpid, as the status dialog's Ctrl-C handler does.
+  SignalState keep(SIGALRM);
+  struct sigaction sa{};
+  sa.sa_handler = OnAlarm;
+  sigemptyset(&sa.sa_mask);
+  ::sigaction(SIGALRM, &sa, nullptr);
+  gAlarms = 0;
+  itimerval timer{{0, 50 * 1000}, {0, 50 * 1000}}, off{};
+  ::setitimer(ITIMER_REAL, &timer, nullptr);
+  const int status = proc.RunCommandLine(m.Interpreter(), L"sleep 0.4; echo late > late.txt; exit 5");
+  ::setitimer(ITIMER_REAL, &off, nullptr);
+  EXPECT_EQ(status, 5);
+  EXPECT_GT(gAlarms, 0);
+  EXPECT_EQ(m.Read(L"late.txt"), "late\n");
+}
+
+}  // namespace

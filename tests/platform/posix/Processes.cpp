@@ -84,7 +84,7 @@ TEST_F(PosixProcesses, ABareNameIsSearchedOnThePathThenInTheCurrentDirectory) {
   EXPECT_EQ(Failure(L"vsl-no-such-program-anywhere"), "Cannot start vsl-no-such-program-anywhere: no such file or directory");
 }
 
-TEST_F(PosixProcesses, TheShellRunsInTheCurrentDirectoryWithOnlyTheStandardDescriptors) {
+TEST_F(PosixProcesses, TheShellTakesTheLineUnsplitAndOnlyTheStandardDescriptors) {
   EXPECT_EQ(proc.RunCommandLine(m.Interpreter(), L""), 0);
   EXPECT_EQ(proc.RunCommandLine(m.Interpreter(), L"exit 2 # \\ backslashes stay \\\\ unsplit \\\""), 2);
   const int open = ::open(m.HostPath().c_str(), O_RDONLY);  // no O_CLOEXEC

@@ -1,12 +1,9 @@
-// What a conformance test gets from the test support of the backend under
-// test (tests/platform/<backend>/TestMachine.cpp): a fresh scratch directory,
-// the backend's pieces set up to change nothing outside it, and host-side
-// helpers that look at the machine without the backend. A `rel` name is an
-// entry of the scratch directory ('\' or '/' between components; "" is the
-// directory itself).
+// A backend's test support: a fresh scratch directory, the backend's pieces confined to it,
+// host-side helpers. `rel` names an entry of it ('\' or '/' between components; "" itself).
 #pragma once
 
 #include <algorithm>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <string>
@@ -16,14 +13,8 @@
 
 class TestMachine {
  public:
-  // The pieces keep their state (prefix, temporary directory, registry) to
-  // the machine; the file system's current directory is the scratch directory.
-  TestMachine();
-  // Restores the environment, removes the scratch directory (read-only
-  // entries too) and the registry key RegistryBase().
-  ~TestMachine();
-  TestMachine(const TestMachine&) = delete;
-  TestMachine& operator=(const TestMachine&) = delete;
+  TestMachine();   // the file system's current directory is the scratch directory
+  ~TestMachine();  // restores the environment, removes the scratch directory and RegistryBase()
 
   platform::Platform Pieces();  // all five, owned by the machine
   platform::FileSystem& Fs();
@@ -31,34 +22,27 @@ class TestMachine {
   platform::Processes& Proc();
   platform::System& Sys();
 
-  // The entry as a full script path in drive form, no trailing separator.
-  std::wstring Path(const std::wstring& rel = L"") const;
-  // The entry as the host names it, in the host's bytes.
-  std::string HostPath(const std::wstring& rel = L"") const;
+  std::wstring Path(const std::wstring& rel = L"") const;     // script path in drive form
+  std::string HostPath(const std::wstring& rel = L"") const;  // as the host names it
   void Write(const std::wstring& rel, const std::string& bytes);  // makes missing directories
   std::string Read(const std::wstring& rel) const;                 // "" when unreadable
   bool Exists(const std::wstring& rel) const;                      // a link is not followed
   void MakeDir(const std::wstring& rel);                           // with its parents
   void MakeReadOnly(const std::wstring& rel);
-  // Sets ("" unsets) an environment variable until the machine ends.
-  void SetEnv(const std::string& name, const std::string& value);
+  void SetEnv(const std::string& name, const std::string& value);  // "" unsets; until the machine ends
 
-  // The line end of text files and of the helper program: "\n" or "\r\n".
-  std::string LineEnd() const;
-  // A key path below HKEY_LOCAL_MACHINE that does not exist yet.
-  std::wstring RegistryBase() const;
-  // A program that appends each argument as "[arg]" and a line end to
-  // args.txt in its working directory and exits with the N of "--exit N".
+  std::string LineEnd() const;           // of text files and the helper program
+  std::wstring RegistryBase() const;     // a key below HKEY_LOCAL_MACHINE that does not exist yet
+  // Appends each argument as "[arg]" and a line end to args.txt in its working
+  // directory; exits with the N of "--exit N".
   std::wstring HelperProgram() const;
-  // A library exporting DllRegisterServer / DllUnregisterServer, which return
+  // Exports DllRegisterServer / DllUnregisterServer returning
   // VSL_TEST_REGISTER_RESULT / VSL_TEST_UNREGISTER_RESULT (0 when unset).
   std::wstring HelperLibrary() const;
-  // The interpreter argument of Processes::RunCommandLine.
-  std::wstring Interpreter() const;
-  // The dialogs on standard input and error, not a terminal: answers come
-  // from `input`; ConsoleOutput() is what they wrote.
+  std::wstring Interpreter() const;  // for Processes::RunCommandLine
+  // Dialogs on standard input and error, not a terminal, answering from `input`.
   std::unique_ptr<platform::Ui> ConsoleUi(const std::string& input);
-  std::string ConsoleOutput();
+  std::string ConsoleOutput();  // what they wrote
 
  private:
   struct Impl;
@@ -67,15 +51,11 @@ class TestMachine {
 
 // The description of the VslError that `f` raises.
 inline std::wstring Raised(const std::function<void()>& f) {
-  try {
-    f();
-  } catch (const VslError& e) {
-    return e.Description();
-  }
+  try { f(); } catch (const VslError& e) { return e.Description(); }
   return L"<nothing raised>";
 }
 
-// The names of a listing, sorted unless `sorted` is false (the order is the platform's).
+// The names of a listing, sorted unless `sorted` is false.
 inline std::vector<std::wstring> Names(const std::vector<platform::FindEntry>& entries, bool sorted = true) {
   std::vector<std::wstring> names;
   for (const auto& e : entries) names.push_back(e.name);
@@ -83,8 +63,8 @@ inline std::vector<std::wstring> Names(const std::vector<platform::FindEntry>& e
   return names;
 }
 
-// Registry shorthands: a REG_SZ value with its NUL; the bytes of a value
-// ("<missing>" when it cannot be read); the subkeys in enumeration order.
+// Registry shorthands: a REG_SZ value with its NUL; a value's bytes ("<missing>"
+// when unreadable); the subkeys in enumeration order; keys held open until the end.
 inline long SetSz(platform::Registry& r, platform::RegKey k, const std::wstring& name, const std::string& s) {
   return r.SetValue(k, name, platform::kRegSz, reinterpret_cast<const std::uint8_t*>(s.c_str()),
                     static_cast<std::uint32_t>(s.size() + 1));
@@ -101,3 +81,15 @@ inline std::vector<std::wstring> Subkeys(platform::Registry& r, platform::RegKey
   for (std::uint32_t i = 0; r.EnumKey(k, i, 256, &name) == platform::kErrorSuccess; ++i) names.push_back(name);
   return names;
 }
+struct HeldKeys {
+  explicit HeldKeys(platform::Registry& reg) : r(reg) {}
+  platform::Registry& r;
+  std::deque<platform::KeyHandle> held;
+  // Opens (for reading and writing) or creates `path`; 0 when that fails.
+  platform::RegKey operator()(platform::RegKey parent, const std::wstring& path, bool create = false) {
+    auto& k = held.emplace_back(r);
+    const long rc = create ? r.CreateKey(parent, path, k.Out())
+                           : r.OpenKey(parent, path, platform::kKeyRead | platform::kKeyWrite, k.Out());
+    return rc == platform::kErrorSuccess ? k.Get() : 0;
+  }
+};

@@ -1,10 +1,7 @@
-// The dialogs on standard input and standard error, not on a terminal: one
-// prompt line each, answers read one line each.
+// The dialogs on standard input and error, not a terminal: one prompt line and one answer line each.
 #include <gtest/gtest.h>
 
 #include "platform/TestMachine.h"
-
-namespace {
 
 TEST(ConsoleDialogs, AskAndShowOneLineEach) {
   TestMachine m;
@@ -25,14 +22,12 @@ TEST(ConsoleDialogs, AskAndShowOneLineEach) {
     EXPECT_FALSE(status->IsCancelled());
     EXPECT_EQ(status->Position(), (std::pair<int, int>{120, 240}));
   }
-  // At the end of the input: no, and the initial answer.
-  EXPECT_FALSE(ui->AskYesNo(L"Last?"));
+  EXPECT_FALSE(ui->AskYesNo(L"Last?"));  // at the end of the input: no, and the initial answer
   EXPECT_EQ(ui->AskString(L"Dir?", L"C:\\x"), L"C:\\x");
-  const std::string e = m.LineEnd();
-  EXPECT_EQ(m.ConsoleOutput(), "Confirm: Install? [y/N] " + e + "Confirm: Again? [y/N] " + e + "Confirm: Third? [y/N] " +
-                                   e + "Confirm: Fourth? [y/N] " + e + "Question: Name? [guest] " + e +
-                                   "Question: Name? [guest] " + e + "Setup: Done [OK] " + e + "Error : Cannot open" + e +
-                                   "Confirm: Last? [y/N] " + e + "Question: Dir? [C:\\x] " + e);
+  std::string expected;
+  for (const char* line : {"Confirm: Install? [y/N] ", "Confirm: Again? [y/N] ", "Confirm: Third? [y/N] ", "Confirm: Fourth? [y/N] ",
+                           "Question: Name? [guest] ", "Question: Name? [guest] ", "Setup: Done [OK] ", "Error : Cannot open",
+                           "Confirm: Last? [y/N] ", "Question: Dir? [C:\\x] "})
+    expected += line + m.LineEnd();
+  EXPECT_EQ(m.ConsoleOutput(), expected);
 }
-
-}  // namespace

@@ -1,6 +1,5 @@
-// The POSIX registry's own behaviour: an SQLite database shared by
-// processes, what it does with files it cannot use, converting the names
-// of an older folding, and the return codes of its handles.
+// The POSIX registry: an SQLite database shared by processes, files it cannot use,
+// converting names of an older folding, and the codes of its handles.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sqlite3.h>
@@ -8,43 +7,48 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <algorithm>
-#include <fstream>
-
 #include "platform/TestMachine.h"
 #include "platform/Text.h"
 #include "platform/posix/Registry.h"
-
-namespace {
 
 using namespace platform;
 using posix::PosixRegistry;
 using V = std::vector<std::wstring>;
 
-std::string Describe(Registry& reg) {
+static std::string Describe(Registry& reg) {
   RegKey k = 0;
   return text::ToUtf8(Raised([&] { reg.OpenKey(kHKeyLocalMachine, L"Any", kKeyRead, &k); }));
 }
-std::string Drain(int fd) {
+// Forks a child that exits with `body()`, with a pipe from it; WaitFor gives its wait status.
+template <class F> static pid_t Child(int fds[2], F body) {
+  if (pipe(fds) != 0) return -1;
+  const pid_t pid = fork();
+  if (pid == 0) close(fds[0]), _exit(body(fds[1]));
+  close(fds[1]);
+  return pid;
+}
+static int WaitFor(pid_t pid) {
+  int status = -1;
+  waitpid(pid, &status, 0);
+  return status;
+}
+static std::string Drain(int fd) {
   std::string all;
   char buf[4096];
-  ssize_t n;
-  while ((n = ::read(fd, buf, sizeof buf)) > 0) all.append(buf, static_cast<std::size_t>(n));
-  return all;
+  for (ssize_t n; (n = read(fd, buf, sizeof buf)) > 0;) all.append(buf, static_cast<std::size_t>(n));
+  return close(fd), all;
 }
-// Runs SQL on a database file; the first column of the first row, or "<none>".
-std::string Sql(const std::string& path, const char* sql) {
+// Runs SQL on a database file; the first column of the last row-returning statement, or "<none>".
+static std::string Sql(const std::string& path, const char* sql) {
   sqlite3* db = nullptr;
+  sqlite3_stmt* stmt = nullptr;
   std::string result = "<none>";
-  if (sqlite3_open(path.c_str(), &db) == SQLITE_OK) {
-    sqlite3_stmt* stmt = nullptr;
-    const char* rest = sql;
-    while (*rest != '\0' && sqlite3_prepare_v2(db, rest, -1, &stmt, &rest) == SQLITE_OK && stmt != nullptr) {
+  if (sqlite3_open(path.c_str(), &db) == SQLITE_OK)
+    for (const char* rest = sql; *rest != '\0' && sqlite3_prepare_v2(db, rest, -1, &stmt, &rest) == SQLITE_OK && stmt;) {
       if (sqlite3_step(stmt) == SQLITE_ROW && sqlite3_column_text(stmt, 0) != nullptr)
         result = reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0));
       sqlite3_finalize(stmt);
     }
-  }
   sqlite3_close(db);
   return result;
 }
@@ -60,10 +64,11 @@ class PosixRegistryTest : public ::testing::Test {
 
 TEST_F(PosixRegistryTest, HandlesNamesAndRootsAnswerWithWindowsCodes) {
   auto reg = Open();
+  HeldKeys key{*reg};
   RegKey k = 0;
+  std::uint32_t size = 0;
   EXPECT_EQ(reg->CloseKey(12345), kErrorInvalidHandle);
   EXPECT_EQ(reg->CloseKey(kHKeyLocalMachine), kErrorSuccess);
-  std::uint32_t size = 0;
   EXPECT_EQ(reg->QueryValue(777, L"", nullptr, nullptr, &size), kErrorInvalidHandle);
   ASSERT_EQ(reg->CreateKey(kHKeyLocalMachine, L"X", &k), kErrorSuccess);
   EXPECT_NE(k, kHKeyLocalMachine);
@@ -71,75 +76,56 @@ TEST_F(PosixRegistryTest, HandlesNamesAndRootsAnswerWithWindowsCodes) {
   EXPECT_EQ(reg->CloseKey(k), kErrorInvalidHandle);
   EXPECT_EQ(reg->SetValue(k, L"v", kRegSz, nullptr, 0), kErrorInvalidHandle);
   // Empty components: a trailing one is ignored, others name nothing; nothing is made.
-  KeyHandle a(*reg), c(*reg);
-  ASSERT_EQ(reg->CreateKey(kHKeyLocalMachine, L"P\\Q\\", a.Out()), kErrorSuccess);
-  EXPECT_EQ(reg->OpenKey(kHKeyLocalMachine, L"\\P", kKeyRead, c.Out()), kErrorFileNotFound);
-  EXPECT_EQ(reg->OpenKey(kHKeyLocalMachine, L"P\\\\Q", kKeyRead, c.Out()), kErrorFileNotFound);
-  EXPECT_EQ(reg->CreateKey(kHKeyLocalMachine, L"P\\\\R", c.Out()), kErrorFileNotFound);
-  ASSERT_EQ(reg->OpenKey(kHKeyLocalMachine, L"P", kKeyRead, c.Out()), kErrorSuccess);
-  EXPECT_EQ(Subkeys(*reg, c.Get()), V{L"Q"});
-  EXPECT_EQ(reg->CreateKey(kHKeyLocalMachine, std::wstring(256, L'n'), c.Out()), posix::kErrorInvalidParameter);
-  EXPECT_EQ(reg->CreateKey(kHKeyLocalMachine, std::wstring(255, L'n'), c.Out()), kErrorSuccess);
+  const RegKey a = key(kHKeyLocalMachine, L"P\\Q\\", true);
+  ASSERT_NE(a, 0u);
+  EXPECT_EQ(reg->OpenKey(kHKeyLocalMachine, L"\\P", kKeyRead, &k), kErrorFileNotFound);
+  EXPECT_EQ(reg->OpenKey(kHKeyLocalMachine, L"P\\\\Q", kKeyRead, &k), kErrorFileNotFound);
+  EXPECT_EQ(reg->CreateKey(kHKeyLocalMachine, L"P\\\\R", &k), kErrorFileNotFound);
+  EXPECT_EQ(Subkeys(*reg, key(kHKeyLocalMachine, L"P")), V{L"Q"});
+  EXPECT_EQ(reg->CreateKey(kHKeyLocalMachine, std::wstring(256, L'n'), &k), posix::kErrorInvalidParameter);
+  EXPECT_NE(key(kHKeyLocalMachine, std::wstring(255, L'n'), true), 0u);
   // The root is never deleted, whatever names it.
   EXPECT_EQ(reg->DeleteKey(kHKeyLocalMachine, L""), kErrorAccessDenied);
-  ASSERT_EQ(reg->OpenKey(kHKeyLocalMachine, L"", kKeyRead, c.Out()), kErrorSuccess);
-  EXPECT_EQ(reg->DeleteKey(c.Get(), L""), kErrorAccessDenied);
+  EXPECT_EQ(reg->DeleteKey(key(kHKeyLocalMachine, L""), L""), kErrorAccessDenied);
   EXPECT_EQ(reg->EncodeText(L"caf\u00e9"), "caf\xC3\xA9");
   // A failed transaction leaves nothing behind.
-  EXPECT_THROW(reg->Transact([&] {
-    SetSz(*reg, a.Get(), L"undone", "1");
-    throw VslError(L"stop");
-  }), VslError);
-  EXPECT_EQ(GetValue(*reg, a.Get(), L"undone"), "<missing>");
-}
-
-TEST_F(PosixRegistryTest, HandlesOfDeletedKeysFailWithoutReachingANewKey) {
-  auto reg = Open();
-  KeyHandle again(*reg), fresh(*reg);
-  RegKey stale = 0;
-  ASSERT_EQ(reg->CreateKey(kHKeyLocalMachine, L"Gone", &stale), kErrorSuccess);
+  EXPECT_THROW(reg->Transact([&] { SetSz(*reg, a, L"undone", "1"), throw VslError(L"stop"); }), VslError);
+  EXPECT_EQ(GetValue(*reg, a, L"undone"), "<missing>");
+  // Handles of deleted keys fail without reaching a new key of the same name.
+  RegKey stale = key(kHKeyLocalMachine, L"Gone", true), again = 0;
   ASSERT_EQ(reg->DeleteKey(kHKeyLocalMachine, L"Gone"), kErrorSuccess);
-  ASSERT_EQ(reg->CreateKey(kHKeyLocalMachine, L"Gone", fresh.Out()), kErrorSuccess);
+  const RegKey fresh = key(kHKeyLocalMachine, L"Gone", true);
   std::wstring name;
-  std::uint32_t size = 0;
   EXPECT_EQ(reg->QueryValue(stale, L"v", nullptr, nullptr, &size), posix::kErrorKeyDeleted);
   EXPECT_EQ(SetSz(*reg, stale, L"w", "x"), posix::kErrorKeyDeleted);
   EXPECT_EQ(reg->EnumKey(stale, 0, 256, &name), posix::kErrorKeyDeleted);
-  EXPECT_EQ(reg->OpenKey(stale, L"", kKeyRead, again.Out()), posix::kErrorKeyDeleted);
-  EXPECT_EQ(reg->CreateKey(stale, L"child", again.Out()), posix::kErrorKeyDeleted);
+  EXPECT_EQ(reg->OpenKey(stale, L"", kKeyRead, &again), posix::kErrorKeyDeleted);
+  EXPECT_EQ(reg->CreateKey(stale, L"child", &again), posix::kErrorKeyDeleted);
   EXPECT_EQ(reg->DeleteValue(stale, L"v"), posix::kErrorKeyDeleted);
   EXPECT_EQ(reg->DeleteKey(stale, L""), posix::kErrorKeyDeleted);
-  EXPECT_EQ(GetValue(*reg, fresh.Get(), L"w"), "<missing>");
-  EXPECT_EQ(Subkeys(*reg, fresh.Get()).size(), 0u);
-  EXPECT_EQ(reg->CloseKey(stale), kErrorSuccess);
+  EXPECT_EQ(GetValue(*reg, fresh, L"w"), "<missing>");
+  EXPECT_EQ(Subkeys(*reg, fresh).size(), 0u);
 }
 
-TEST_F(PosixRegistryTest, OpensTheFileLazily) {
+TEST_F(PosixRegistryTest, OpensTheFileLazilyAndReportsUnusableOnesByName) {
   int calls = 0;
-  {
-    PosixRegistry reg([&] { return ++calls, path; });
-    EXPECT_EQ(reg.CloseKey(kHKeyLocalMachine), kErrorSuccess);  // needs no database
-    EXPECT_EQ(calls, 0);
-    EXPECT_FALSE(m.Exists(L"registry.db"));
-    KeyHandle k(reg);
-    ASSERT_EQ(reg.CreateKey(kHKeyLocalMachine, L"Keep\\Me", k.Out()), kErrorSuccess);
-    ASSERT_EQ(SetSz(reg, k.Get(), L"Name", "value"), kErrorSuccess);
-    EXPECT_EQ(calls, 1);
-  }
+  PosixRegistry lazy([&] { return ++calls, path; });
+  EXPECT_EQ(lazy.CloseKey(kHKeyLocalMachine), kErrorSuccess);  // needs no database
+  EXPECT_EQ(calls, 0);
+  EXPECT_FALSE(m.Exists(L"registry.db"));
+  EXPECT_EQ(SetSz(lazy, HeldKeys{lazy}(kHKeyLocalMachine, L"Keep\\Me", true), L"Name", "value"), kErrorSuccess);
+  EXPECT_EQ(calls, 1);
   EXPECT_TRUE(m.Exists(L"registry.db"));
-}
-
-TEST_F(PosixRegistryTest, UnusableFilesAreReportedByNameAndLeftAlone) {
   const std::string other = m.HostPath(L"other.db"), odd = m.HostPath(L"odd.db"), none = m.HostPath(L"no/dir/r.db");
+  const std::string cannot = "Cannot open the registry database ";
   Sql(other, "CREATE TABLE t(x); INSERT INTO t VALUES(42);");
   auto reg = Open(other);
-  const std::string notOurs = "Cannot open the registry database " + other + ": the file holds another database, not a registry";
-  EXPECT_EQ(Describe(*reg), notOurs);
-  EXPECT_EQ(Describe(*reg), notOurs);  // each call that needs it reports it again
+  EXPECT_EQ(Describe(*reg), cannot + other + ": the file holds another database, not a registry");
+  EXPECT_EQ(Describe(*reg), cannot + other + ": the file holds another database, not a registry");  // each call again
   EXPECT_EQ(Sql(other, "SELECT group_concat(name) FROM sqlite_master"), "t");
   Sql(odd, "CREATE TABLE keys(a); CREATE TABLE key_values(b);");
-  EXPECT_EQ(Describe(*Open(odd)).rfind("Cannot open the registry database " + odd + ": the file is not a registry database (", 0), 0u);
-  EXPECT_EQ(Describe(*Open(none)), "Cannot open the registry database " + none + ": unable to open database file");
+  EXPECT_EQ(Describe(*Open(odd)).rfind(cannot + odd + ": the file is not a registry database (", 0), 0u);
+  EXPECT_EQ(Describe(*Open(none)), cannot + none + ": unable to open database file");
 }
 
 TEST_F(PosixRegistryTest, SeveralProcessesWritingAtOnceLoseNothing) {
@@ -147,87 +133,65 @@ TEST_F(PosixRegistryTest, SeveralProcessesWritingAtOnceLoseNothing) {
   auto keyOf = [](int c, int i) {
     return (i % 2 == 0 ? L"Shared\\Deep\\" : L"Own" + std::to_wstring(c) + L"\\") + L"K" + std::to_wstring(i % 7);
   };
+  auto nameOf = [](int c, int i) { return L"c" + std::to_wstring(c) + L"_" + std::to_wstring(i); };
   std::vector<pid_t> pids;
   for (int c = 0; c < kChildren; ++c) {
-    const pid_t pid = fork();
-    ASSERT_GE(pid, 0);
-    if (pid == 0) {
-      int status = 0;
+    int fds[2];
+    pids.push_back(Child(fds, [&](int) {
       try {
         PosixRegistry reg([p = path] { return p; });
-        for (int i = 0; i < kValues && status == 0; ++i) {
+        for (int i = 0; i < kValues; ++i) {
           RegKey k = 0;
-          if (reg.CreateKey(kHKeyLocalMachine, keyOf(c, i), &k) != kErrorSuccess) status = 2;
-          if (SetSz(reg, k, L"c" + std::to_wstring(c) + L"_" + std::to_wstring(i), std::to_string(c * 1000 + i)) != kErrorSuccess) status = 3;
+          if (reg.CreateKey(kHKeyLocalMachine, keyOf(c, i), &k) != kErrorSuccess) return 2;
+          if (SetSz(reg, k, nameOf(c, i), std::to_string(c * 1000 + i)) != kErrorSuccess) return 3;
           reg.CloseKey(k);
         }
       } catch (...) {
-        status = 4;
+        return 4;
       }
-      _exit(status);
-    }
-    pids.push_back(pid);
+      return 0;
+    }));
+    close(fds[0]);
   }
-  for (pid_t pid : pids) {
-    int status = 0;
-    ASSERT_EQ(waitpid(pid, &status, 0), pid);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
-  }
+  for (pid_t pid : pids) EXPECT_EQ(WaitFor(pid), 0);
   auto reg = Open();
+  HeldKeys key{*reg};
   for (int c = 0; c < kChildren; ++c)
-    for (int i = 0; i < kValues; ++i) {
-      KeyHandle k(*reg);
-      ASSERT_EQ(reg->OpenKey(kHKeyLocalMachine, keyOf(c, i), kKeyRead, k.Out()), kErrorSuccess);
-      EXPECT_EQ(GetValue(*reg, k.Get(), L"c" + std::to_wstring(c) + L"_" + std::to_wstring(i)), std::to_string(c * 1000 + i) + '\0');
-    }
-  KeyHandle deep(*reg);
-  ASSERT_EQ(reg->OpenKey(kHKeyLocalMachine, L"Shared\\Deep", kKeyRead, deep.Out()), kErrorSuccess);
-  EXPECT_EQ(Subkeys(*reg, deep.Get()).size(), 7u);  // no duplicates from racing creations
+    for (int i = 0; i < kValues; ++i)
+      EXPECT_EQ(GetValue(*reg, key(kHKeyLocalMachine, keyOf(c, i)), nameOf(c, i)), std::to_string(c * 1000 + i) + '\0');
+  EXPECT_EQ(Subkeys(*reg, key(kHKeyLocalMachine, L"Shared\\Deep")).size(), 7u);  // no duplicates from racing creations
 }
 
 TEST_F(PosixRegistryTest, AWriterKilledMidStreamLeavesEveryCommittedValue) {
   auto valueOf = [](int i) { return std::string(100 + i % 50, 'x') + std::to_string(i); };
   int fds[2];
-  ASSERT_EQ(pipe(fds), 0);
-  const pid_t pid = fork();
-  ASSERT_GE(pid, 0);
-  if (pid == 0) {
-    close(fds[0]);
+  const pid_t pid = Child(fds, [&](int out) {
     PosixRegistry reg([p = path] { return p; });
     RegKey k = 0;
-    if (reg.CreateKey(kHKeyLocalMachine, L"Stream", &k) != kErrorSuccess) _exit(2);
-    for (int i = 0;; ++i) {
-      if (SetSz(reg, k, L"v" + std::to_wstring(i), valueOf(i)) != kErrorSuccess) _exit(3);
-      if (write(fds[1], "\n", 1) != 1) _exit(4);
-    }
-  }
-  close(fds[1]);
+    if (reg.CreateKey(kHKeyLocalMachine, L"Stream", &k) != kErrorSuccess) return 2;
+    for (int i = 0;; ++i)
+      if (SetSz(reg, k, L"v" + std::to_wstring(i), valueOf(i)) != kErrorSuccess || write(out, "\n", 1) != 1) return 3;
+  });
   std::string seen;
   char buf[256];
-  while (std::count(seen.begin(), seen.end(), '\n') < 400) {
-    const ssize_t n = read(fds[0], buf, sizeof buf);
-    ASSERT_GT(n, 0);
+  for (ssize_t n; std::count(seen.begin(), seen.end(), '\n') < 400 && (n = read(fds[0], buf, sizeof buf)) > 0;)
     seen.append(buf, static_cast<std::size_t>(n));
-  }
   ASSERT_EQ(kill(pid, SIGKILL), 0);
-  int status = 0;
-  ASSERT_EQ(waitpid(pid, &status, 0), pid);
-  ASSERT_TRUE(WIFSIGNALED(status));
+  ASSERT_TRUE(WIFSIGNALED(WaitFor(pid)));
   seen += Drain(fds[0]);
-  close(fds[0]);
+  ASSERT_GE(std::count(seen.begin(), seen.end(), '\n'), 400);
   auto reg = Open();
-  KeyHandle k(*reg);
-  ASSERT_EQ(reg->OpenKey(kHKeyLocalMachine, L"Stream", kKeyRead, k.Out()), kErrorSuccess);
-  const int reported = static_cast<int>(std::count(seen.begin(), seen.end(), '\n'));
-  for (int i = 0; i < reported; ++i) ASSERT_EQ(GetValue(*reg, k.Get(), L"v" + std::to_wstring(i)), valueOf(i) + '\0') << i;
+  HeldKeys key{*reg};
+  const RegKey k = key(kHKeyLocalMachine, L"Stream");
+  for (int i = 0; i < static_cast<int>(std::count(seen.begin(), seen.end(), '\n')); ++i)
+    ASSERT_EQ(GetValue(*reg, k, L"v" + std::to_wstring(i)), valueOf(i) + '\0') << i;
   EXPECT_EQ(Sql(path, "PRAGMA integrity_check"), "ok");
-  EXPECT_EQ(SetSz(*reg, k.Get(), L"after", "1"), kErrorSuccess);
+  EXPECT_EQ(SetSz(*reg, k, L"after", "1"), kErrorSuccess);
 }
 
-// A registry as written when names were folded by upper-casing ASCII and
-// Latin-1 only: no registry_info, and Cyrillic names folded as themselves.
-// Key 4 ("ЖАР") collides with the older key 3 ("жар"), its subkey 6 with key 5.
-void WriteOldRegistry(const std::string& path) {
+// A registry of the older folding (ASCII and Latin-1 upper-cased; Cyrillic as itself), no
+// registry_info. Key 4 ("ЖАР") collides with the older key 3 ("жар"), its subkey 6 with key 5.
+static void WriteOldRegistry(const std::string& path) {
   Sql(path,
       "PRAGMA journal_mode=WAL;"
       "CREATE TABLE keys(id INTEGER PRIMARY KEY AUTOINCREMENT, parent_id INTEGER NOT NULL, name TEXT NOT NULL,"
@@ -247,31 +211,23 @@ TEST_F(PosixRegistryTest, AFileOfTheOldFoldingIsConvertedOnceMergingKeysThatNowC
   WriteOldRegistry(path);
   {
     auto reg = Open();
-    auto raw = [&](RegKey k, const wchar_t* name) { return GetValue(*reg, k, name); };
-    KeyHandle soft(*reg), zhar(*reg), sub(*reg), deep(*reg), cafe(*reg);
-    ASSERT_EQ(reg->OpenKey(kHKeyLocalMachine, L"software", kKeyRead, soft.Out()), kErrorSuccess);
-    EXPECT_EQ(Subkeys(*reg, soft.Get()), (V{L"Café", L"жар"}));  // the older spelling stays
-    ASSERT_EQ(reg->OpenKey(soft.Get(), L"ЖАР", kKeyRead, zhar.Out()), kErrorSuccess);
-    EXPECT_EQ(Subkeys(*reg, zhar.Get()), (V{L"Other", L"Sub"}));
-    EXPECT_EQ(raw(zhar.Get(), L"v"), "older");
-    EXPECT_EQ(raw(zhar.Get(), L"ТОЛЬКО"), "moved");
-    ASSERT_EQ(reg->OpenKey(zhar.Get(), L"sub", kKeyRead, sub.Out()), kErrorSuccess);  // merged one level down
-    EXPECT_EQ(Subkeys(*reg, sub.Get()), V{L"deep"});
-    EXPECT_EQ(raw(sub.Get(), L"X"), "five");
-    EXPECT_EQ(raw(sub.Get(), L"Y"), "why");
-    ASSERT_EQ(reg->OpenKey(sub.Get(), L"DEEP", kKeyRead, deep.Out()), kErrorSuccess);
-    EXPECT_EQ(raw(soft.Get(), L"Ключ"), "first");  // of two values that now share a name, the older
-    ASSERT_EQ(reg->OpenKey(soft.Get(), L"CAFÉ", kKeyRead, cafe.Out()), kErrorSuccess);
-    EXPECT_EQ(raw(cafe.Get(), L"é"), "latin");
+    HeldKeys key{*reg};
+    const RegKey soft = key(kHKeyLocalMachine, L"software"), zhar = key(soft, L"ЖАР"), sub = key(zhar, L"sub");
+    EXPECT_EQ(Subkeys(*reg, soft), (V{L"Café", L"жар"}));  // the older spelling stays
+    EXPECT_EQ(Subkeys(*reg, zhar), (V{L"Other", L"Sub"}));
+    EXPECT_EQ(Subkeys(*reg, sub), V{L"deep"});  // merged one level down
+    const std::pair<RegKey, const wchar_t*> values[] = {{zhar, L"v"}, {zhar, L"ТОЛЬКО"}, {sub, L"X"}, {sub, L"Y"},
+        {soft, L"Ключ"} /* of two that now share a name, the older */, {key(soft, L"CAFÉ"), L"é"}};
+    const char* expected[] = {"older", "moved", "five", "why", "first", "latin"};
+    for (std::size_t i = 0; i < std::size(values); ++i) EXPECT_EQ(GetValue(*reg, values[i].first, values[i].second), expected[i]) << i;
+    EXPECT_NE(key(sub, L"DEEP"), 0u);
   }
   EXPECT_EQ(Sql(path, "SELECT value FROM registry_info WHERE name = 'name_folding'"), text::FoldingIdentity());
   EXPECT_EQ(Sql(path, "SELECT group_concat(id) FROM (SELECT id FROM keys ORDER BY id)"), "1,2,3,5,7,8,9");
   EXPECT_EQ(Sql(path, "SELECT count(*) FROM key_values"), "6");
-  // A file of the current folding is left as it is.
-  Sql(path, "UPDATE keys SET name_folded = 'MARK' WHERE id = 7");
+  Sql(path, "UPDATE keys SET name_folded = 'MARK' WHERE id = 7");  // a file of the current folding stays as it is
   auto reg = Open();
-  KeyHandle soft(*reg);
-  ASSERT_EQ(reg->OpenKey(kHKeyLocalMachine, L"Software", kKeyRead, soft.Out()), kErrorSuccess);
+  EXPECT_NE(HeldKeys{*reg}(kHKeyLocalMachine, L"Software"), 0u);
   EXPECT_EQ(Sql(path, "SELECT name_folded FROM keys WHERE id = 7"), "MARK");
 }
 
@@ -281,28 +237,16 @@ TEST_F(PosixRegistryTest, AReadOnlyFileOfTheOldFoldingIsRefusedUntouchedEvenForR
   ASSERT_EQ(chmod(m.HostPath().c_str(), 0777), 0);  // room for SQLite's shared-memory file
   ASSERT_EQ(chmod((m.HostPath() + "/..").c_str(), 0755), 0);
   int fds[2];
-  ASSERT_EQ(pipe(fds), 0);
-  const pid_t pid = fork();
-  ASSERT_GE(pid, 0);
-  if (pid == 0) {
-    close(fds[0]);
-    // Root may write any file: open it as another user.
-    if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) _exit(2);
+  const pid_t pid = Child(fds, [&](int out) {
+    if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) return 2;  // root may write any file
     PosixRegistry reg([p = path] { return p; });
     const std::string d = Describe(reg);
-    _exit(write(fds[1], d.data(), d.size()) == static_cast<ssize_t>(d.size()) ? 0 : 3);
-  }
-  close(fds[1]);
+    return write(out, d.data(), d.size()) == static_cast<ssize_t>(d.size()) ? 0 : 3;
+  });
   const std::string said = Drain(fds[0]);
-  close(fds[0]);
-  int status = 0;
-  ASSERT_EQ(waitpid(pid, &status, 0), pid);
-  ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-  EXPECT_EQ(said, "Cannot open the registry database " + path +
-                      ": its key and value names must be converted to the case folding of Unicode " +
+  EXPECT_EQ(WaitFor(pid), 0);
+  EXPECT_EQ(said, "Cannot open the registry database " + path + ": its key and value names must be converted to the case folding of Unicode " +
                       text::kCaseFoldingVersion + ", but the file is read-only");
   EXPECT_EQ(Sql(path, "SELECT name_folded FROM keys WHERE id = 4"), "ЖАР");
   EXPECT_EQ(Sql(path, "SELECT count(*) FROM sqlite_master WHERE name = 'registry_info'"), "0");
 }
-
-}  // namespace

@@ -44,9 +44,7 @@ TEST_F(FileSystemTest, EveryDriveKeepsItsOwnDirectory) {
 }
 
 TEST_F(FileSystemTest, ReadOnlyFilesAreRefusedUntilTheAttributeGoes) {
-  m.Write(L"ro.txt", "keep");
-  m.Write(L"src.txt", "new");
-  m.MakeDir(L"dir");
+  MakeTree(m, {{L"ro.txt", "keep"}, {L"src.txt", "new"}, {L"dir/", ""}});
   m.MakeReadOnly(L"ro.txt");
   const std::uint32_t bits = kAttrDirectory | kAttrReadOnly;
   EXPECT_EQ(fs.GetAttributes(P(L"src.txt")) & bits, 0u);
@@ -71,8 +69,7 @@ TEST_F(FileSystemTest, ReadOnlyFilesAreRefusedUntilTheAttributeGoes) {
 }
 
 TEST_F(FileSystemTest, FindMatchesWithoutCase) {
-  for (const wchar_t* n : {L"list/b.txt", L"list/A.txt", L"list/C.dat", L"list/README"}) m.Write(n, "");
-  m.MakeDir(L"list/sub");
+  MakeTree(m, {{L"list/b.txt", ""}, {L"list/A.txt", ""}, {L"list/C.dat", ""}, {L"list/README", ""}, {L"list/sub/", ""}});
   const V all{L".", L"..", L"A.txt", L"C.dat", L"README", L"b.txt", L"sub"};
   const std::pair<const wchar_t*, V> cases[] = {{L"list\\*", all}, {L"list\\", all}, {L"list/*.*", all},
       {L"list\\*.TXT", {L"A.txt", L"b.txt"}}, {L"LIST\\?.txt", {L"A.txt", L"b.txt"}}, {L"list\\r*", {L"README"}},
@@ -109,8 +106,7 @@ TEST_F(FileSystemTest, FilesAreOpenedCopiedAndRemoved) {
   EXPECT_FALSE(fs.SameFile(P(L"none"), P(L"none")));
   // Directories one at a time; RemoveMatching takes only plain files.
   fs.CreateDir(P(L"d"));
-  for (const wchar_t* n : {L"d/x1.tmp", L"d/x2.TMP", L"d/y.tmp"}) m.Write(n, "");
-  m.MakeDir(L"d/x3.tmp");
+  MakeTree(m, {{L"d/x1.tmp", ""}, {L"d/x2.TMP", ""}, {L"d/y.tmp", ""}, {L"d/x3.tmp/", ""}});
   Refused({[&] { fs.Open(P(L"nodir\\x.txt"), OpenMode::Write); }, [&] { fs.Open(P(L"private.txt"), OpenMode::CreatePrivate); },
            [&] { fs.CopyWholeFile(P(L"missing.txt"), P(L"x.txt")); }, [&] { fs.CopyWholeFile(P(L"src.txt"), P(L"nodir\\x.txt")); },
            [&] { fs.CreateDir(P(L"d")); }, [&] { fs.CreateDir(P(L"x\\y")); }, [&] { fs.RemoveDir(P(L"d")); },
@@ -135,8 +131,7 @@ TEST_F(FileSystemTest, FilesAreOpenedCopiedAndRemoved) {
 }
 
 TEST_F(FileSystemTest, APathHoldingANulNamesNoFile) {
-  m.Write(L"a.txt", "keep");
-  m.MakeDir(L"d");
+  MakeTree(m, {{L"a.txt", "keep"}, {L"d/", ""}});
   const std::wstring nul(1, L'\0'), a = P(L"a.txt") + nul + L"x", d = P(L"d") + nul;
   EXPECT_TRUE(fs.Find(a).empty());
   EXPECT_TRUE(fs.Find(P(L"a*") + nul).empty());

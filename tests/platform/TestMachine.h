@@ -49,6 +49,10 @@ class TestMachine {
   std::unique_ptr<Impl> impl_;
 };
 
+// Makes the files {rel, bytes} and, for names ending in '/', the directories.
+inline void MakeTree(TestMachine& m, std::initializer_list<std::pair<std::wstring, std::string>> entries) {
+  for (const auto& [rel, bytes] : entries) rel.back() == L'/' ? m.MakeDir(rel) : m.Write(rel, bytes);
+}
 // The description of the VslError that `f` raises.
 inline std::wstring Raised(const std::function<void()>& f) {
   try { f(); } catch (const VslError& e) { return e.Description(); }

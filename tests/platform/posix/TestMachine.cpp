@@ -1,6 +1,5 @@
-// The POSIX test machine: the scratch directory holds the prefix
-// (VSL_PREFIX), the temporary directory (TMPDIR), the registry database and
-// the helper program beside "work", the directory the tests see.
+// The POSIX test machine: the scratch directory holds the prefix (VSL_PREFIX), the temporary
+// directory (TMPDIR), the registry database and the helper program beside "work", the tests' directory.
 #include "platform/TestMachine.h"
 
 #include <fcntl.h>
@@ -19,21 +18,18 @@
 #include "platform/posix/System.h"
 #include "platform/posix/Ui.h"
 
-namespace {
-
-std::wstring DriveForm(const std::string& host) {
+static std::wstring DriveForm(const std::string& host) {
   std::wstring w = L"Z:" + text::FromUtf8(host);
   std::replace(w.begin(), w.end(), L'/', L'\\');
   return w;
 }
-
-std::string ReadAll(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
+static std::string ReadAll(const std::string& path) {
   std::ostringstream s;
-  s << in.rdbuf();
+  s << std::ifstream(path, std::ios::binary).rdbuf();
   return s.str();
 }
 
+namespace {
 // The scratch directory and the environment, made before the pieces.
 struct Scratch {
   std::string root;
@@ -52,8 +48,7 @@ struct Scratch {
     for (auto it = saved.rbegin(); it != saved.rend(); ++it)
       it->second ? ::setenv(it->first.c_str(), it->second->c_str(), 1) : ::unsetenv(it->first.c_str());
     std::error_code ec;
-    for (auto it = std::filesystem::recursive_directory_iterator(root, ec);
-         it != std::filesystem::recursive_directory_iterator(); it.increment(ec))
+    for (auto it = std::filesystem::recursive_directory_iterator(root, ec); it != std::filesystem::recursive_directory_iterator(); it.increment(ec))
       if (!it->is_symlink()) ::chmod(it->path().c_str(), 0755);
     std::filesystem::remove_all(root, ec);
   }
@@ -63,7 +58,6 @@ struct Scratch {
     value.empty() ? ::unsetenv(name.c_str()) : ::setenv(name.c_str(), value.c_str(), 1);
   }
 };
-
 }  // namespace
 
 struct TestMachine::Impl {
@@ -75,18 +69,15 @@ struct TestMachine::Impl {
   posix::PosixRegistry registry{[db = scratch.root + "/registry.db"] { return db; }};
   posix::PosixUi ui;
   int uiFds[2] = {-1, -1};
-  ~Impl() {
-    for (int fd : uiFds)
-      if (fd >= 0) ::close(fd);
+  void CloseUi() {
+    for (int& fd : uiFds) fd >= 0 && ::close(fd), fd = -1;
   }
+  ~Impl() { CloseUi(); }
 };
 
 TestMachine::TestMachine() : impl_(std::make_unique<Impl>()) { impl_->fs.ChangeDir(Path()); }
 TestMachine::~TestMachine() = default;
-
-platform::Platform TestMachine::Pieces() {
-  return {&impl_->fs, &impl_->registry, &impl_->processes, &impl_->ui, &impl_->system};
-}
+platform::Platform TestMachine::Pieces() { return {&impl_->fs, &impl_->registry, &impl_->processes, &impl_->ui, &impl_->system}; }
 platform::FileSystem& TestMachine::Fs() { return impl_->fs; }
 platform::Registry& TestMachine::Reg() { return impl_->registry; }
 platform::Processes& TestMachine::Proc() { return impl_->processes; }
@@ -123,8 +114,7 @@ std::wstring TestMachine::Interpreter() const { return L"C:\\windows\\system32\\
 std::unique_ptr<platform::Ui> TestMachine::ConsoleUi(const std::string& input) {
   const std::string& root = impl_->scratch.root;
   std::ofstream(root + "/ui-in", std::ios::binary) << input;
-  for (int fd : impl_->uiFds)
-    if (fd >= 0) ::close(fd);
+  impl_->CloseUi();
   impl_->uiFds[0] = ::open((root + "/ui-in").c_str(), O_RDONLY | O_CLOEXEC);
   impl_->uiFds[1] = ::open((root + "/ui-err").c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
   return std::make_unique<posix::PosixUi>(impl_->uiFds[0], impl_->uiFds[1]);

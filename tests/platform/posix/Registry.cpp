@@ -7,6 +7,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <tuple>
+
 #include "platform/TestMachine.h"
 #include "platform/Text.h"
 #include "platform/posix/Registry.h"
@@ -33,11 +35,12 @@ static int WaitFor(pid_t pid) {
   waitpid(pid, &status, 0);
   return status;
 }
-static std::string Drain(int fd) {
+// Reads from `fd` until its end or until `lines` line ends have come.
+static std::string Drain(int fd, long lines = 1L << 30) {
   std::string all;
-  char buf[4096];
-  for (ssize_t n; (n = read(fd, buf, sizeof buf)) > 0;) all.append(buf, static_cast<std::size_t>(n));
-  return close(fd), all;
+  char buf[256];
+  for (ssize_t n; std::count(all.begin(), all.end(), '\n') < lines && (n = read(fd, buf, sizeof buf)) > 0;) all.append(buf, static_cast<std::size_t>(n));
+  return all;
 }
 // Runs SQL on a database file; the first column of the last row-returning statement, or "<none>".
 static std::string Sql(const std::string& path, const char* sql) {
@@ -102,12 +105,9 @@ TEST_F(PosixRegistryTest, HandlesNamesAndRootsAnswerWithWindowsCodes) {
 TEST_F(PosixRegistryTest, OpensTheFileLazilyAndReportsUnusableOnesByName) {
   int calls = 0;
   PosixRegistry lazy([&] { return ++calls, path; });
-  EXPECT_EQ(lazy.CloseKey(kHKeyLocalMachine), kErrorSuccess);  // needs no database
-  EXPECT_EQ(calls, 0);
-  EXPECT_FALSE(m.Exists(L"registry.db"));
+  EXPECT_EQ((std::tuple{lazy.CloseKey(kHKeyLocalMachine), calls, m.Exists(L"registry.db")}), (std::tuple{kErrorSuccess, 0, false}));
   EXPECT_EQ(SetSz(lazy, HeldKeys{lazy}(kHKeyLocalMachine, L"Keep\\Me", true), L"Name", "value"), kErrorSuccess);
-  EXPECT_EQ(calls, 1);
-  EXPECT_TRUE(m.Exists(L"registry.db"));
+  EXPECT_EQ((std::tuple{calls, m.Exists(L"registry.db")}), (std::tuple{1, true}));
   const std::string other = m.HostPath(L"other.db"), odd = m.HostPath(L"odd.db"), none = m.HostPath(L"no/dir/r.db");
   const std::string cannot = "Cannot open the registry database ";
   Sql(other, "CREATE TABLE t(x); INSERT INTO t VALUES(42);");
@@ -130,16 +130,12 @@ TEST_F(PosixRegistryTest, SeveralProcessesWritingAtOnceLoseNothing) {
   for (int c = 0; c < kChildren; ++c) {
     int fds[2];
     pids.push_back(Child(fds, [&](int) {
-      try {
-        PosixRegistry reg([p = path] { return p; });
-        for (int i = 0; i < kValues; ++i) {
-          RegKey k = 0;
-          if (reg.CreateKey(kHKeyLocalMachine, keyOf(c, i), &k) != kErrorSuccess) return 2;
-          if (SetSz(reg, k, nameOf(c, i), std::to_string(c * 1000 + i)) != kErrorSuccess) return 3;
-          reg.CloseKey(k);
-        }
-      } catch (...) {
-        return 4;
+      PosixRegistry reg([p = path] { return p; });
+      for (int i = 0; i < kValues; ++i) {
+        RegKey k = 0;
+        if (reg.CreateKey(kHKeyLocalMachine, keyOf(c, i), &k) != kErrorSuccess) return 2;
+        if (SetSz(reg, k, nameOf(c, i), std::to_string(c * 1000 + i)) != kErrorSuccess) return 3;
+        reg.CloseKey(k);
       }
       return 0;
     }));
@@ -164,18 +160,17 @@ TEST_F(PosixRegistryTest, AWriterKilledMidStreamLeavesEveryCommittedValue) {
     for (int i = 0;; ++i)
       if (SetSz(reg, k, L"v" + std::to_wstring(i), valueOf(i)) != kErrorSuccess || write(out, "\n", 1) != 1) return 3;
   });
-  std::string seen;
-  char buf[256];
-  for (ssize_t n; std::count(seen.begin(), seen.end(), '\n') < 400 && (n = read(fds[0], buf, sizeof buf)) > 0;)
-    seen.append(buf, static_cast<std::size_t>(n));
+  std::string seen = Drain(fds[0], 400);
   ASSERT_EQ(kill(pid, SIGKILL), 0);
   ASSERT_TRUE(WIFSIGNALED(WaitFor(pid)));
   seen += Drain(fds[0]);
-  ASSERT_GE(std::count(seen.begin(), seen.end(), '\n'), 400);
+  close(fds[0]);
+  const int reported = static_cast<int>(std::count(seen.begin(), seen.end(), '\n'));
+  ASSERT_GE(reported, 400);
   auto reg = Open();
   HeldKeys key{*reg};
   const RegKey k = key(kHKeyLocalMachine, L"Stream");
-  for (int i = 0; i < static_cast<int>(std::count(seen.begin(), seen.end(), '\n')); ++i)
+  for (int i = 0; i < reported; ++i)
     ASSERT_EQ(GetValue(*reg, k, L"v" + std::to_wstring(i)), valueOf(i) + '\0') << i;
   EXPECT_EQ(Sql(path, "PRAGMA integrity_check"), "ok");
   EXPECT_EQ(SetSz(*reg, k, L"after", "1"), kErrorSuccess);
@@ -236,6 +231,7 @@ TEST_F(PosixRegistryTest, AReadOnlyFileOfTheOldFoldingIsRefusedUntouchedEvenForR
     return write(out, d.data(), d.size()) == static_cast<ssize_t>(d.size()) ? 0 : 3;
   });
   const std::string said = Drain(fds[0]);
+  close(fds[0]);
   EXPECT_EQ(WaitFor(pid), 0);
   EXPECT_EQ(said, "Cannot open the registry database " + path + ": its key and value names must be converted to the case folding of Unicode " +
                       text::kCaseFoldingVersion + ", but the file is read-only");

@@ -49,8 +49,7 @@ TEST_F(PosixProcesses, ProgramsAreFoundOnThePathThenHereAndGetUtf8ArgumentsAndTh
   EXPECT_EQ(proc.Run(L"tool.sh", L"\"x y\""), 3);
   EXPECT_EQ(m.Read(L"which.txt"), "path,x y");
   Script(L"echo", "", 0644);  // nor does a file that cannot be executed
-  EXPECT_EQ(proc.Run(L"echo", L"-n"), 0);
-  EXPECT_EQ(proc.Run(L"sh", L"-c \"exit 4\""), 4);
+  EXPECT_EQ((std::vector{proc.Run(L"echo", L"-n"), proc.Run(L"sh", L"-c \"exit 4\"")}), (std::vector{0, 4}));
   // Found in the current directory; a PATH entry that cannot run does not stop the search.
   Script(L"server.exe", "echo \"local $1\" > which.txt\n");
   Script(L"bin/server.exe", "echo path > which.txt\n", 0644);
@@ -61,8 +60,8 @@ TEST_F(PosixProcesses, ProgramsAreFoundOnThePathThenHereAndGetUtf8ArgumentsAndTh
 }
 
 TEST_F(PosixProcesses, TheShellTakesTheLineUnsplitAndOnlyTheStandardDescriptors) {
-  EXPECT_EQ(proc.RunCommandLine(m.Interpreter(), L""), 0);
-  EXPECT_EQ(proc.RunCommandLine(m.Interpreter(), L"exit 2 # \\ backslashes stay \\\\ unsplit \\\""), 2);
+  EXPECT_EQ((std::vector{proc.RunCommandLine(m.Interpreter(), L""), proc.RunCommandLine(m.Interpreter(), L"exit 2 # \\ stay \\\\ unsplit \\\"")}),
+            (std::vector{0, 2}));
   const int open = ::open(m.HostPath().c_str(), O_RDONLY);  // no O_CLOEXEC
   const int inherited = proc.RunCommandLine(
       m.Interpreter(), L"test -e /dev/fd/" + text::Decimal(open) + L" && exit 1; test -e /dev/fd/2 || exit 2; exit 0");
@@ -93,9 +92,7 @@ TEST_F(PosixProcesses, ProgramsStartWithDefaultSignalsAndAreAwaitedThroughInterr
     EXPECT_EQ(proc.Run(prog, L""), 128 + SIGTERM) << "an ignored signal must not stay ignored";
     ::signal(SIGTERM, SIG_DFL);
     sigset_t block;
-    sigemptyset(&block);
-    sigaddset(&block, SIGTERM);
-    ::sigprocmask(SIG_BLOCK, &block, nullptr);
+    sigemptyset(&block), sigaddset(&block, SIGTERM), ::sigprocmask(SIG_BLOCK, &block, nullptr);
     EXPECT_EQ(proc.Run(prog, L""), 128 + SIGTERM) << "a blocked signal must not stay blocked";
   }
   // A handler without SA_RESTART interrupts waitpid, as the status dialog's Ctrl-C handler does.
@@ -109,7 +106,5 @@ TEST_F(PosixProcesses, ProgramsStartWithDefaultSignalsAndAreAwaitedThroughInterr
   ::setitimer(ITIMER_REAL, &timer, nullptr);
   const int status = proc.RunCommandLine(m.Interpreter(), L"sleep 0.4; echo late > late.txt; exit 5");
   ::setitimer(ITIMER_REAL, &off, nullptr);
-  EXPECT_EQ(status, 5);
-  EXPECT_GT(gAlarms, 0);
-  EXPECT_EQ(m.Read(L"late.txt"), "late\n");
+  EXPECT_EQ((std::tuple{status, gAlarms > 0, m.Read(L"late.txt")}), (std::tuple{5, true, "late\n"}));
 }

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <tuple>
 
 #include "platform/TestMachine.h"
 #include "platform/posix/Support.h"
@@ -17,11 +18,7 @@ TEST(PosixSupport, ReasonsStartInLowerCaseOnlyAfterAnOrdinaryWordAndDescriptorsC
   const int raw = ::open("/dev/null", O_RDONLY | O_CLOEXEC), again = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
   {
     posix::Fd fd(raw), other(again);
-    EXPECT_TRUE(fd.Valid());
-    EXPECT_EQ(fd.Close(), 0);
-    EXPECT_FALSE(fd.Valid());
-    EXPECT_EQ(fd.Close(), 0);
-    EXPECT_EQ(::fcntl(raw, F_GETFD), -1);
+    EXPECT_EQ((std::tuple{fd.Valid(), fd.Close(), fd.Valid(), fd.Close(), ::fcntl(raw, F_GETFD)}), (std::tuple{true, 0, false, 0, -1}));
   }
   EXPECT_EQ(::fcntl(again, F_GETFD), -1);  // closed when it ends
   EXPECT_FALSE(posix::Fd().Valid());
@@ -32,10 +29,7 @@ TEST(TerminalDialogs, NoticesAreLinesAndTheStatusWindowStaysQuiet) {
   auto ui = m.ConsoleUi("");
   {
     auto status = ui->CreateStatusWindow(0, 0);
-    status->SetRange(0, 10);
-    status->Show();
-    status->SetValue(5);
-    status->SetStatusText(L"Copying");
+    status->SetRange(0, 10), status->Show(), status->SetValue(5), status->SetStatusText(L"Copying");
   }
   ui->ShowNotice(L"Stopped: caf\u00e9");
   ui->ShowMessage(L"T", L"\u20ac", platform::MessageIcon::None);

@@ -7,9 +7,11 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "platform/Platform.h"
+#include "platform/Text.h"
 
 class TestMachine {
  public:

@@ -11,7 +11,6 @@
 #include <thread>
 
 #include "platform/TestMachine.h"
-#include "platform/Text.h"
 #include "platform/posix/FileSystem.h"
 #include "platform/posix/System.h"
 

@@ -8,7 +8,6 @@
 #include <unistd.h>
 
 #include "platform/TestMachine.h"
-#include "platform/Text.h"
 #include "platform/posix/Processes.h"
 
 TEST(SplitWindowsArguments, FollowsTheCRuntimeRules) {

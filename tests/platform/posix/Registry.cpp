@@ -7,10 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <tuple>
-
 #include "platform/TestMachine.h"
-#include "platform/Text.h"
 #include "platform/posix/Registry.h"
 
 using namespace platform;
@@ -180,18 +177,14 @@ TEST_F(PosixRegistryTest, AWriterKilledMidStreamLeavesEveryCommittedValue) {
 // registry_info. Key 4 ("ЖАР") collides with the older key 3 ("жар"), its subkey 6 with key 5.
 static void WriteOldRegistry(const std::string& path) {
   Sql(path,
-      "PRAGMA journal_mode=WAL;"
-      "CREATE TABLE keys(id INTEGER PRIMARY KEY AUTOINCREMENT, parent_id INTEGER NOT NULL, name TEXT NOT NULL,"
-      "  name_folded TEXT NOT NULL, UNIQUE(parent_id, name_folded));"
-      "CREATE TABLE key_values(key_id INTEGER NOT NULL, name TEXT NOT NULL, name_folded TEXT NOT NULL,"
-      "  type INTEGER NOT NULL, data BLOB NOT NULL, UNIQUE(key_id, name_folded));"
-      "INSERT INTO keys VALUES(1, 0, '', ''), (2, 1, 'Software', 'SOFTWARE'),"
-      "  (3, 2, 'жар', 'жар'), (4, 2, 'ЖАР', 'ЖАР'), (5, 3, 'Sub', 'SUB'), (6, 4, 'sub', 'SUB'),"
-      "  (7, 4, 'Other', 'OTHER'), (8, 6, 'deep', 'DEEP'), (9, 2, 'Café', 'CAFÉ');"
-      "INSERT INTO key_values VALUES(3, 'v', 'V', 1, 'older'), (4, 'V', 'V', 1, 'newer'),"
-      "  (4, 'только', 'только', 1, 'moved'), (5, 'x', 'X', 1, 'five'), (6, 'X', 'X', 1, 'six'),"
-      "  (6, 'y', 'Y', 1, 'why'), (2, 'ключ', 'ключ', 1, 'first'), (2, 'КЛЮЧ', 'КЛЮЧ', 1, 'second'),"
-      "  (9, 'É', 'É', 1, 'latin');");
+      "PRAGMA journal_mode=WAL; CREATE TABLE keys(id INTEGER PRIMARY KEY AUTOINCREMENT, parent_id INTEGER NOT NULL,"
+      " name TEXT NOT NULL, name_folded TEXT NOT NULL, UNIQUE(parent_id, name_folded)); CREATE TABLE key_values(key_id"
+      " INTEGER NOT NULL, name TEXT NOT NULL, name_folded TEXT NOT NULL, type INTEGER NOT NULL, data BLOB NOT NULL,"
+      " UNIQUE(key_id, name_folded)); INSERT INTO keys VALUES(1, 0, '', ''), (2, 1, 'Software', 'SOFTWARE'), (3, 2, 'жар', 'жар'),"
+      " (4, 2, 'ЖАР', 'ЖАР'), (5, 3, 'Sub', 'SUB'), (6, 4, 'sub', 'SUB'), (7, 4, 'Other', 'OTHER'), (8, 6, 'deep', 'DEEP'),"
+      " (9, 2, 'Café', 'CAFÉ'); INSERT INTO key_values VALUES(3, 'v', 'V', 1, 'older'), (4, 'V', 'V', 1, 'newer'),"
+      " (4, 'только', 'только', 1, 'moved'), (5, 'x', 'X', 1, 'five'), (6, 'X', 'X', 1, 'six'), (6, 'y', 'Y', 1, 'why'),"
+      " (2, 'ключ', 'ключ', 1, 'first'), (2, 'КЛЮЧ', 'КЛЮЧ', 1, 'second'), (9, 'É', 'É', 1, 'latin');");
 }
 
 TEST_F(PosixRegistryTest, AFileOfTheOldFoldingIsConvertedOnceMergingKeysThatNowCollide) {
@@ -210,8 +203,8 @@ TEST_F(PosixRegistryTest, AFileOfTheOldFoldingIsConvertedOnceMergingKeysThatNowC
     EXPECT_NE(key(sub, L"DEEP"), 0u);
   }
   EXPECT_EQ(Sql(path, "SELECT value FROM registry_info WHERE name = 'name_folding'"), text::FoldingIdentity());
-  EXPECT_EQ(Sql(path, "SELECT group_concat(id) FROM (SELECT id FROM keys ORDER BY id)"), "1,2,3,5,7,8,9");
-  EXPECT_EQ(Sql(path, "SELECT count(*) FROM key_values"), "6");
+  EXPECT_EQ(Sql(path, "SELECT (SELECT group_concat(id) FROM (SELECT id FROM keys ORDER BY id)) || ' ' || count(*) FROM key_values"),
+            "1,2,3,5,7,8,9 6");
   Sql(path, "UPDATE keys SET name_folded = 'MARK' WHERE id = 7");  // a file of the current folding stays as it is
   auto reg = Open();
   EXPECT_NE(HeldKeys{*reg}(kHKeyLocalMachine, L"Software"), 0u);
@@ -235,6 +228,6 @@ TEST_F(PosixRegistryTest, AReadOnlyFileOfTheOldFoldingIsRefusedUntouchedEvenForR
   EXPECT_EQ(WaitFor(pid), 0);
   EXPECT_EQ(said, "Cannot open the registry database " + path + ": its key and value names must be converted to the case folding of Unicode " +
                       text::kCaseFoldingVersion + ", but the file is read-only");
-  EXPECT_EQ(Sql(path, "SELECT name_folded FROM keys WHERE id = 4"), "ЖАР");
-  EXPECT_EQ(Sql(path, "SELECT count(*) FROM sqlite_master WHERE name = 'registry_info'"), "0");
+  EXPECT_EQ(Sql(path, "SELECT name_folded || (SELECT count(*) FROM sqlite_master WHERE name = 'registry_info') FROM keys WHERE id = 4"),
+            "ЖАР0");
 }

@@ -5,7 +5,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <tuple>
 
 #include "platform/TestMachine.h"
 #include "platform/posix/Support.h"

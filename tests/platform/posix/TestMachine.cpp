@@ -69,9 +69,7 @@ struct TestMachine::Impl {
   posix::PosixRegistry registry{[db = scratch.root + "/registry.db"] { return db; }};
   posix::PosixUi ui;
   int uiFds[2] = {-1, -1};
-  void CloseUi() {
-    for (int& fd : uiFds) fd >= 0 && ::close(fd), fd = -1;
-  }
+  void CloseUi() { for (int& fd : uiFds) fd >= 0 && ::close(fd), fd = -1; }
   ~Impl() { CloseUi(); }
 };
 

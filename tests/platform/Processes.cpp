@@ -3,7 +3,7 @@
 
 #include "platform/TestMachine.h"
 
-TEST(Processes, ProgramsAndTheInterpreterGetTheirArgumentsAndStatus) {
+TEST(Processes, ProgramsTheInterpreterAndLibraryEntryPointsRunWithTheirStatus) {
   TestMachine m;
   auto lines = [&](std::initializer_list<const char*> ls) {
     std::string out;
@@ -19,10 +19,8 @@ TEST(Processes, ProgramsAndTheInterpreterGetTheirArgumentsAndStatus) {
   EXPECT_EQ(m.Proc().RunCommandLine(m.Interpreter(), L"echo one>out.txt"), 0);
   EXPECT_EQ(m.Read(L"sub dir/out.txt"), lines({"one"}));
   EXPECT_EQ(m.Proc().RunCommandLine(m.Interpreter(), L"exit 9"), 9);
-}
-
-TEST(Processes, ProgramsThatCannotStartFail) {
-  TestMachine m;
+  m.Fs().ChangeDir(m.Path());
+  // Programs that cannot start fail.
   const std::wstring missing = m.Path(L"missing.exe"), nul(1, L'\0');
   EXPECT_EQ(Raised([&] { m.Proc().Run(missing, L""); }).rfind(L"Cannot start " + missing + L": ", 0), 0u);
   EXPECT_THROW(m.Proc().Run(L"", L""), VslError);

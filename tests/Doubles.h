@@ -1,6 +1,4 @@
-// The test doubles of the layers above the platform: a user interface, a
-// process service and a system that record what they are asked, and a
-// scratch directory for the POSIX backend's files and registry.
+// Test doubles that record what they are asked, and a scratch directory for the POSIX files and registry.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -8,15 +6,10 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cstdlib>
 #include <deque>
 #include <filesystem>
 #include <fstream>
 #include <map>
-#include <memory>
-#include <optional>
-#include <string>
-#include <vector>
 
 #include "platform/Platform.h"
 #include "platform/Text.h"
@@ -25,7 +18,6 @@
 
 struct StatusLog {
   std::vector<std::string> calls;  // "range 0 4", "show", "value 1", "text ...", "cancelled?"
-  bool cancelAfterFirstQuestion = false;
   int cancelAtValue = -1;  // IsCancelled answers true once this value was set
   int lastValue = -1;
   bool closed = false;
@@ -57,8 +49,7 @@ class FakeStatusWindow : public platform::StatusWindow {
 
 class FakeUi : public platform::Ui {
  public:
-  // Everything shown, one string per dialog: "TITLE: TEXT", "yesno: Q",
-  // "ask: PROMPT [INITIAL]", "ok: TITLE: TEXT".
+  // One string per dialog: "TITLE: TEXT", "yesno: Q", "ask: PROMPT [INITIAL]", "ok: TITLE: TEXT".
   std::vector<std::wstring> shown;
   std::vector<platform::MessageIcon> icons;  // of each ShowMessage
   std::deque<std::wstring> answers;
@@ -120,8 +111,7 @@ class FakeProcesses : public platform::Processes {
   }
 };
 
-// The Windows directory, version and temporary directory as a test sets
-// them; a temporary file is made through the current file system.
+// The Windows directory, version and temporary directory as a test sets them.
 class FakeSystem : public platform::System {
  public:
   std::wstring windowsDir = L"C:\\windows", tempDir;
@@ -140,8 +130,7 @@ class FakeSystem : public platform::System {
   void Print(platform::OutputStream, const std::wstring&) override {}
 };
 
-// A fresh directory for one test, removed afterwards: "work" holds the
-// test's files; the POSIX backend's prefix (VSL_PREFIX) lies beside it.
+// A fresh directory for one test: "work" holds its files, the POSIX prefix (VSL_PREFIX) lies beside it.
 class Scratch {
  public:
   Scratch() {
@@ -195,34 +184,20 @@ class RecordingFs : public posix::PosixFileSystem {
   }
 };
 
-// A utility-layer test's platform: the POSIX file system and registry in a scratch directory, doubles for the rest.
-class UtilityTest : public ::testing::Test {
+// A test's platform: the POSIX file system and registry in a scratch directory, doubles for the rest.
+class ScratchPlatform : public ::testing::Test {
  protected:
-  UtilityTest() { fs.ChangeDir(dir.W()); }
+  ScratchPlatform() { fs.ChangeDir(dir.W()); }
+  std::unique_ptr<posix::PosixRegistry> NewRegistry(const std::string& name) {
+    return std::make_unique<posix::PosixRegistry>([p = dir.root + "/" + name] { return p; });
+  }
 
   Scratch dir;
   RecordingFs fs;
-  posix::PosixRegistry reg{[path = dir.root + "/registry.db"] { return path; }};
+  std::unique_ptr<posix::PosixRegistry> regStore = NewRegistry("registry.db");
+  posix::PosixRegistry& reg = *regStore;
   FakeUi ui;
   FakeProcesses procs;
   FakeSystem sys;
   platform::ScopedPlatform scoped{platform::Platform{&fs, &reg, &procs, &ui, &sys}};
-};
-
-// The POSIX file system and a registry database in a scratch directory,
-// installed as the platform while a test runs.
-class ScratchPlatform : public ::testing::Test {
- protected:
-  std::unique_ptr<posix::PosixRegistry> NewRegistry(const std::string& name) {
-    return std::make_unique<posix::PosixRegistry>([p = H(name)] { return p; });
-  }
-  std::string H(const std::string& rel) const { return scratch_.H(rel); }
-  std::wstring W(const std::string& rel) const { return text::FromUtf8(H(rel)); }  // Z: is /
-  void Write(const std::string& rel, const std::string& bytes) { std::ofstream(H(rel), std::ios::binary) << bytes; }
-  std::string Read(const std::string& rel) const { return scratch_.Read(rel); }
-
-  Scratch scratch_;
-  posix::PosixFileSystem fs_;
-  std::unique_ptr<posix::PosixRegistry> registry_ = NewRegistry("registry.db");
-  platform::ScopedPlatform scope_{platform::Platform{&fs_, registry_.get()}};
 };

@@ -144,7 +144,7 @@ TEST_F(RegTool, ExportThenImportRoundTrip) {
   ASSERT_EQ(platform::Reg().CreateKey(platform::kHKeyLocalMachine, L"Software\\Empty\\Leaf", leaf.Out()), 0);
   const std::wstring first = Export();
   auto other = NewRegistry("other.db");
-  platform::ScopedPlatform second(platform::Platform{&fs_, other.get()});
+  platform::ScopedPlatform second(platform::Platform{&fs, other.get()});
   Import(first);
   EXPECT_EQ(Export(), first);
   for (const auto& v : values) EXPECT_EQ(Get(key, v.name), std::to_string(v.type) + ":" + v.data) << text::ToUtf8(v.name);

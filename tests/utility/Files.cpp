@@ -10,7 +10,7 @@
 using namespace Utility;
 namespace stdfs = std::filesystem;
 
-using FilesTest = UtilityTest;
+using FilesTest = ScratchPlatform;
 
 // Tree deletion while parsing: never through a link, never of a file, and
 // the answer is that of the last entry handled.

@@ -10,7 +10,7 @@ using platform::kHKeyLocalMachine;
 
 namespace {
 
-class RegistryTest : public UtilityTest {
+class RegistryTest : public ScratchPlatform {
  protected:
   void Key(const std::wstring& path) { ASSERT_TRUE(RegWriteString(kHKeyLocalMachine, path, L"v", L"1")); }
 };

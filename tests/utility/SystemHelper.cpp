@@ -11,7 +11,7 @@ namespace {
 
 namespace stdfs = std::filesystem;
 
-using SystemHelperTest = UtilityTest;
+using SystemHelperTest = ScratchPlatform;
 
 // The entry point's number as each operation reports it; a library without
 // the entry point, or none at all, is a failure.

@@ -1,5 +1,4 @@
-// The editor grammar (editors/vsl.tmLanguage.json) names exactly the words the
-// interpreter knows: the command table's keywords and the tokenizer's words.
+// The editor grammar (editors/vsl.tmLanguage.json) names exactly the command table's and tokenizer's words.
 #include <gtest/gtest.h>
 
 #include <cctype>

@@ -23,8 +23,8 @@ struct StatusLog {
   bool closed = false;
 };
 
-class FakeStatusWindow : public platform::StatusWindow {
- public:
+struct FakeStatusWindow : platform::StatusWindow {
+  StatusLog& log_;
   explicit FakeStatusWindow(StatusLog& log) : log_(log) {}
   ~FakeStatusWindow() override { log_.closed = true; }
   void SetRange(int min, int max) override {
@@ -42,13 +42,9 @@ class FakeStatusWindow : public platform::StatusWindow {
     return log_.cancelAtValue >= 0 && log_.lastValue >= log_.cancelAtValue;
   }
   std::pair<int, int> Position() override { return {1234, 567}; }
-
- private:
-  StatusLog& log_;
 };
 
-class FakeUi : public platform::Ui {
- public:
+struct FakeUi : platform::Ui {
   // One string per dialog: "TITLE: TEXT", "yesno: Q", "ask: PROMPT [INITIAL]", "ok: TITLE: TEXT".
   std::vector<std::wstring> shown;
   std::vector<platform::MessageIcon> icons;  // of each ShowMessage
@@ -80,8 +76,6 @@ class FakeUi : public platform::Ui {
   std::pair<double, double> ScreenSize() override { return {19200, 14400}; }
   void ShowNotice(const std::wstring& text) override { shown.push_back(L"notice: " + text); }
   void SetAbortExitStatus(int) override {}
-
- private:
   std::wstring Next() {
     if (answers.empty()) return L"";
     std::wstring a = answers.front();
@@ -91,8 +85,7 @@ class FakeUi : public platform::Ui {
 };
 
 // Records what it is asked to start; serves libraries whose entry points answer fixed numbers.
-class FakeProcesses : public platform::Processes {
- public:
+struct FakeProcesses : platform::Processes {
   std::vector<std::wstring> runs, loads;  // runs: "program|arguments", "shell INTERPRETER|line"
   std::map<std::wstring, std::map<std::string, long>> libraries;
 
@@ -112,8 +105,7 @@ class FakeProcesses : public platform::Processes {
 };
 
 // The Windows directory, version and temporary directory as a test sets them.
-class FakeSystem : public platform::System {
- public:
+struct FakeSystem : platform::System {
   std::wstring windowsDir = L"C:\\windows", tempDir;
   bool nt = true;
   std::wstring WindowsDir() override { return windowsDir; }
@@ -131,8 +123,7 @@ class FakeSystem : public platform::System {
 };
 
 // A fresh directory for one test: "work" holds its files, the POSIX prefix (VSL_PREFIX) lies beside it.
-class Scratch {
- public:
+struct Scratch {
   Scratch() {
     char t[] = "/tmp/vsltest-XXXXXX";
     if (::mkdtemp(t) == nullptr) throw std::runtime_error("mkdtemp failed");
@@ -175,8 +166,7 @@ class Scratch {
 };
 
 // The POSIX file system, recording the directories it is asked to create.
-class RecordingFs : public posix::PosixFileSystem {
- public:
+struct RecordingFs : posix::PosixFileSystem {
   std::vector<std::wstring> created;
   void CreateDir(const std::wstring& path) override {
     created.push_back(path);
@@ -185,8 +175,7 @@ class RecordingFs : public posix::PosixFileSystem {
 };
 
 // A test's platform: the POSIX file system and registry in a scratch directory, doubles for the rest.
-class ScratchPlatform : public ::testing::Test {
- protected:
+struct ScratchPlatform : ::testing::Test {
   ScratchPlatform() { fs.ChangeDir(dir.W()); }
   std::unique_ptr<posix::PosixRegistry> NewRegistry(const std::string& name) {
     return std::make_unique<posix::PosixRegistry>([p = dir.root + "/" + name] { return p; });

@@ -8,7 +8,7 @@ using End = CCodeGen::RunEnd;
 using Insts = std::vector<std::pair<int, std::wstring>>;
 
 // Loading the form sets 0..100 three times; the run sets 0..n+1, shows the dialog, sets value and text per step.
-std::string Calls(int n, int steps, bool lastText = true) {
+static std::string Calls(int n, int steps, bool lastText = true) {
   std::string s = "range 0 100,range 0 100,range 0 100,range 0 " + std::to_string(n + 1) + ",show";
   for (int i = 0; i < steps; ++i) {
     s += ",value " + std::to_string(i);

@@ -5,10 +5,8 @@
 using namespace Utility;
 using platform::kHKeyLocalMachine;
 
-class RegistryTest : public ScratchPlatform {
- protected:
-  void Key(const std::wstring& path) { ASSERT_TRUE(RegWriteString(kHKeyLocalMachine, path, L"v", L"1")); }
-};
+using RegistryTest = ScratchPlatform;
+static void Key(const std::wstring& path) { ASSERT_TRUE(RegWriteString(kHKeyLocalMachine, path, L"v", L"1")); }
 
 TEST_F(RegistryTest, ReadsOnlyWhatFitsAndHasTheRightType) {
   const std::wstring fits(255, L'a'), wideFits(127, L'\u00e9');

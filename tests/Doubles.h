@@ -1,6 +1,4 @@
-// The test doubles of the layers above the platform: a user interface, a
-// process service and a system that record what they are asked, and a
-// scratch directory for the POSIX backend's files and registry.
+// Test doubles that record what they are asked, and a scratch directory for the POSIX files and registry.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -8,15 +6,10 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cstdlib>
 #include <deque>
 #include <filesystem>
 #include <fstream>
 #include <map>
-#include <memory>
-#include <optional>
-#include <string>
-#include <vector>
 
 #include "platform/Platform.h"
 #include "platform/Text.h"
@@ -25,14 +18,13 @@
 
 struct StatusLog {
   std::vector<std::string> calls;  // "range 0 4", "show", "value 1", "text ...", "cancelled?"
-  bool cancelAfterFirstQuestion = false;
   int cancelAtValue = -1;  // IsCancelled answers true once this value was set
   int lastValue = -1;
   bool closed = false;
 };
 
-class FakeStatusWindow : public platform::StatusWindow {
- public:
+struct FakeStatusWindow : platform::StatusWindow {
+  StatusLog& log_;
   explicit FakeStatusWindow(StatusLog& log) : log_(log) {}
   ~FakeStatusWindow() override { log_.closed = true; }
   void SetRange(int min, int max) override {
@@ -50,15 +42,10 @@ class FakeStatusWindow : public platform::StatusWindow {
     return log_.cancelAtValue >= 0 && log_.lastValue >= log_.cancelAtValue;
   }
   std::pair<int, int> Position() override { return {1234, 567}; }
-
- private:
-  StatusLog& log_;
 };
 
-class FakeUi : public platform::Ui {
- public:
-  // Everything shown, one string per dialog: "TITLE: TEXT", "yesno: Q",
-  // "ask: PROMPT [INITIAL]", "ok: TITLE: TEXT".
+struct FakeUi : platform::Ui {
+  // One string per dialog: "TITLE: TEXT", "yesno: Q", "ask: PROMPT [INITIAL]", "ok: TITLE: TEXT".
   std::vector<std::wstring> shown;
   std::vector<platform::MessageIcon> icons;  // of each ShowMessage
   std::deque<std::wstring> answers;
@@ -89,8 +76,6 @@ class FakeUi : public platform::Ui {
   std::pair<double, double> ScreenSize() override { return {19200, 14400}; }
   void ShowNotice(const std::wstring& text) override { shown.push_back(L"notice: " + text); }
   void SetAbortExitStatus(int) override {}
-
- private:
   std::wstring Next() {
     if (answers.empty()) return L"";
     std::wstring a = answers.front();
@@ -100,8 +85,7 @@ class FakeUi : public platform::Ui {
 };
 
 // Records what it is asked to start; serves libraries whose entry points answer fixed numbers.
-class FakeProcesses : public platform::Processes {
- public:
+struct FakeProcesses : platform::Processes {
   std::vector<std::wstring> runs, loads;  // runs: "program|arguments", "shell INTERPRETER|line"
   std::map<std::wstring, std::map<std::string, long>> libraries;
 
@@ -120,10 +104,8 @@ class FakeProcesses : public platform::Processes {
   }
 };
 
-// The Windows directory, version and temporary directory as a test sets
-// them; a temporary file is made through the current file system.
-class FakeSystem : public platform::System {
- public:
+// The Windows directory, version and temporary directory as a test sets them.
+struct FakeSystem : platform::System {
   std::wstring windowsDir = L"C:\\windows", tempDir;
   bool nt = true;
   std::wstring WindowsDir() override { return windowsDir; }
@@ -140,10 +122,8 @@ class FakeSystem : public platform::System {
   void Print(platform::OutputStream, const std::wstring&) override {}
 };
 
-// A fresh directory for one test, removed afterwards: "work" holds the
-// test's files; the POSIX backend's prefix (VSL_PREFIX) lies beside it.
-class Scratch {
- public:
+// A fresh directory for one test: "work" holds its files, the POSIX prefix (VSL_PREFIX) lies beside it.
+struct Scratch {
   Scratch() {
     char t[] = "/tmp/vsltest-XXXXXX";
     if (::mkdtemp(t) == nullptr) throw std::runtime_error("mkdtemp failed");
@@ -186,8 +166,7 @@ class Scratch {
 };
 
 // The POSIX file system, recording the directories it is asked to create.
-class RecordingFs : public posix::PosixFileSystem {
- public:
+struct RecordingFs : posix::PosixFileSystem {
   std::vector<std::wstring> created;
   void CreateDir(const std::wstring& path) override {
     created.push_back(path);
@@ -195,34 +174,19 @@ class RecordingFs : public posix::PosixFileSystem {
   }
 };
 
-// A utility-layer test's platform: the POSIX file system and registry in a scratch directory, doubles for the rest.
-class UtilityTest : public ::testing::Test {
- protected:
-  UtilityTest() { fs.ChangeDir(dir.W()); }
+// A test's platform: the POSIX file system and registry in a scratch directory, doubles for the rest.
+struct ScratchPlatform : ::testing::Test {
+  ScratchPlatform() { fs.ChangeDir(dir.W()); }
+  std::unique_ptr<posix::PosixRegistry> NewRegistry(const std::string& name) {
+    return std::make_unique<posix::PosixRegistry>([p = dir.root + "/" + name] { return p; });
+  }
 
   Scratch dir;
   RecordingFs fs;
-  posix::PosixRegistry reg{[path = dir.root + "/registry.db"] { return path; }};
+  std::unique_ptr<posix::PosixRegistry> regStore = NewRegistry("registry.db");
+  posix::PosixRegistry& reg = *regStore;
   FakeUi ui;
   FakeProcesses procs;
   FakeSystem sys;
   platform::ScopedPlatform scoped{platform::Platform{&fs, &reg, &procs, &ui, &sys}};
-};
-
-// The POSIX file system and a registry database in a scratch directory,
-// installed as the platform while a test runs.
-class ScratchPlatform : public ::testing::Test {
- protected:
-  std::unique_ptr<posix::PosixRegistry> NewRegistry(const std::string& name) {
-    return std::make_unique<posix::PosixRegistry>([p = H(name)] { return p; });
-  }
-  std::string H(const std::string& rel) const { return scratch_.H(rel); }
-  std::wstring W(const std::string& rel) const { return text::FromUtf8(H(rel)); }  // Z: is /
-  void Write(const std::string& rel, const std::string& bytes) { std::ofstream(H(rel), std::ios::binary) << bytes; }
-  std::string Read(const std::string& rel) const { return scratch_.Read(rel); }
-
-  Scratch scratch_;
-  posix::PosixFileSystem fs_;
-  std::unique_ptr<posix::PosixRegistry> registry_ = NewRegistry("registry.db");
-  platform::ScopedPlatform scope_{platform::Platform{&fs_, registry_.get()}};
 };

@@ -1,20 +1,14 @@
-// Running the instruction list: the status dialog's steps, Exit, Cancel and
-// the silent end on a failure; where the status dialog goes on the screen.
-#include <gtest/gtest.h>
-
+// Running the instruction list with the status dialog: its steps, Exit, Cancel, the silent end on a failure.
 #include "Doubles.h"
 #include "codegen/CCodeGen.h"
 #include "driver/MainModule.h"
 #include "forms/Forms.h"
 
-namespace {
-
 using End = CCodeGen::RunEnd;
 using Insts = std::vector<std::pair<int, std::wstring>>;
 
-// Loading the form sets 0..100 three times; the run sets 0..n+1, shows the
-// dialog and sets value and text for each step it begins.
-std::string Calls(int n, int steps, bool lastText = true) {
+// Loading the form sets 0..100 three times; the run sets 0..n+1, shows the dialog, sets value and text per step.
+static std::string Calls(int n, int steps, bool lastText = true) {
   std::string s = "range 0 100,range 0 100,range 0 100,range 0 " + std::to_string(n + 1) + ",show";
   for (int i = 0; i < steps; ++i) {
     s += ",value " + std::to_string(i);
@@ -58,7 +52,7 @@ TEST(Executor, RunsInstructionsWithTheStatusDialog) {
   }
 }
 
-// Centred and 200 twips above the middle; halves round to even.
+// The status dialog is centred 200 twips above the middle; halves round to even.
 TEST(Executor, StatusPosition) {
   const struct { double w, h, dw, dh; std::int32_t left, top; } cases[] = {
       {19200, 14400, 4800, 1800, 7200, 6100}, {1001, 1401, 0, 0, 500, 500}, {1003, 1403, 0, 0, 502, 502}};
@@ -69,5 +63,3 @@ TEST(Executor, StatusPosition) {
     EXPECT_EQ(top, c.top) << c.w;
   }
 }
-
-}  // namespace

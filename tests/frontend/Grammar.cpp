@@ -1,5 +1,4 @@
-// The editor grammar (editors/vsl.tmLanguage.json) names exactly the words the
-// interpreter knows: the command table's keywords and the tokenizer's words.
+// The editor grammar (editors/vsl.tmLanguage.json) names exactly the command table's and tokenizer's words.
 #include <gtest/gtest.h>
 
 #include <cctype>
@@ -15,10 +14,8 @@
 #include "tokenizer/CTokenizer.h"
 #include "tokenizer/Tokens.h"
 
-namespace {
-
 // The words of a pattern written "PREFIX\b(a|b|c)\b", in order.
-std::vector<std::string> Alternatives(const std::string& pattern, const std::string& prefix) {
+static std::vector<std::string> Alternatives(const std::string& pattern, const std::string& prefix) {
   std::smatch m;
   EXPECT_TRUE(std::regex_match(pattern, m, std::regex("^" + prefix + R"(\\b\(([A-Za-z_|]+)\)\\b$)"))) << pattern;
   std::vector<std::string> words;
@@ -27,7 +24,7 @@ std::vector<std::string> Alternatives(const std::string& pattern, const std::str
   return words;
 }
 
-std::int32_t KindOf(const std::string& word) {
+static std::int32_t KindOf(const std::string& word) {
   CTokenizer t;
   t.OpenText(text::FromUtf8(word));
   return t.NextToken();
@@ -58,5 +55,3 @@ TEST(Grammar, WordsAreTheInterpretersWords) {
   EXPECT_EQ(Alternatives(repo["shell"]["match"], R"(\(\?i\))"), std::vector<std::string>{"Shell"});
   EXPECT_EQ(KindOf("sHELL"), TK_SHELLCMD);
 }
-
-}  // namespace

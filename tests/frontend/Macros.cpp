@@ -5,8 +5,6 @@
 #include "platform/Error.h"
 #include "platform/Text.h"
 
-namespace {
-
 TEST(Macros, StoreKeepsOrderAndFirstEntries) {
   CMacroManager m;
   const int room = m.Capacity();
@@ -29,10 +27,9 @@ TEST(Macros, StoreKeepsOrderAndFirstEntries) {
   for (int bad : {-1, 107, 150}) EXPECT_THROW(m.GetMacroByIndex(bad), VslError) << bad;
 }
 
-struct Def { bool expand; std::wstring name, value; };  // AddMacro expands the value, Add stores it as it is
-
 // The expansion of a text after some definitions, or the error it raises.
 TEST(Macros, Expansion) {
+  struct Def { bool expand; std::wstring name, value; };  // AddMacro expands the value, Add stores it as it is
   const std::wstring endless = L"Macro expansion does not end: \"";
   const struct { std::vector<Def> defs; std::wstring text, want; } cases[] = {
       {{{true, L"dir", L"C:\\app"}}, L"$(dir)\\bin;$(dir)", L"C:\\app\\bin;C:\\app"},
@@ -71,5 +68,3 @@ TEST(Macros, Expansion) {
   for (int i = 0; i < 1000; ++i) many += L"$(big)";
   EXPECT_EQ(m.GetMacExpandedString(many).size(), 1000000u);
 }
-
-}  // namespace

@@ -1,10 +1,6 @@
-// Source to instructions and messages: commands, assignments and the
-// commands run while parsing, IF blocks, parse errors.
-#include <gtest/gtest.h>
-
+// Source to instructions and messages: commands, assignments run while parsing, IF blocks, parse errors.
 #include "Doubles.h"
 #include "parser/CVSLParser.h"
-#include "platform/Text.h"
 
 namespace {
 
@@ -52,8 +48,7 @@ TEST(Parser, SourceToInstructionsAndMessages) {
       {L"a = \"x\"\nb = $(a)\na = \"y\"\nc = \"$(a)-$(b)-$(none)\"\nMsgBox \"$(c)\"", L"MSGBOX y-x-", L""},
       {L"p = \"one\"\nDelFile \"$(p).txt\"\np = \"two\"\nDelFile \"$(p)-$(P).txt\"\nDelFile \"[$(P)]\"",
        L"DELFILE one.txt; DELFILE two-two.txt; DELFILE []", L""},
-      // Without an operator the comparison is true for an empty macro; it takes
-      // ")" as its operator, so the first token of the part is passed over.
+      // Without an operator a comparison is true for an empty macro and eats the part's first token as operator.
       {L"a = \"True\"\nIF ($(a) == \"True\") THEN MsgBox \"t1\" ELSE MsgBox \"e1\" ENDIF\n"
        L"IF ($(a) == \"true\") THEN MsgBox \"t2\" ELSE MsgBox \"e2\" ENDIF\nIF ($(a) != $(b)) THEN MsgBox \"t3\" ENDIF\n"
        L"IF ($(b)) THEN MsgBox \"skipped\" MsgBox \"t4\" ENDIF\nIF ($(a)) THEN MsgBox \"x\" MsgBox \"t5\" ENDIF\n",

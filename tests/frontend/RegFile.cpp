@@ -1,5 +1,4 @@
-// Registry files parsed and written without a registry, then exported from
-// and imported into a registry database by vsltool reg.
+// Registry files parsed and written, then exported from and imported into a registry database by vsltool reg.
 #include <sstream>
 
 #include "Doubles.h"
@@ -129,8 +128,7 @@ class RegTool : public ScratchPlatform {
   }
 };
 
-// Odd names, text beyond ASCII, every type and malformed data go out and come
-// back into another registry unchanged.
+// Odd names, text beyond ASCII, every type and malformed data come back into another registry unchanged.
 TEST_F(RegTool, ExportThenImportRoundTrip) {
   const std::wstring key = L"Software\\Gr\x00fc\x00df" L"e \"q\" = \\x";
   const struct { const wchar_t* name; std::uint32_t type; std::string data; } values[] = {
@@ -144,7 +142,7 @@ TEST_F(RegTool, ExportThenImportRoundTrip) {
   ASSERT_EQ(platform::Reg().CreateKey(platform::kHKeyLocalMachine, L"Software\\Empty\\Leaf", leaf.Out()), 0);
   const std::wstring first = Export();
   auto other = NewRegistry("other.db");
-  platform::ScopedPlatform second(platform::Platform{&fs_, other.get()});
+  platform::ScopedPlatform second(platform::Platform{&fs, other.get()});
   Import(first);
   EXPECT_EQ(Export(), first);
   for (const auto& v : values) EXPECT_EQ(Get(key, v.name), std::to_string(v.type) + ":" + v.data) << text::ToUtf8(v.name);
@@ -161,8 +159,7 @@ TEST_F(RegTool, ExportOrdersKeysAndValuesWithoutRegardToCase) {
   EXPECT_THROW(regtool::Export(L"S\\missing"), VslError);
 }
 
-// Keys and values are deleted; a failure half-way (a key name longer than the
-// registry allows) undoes what the file did before it.
+// Keys and values are deleted; a failure half-way (an overlong key name) undoes what the file did before it.
 TEST_F(RegTool, ImportDeletesAndFailsAsAWhole) {
   Set(L"Software\\Gone\\Sub\\Deep", L"x", kRegSz, "1\0"s);
   Set(L"Software\\Keep", L"drop", kRegSz, "1\0"s);

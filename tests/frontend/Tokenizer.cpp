@@ -5,11 +5,9 @@
 #include "tokenizer/CTokenizer.h"
 #include "tokenizer/Tokens.h"
 
-namespace {
-
 // "LINE:" where the line changes, then KIND[text] per token up to the end,
 // which stays where it is; one tokenizer starts afresh with each text.
-std::wstring Lex(const std::wstring& source) {
+static std::wstring Lex(const std::wstring& source) {
   static const wchar_t* const kNames[] = {L"EOF", L"ID", L"LP", L"RP", L"IF", L"ELSE", L"THEN", L"ENDIF", L"STR",
                                           L"AND", L"OR", L"MAC", L"EQ", L"SET", L"COMMA", L"NE", L"KW", L"SHELL",
                                           L"NUM", L"ERR"};
@@ -60,5 +58,3 @@ TEST(Tokenizer, SourceToTokens) {
   };
   for (const auto& c : cases) EXPECT_EQ(Lex(c.source), c.want) << text::ToUtf8(c.source);
 }
-
-}  // namespace

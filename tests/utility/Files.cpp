@@ -1,18 +1,13 @@
-// The file, directory and system-path operations on the POSIX file system,
-// for what the script tests in tests/scripts/files do not reach.
-#include <gtest/gtest.h>
-
-#include <filesystem>
-
+// File, directory and system-path operations beyond what tests/scripts/files reaches.
 #include "Doubles.h"
 #include "utility/Utility.h"
 
 using namespace Utility;
 namespace stdfs = std::filesystem;
 
-using FilesTest = UtilityTest;
+using FilesTest = ScratchPlatform;
 
-// Tree deletion while parsing: never through a link, never of a file, and the answer is that of the last entry.
+// Tree deletion while parsing: never through a link, never of a file; the answer is the last entry's.
 TEST_F(FilesTest, DelTree) {
   dir.Make("outside/keep.txt", "keep");
   dir.Make("ro.txt", "ro", 0444);
@@ -33,12 +28,9 @@ TEST_F(FilesTest, DelTree) {
   EXPECT_EQ(dir.Read("outside/keep.txt"), "keep");
 }
 
-// Tree deletion in the executor takes only a full path on the current drive
-// (the caller has changed to it) and always answers False.
+// Tree deletion in the executor takes only a full path on the current drive and always answers False.
 TEST_F(FilesTest, DelDirTree) {
-  dir.Make("T/sub/f.txt");
-  dir.Make("r/f.txt");
-  dir.Make("ddrive/sub/f.txt");
+  for (const char* f : {"T/sub/f.txt", "r/f.txt", "ddrive/sub/f.txt"}) dir.Make(f);
   dir.MapDrive('d', "ddrive");
   for (std::wstring p : {std::wstring(L"r"), dir.W() + L"\\\\r", std::wstring(L"D:\\sub")}) EXPECT_FALSE(DelDirTree(p));
   for (const char* f : {"r/f.txt", "ddrive/sub/f.txt"}) EXPECT_TRUE(dir.Exists(f)) << f;
@@ -48,13 +40,11 @@ TEST_F(FilesTest, DelDirTree) {
   EXPECT_EQ(CurrentDirectory(), dir.W());
 }
 
-// XCopy goes back to the caller's directory and never writes through a link
-// at the target, whatever level it is on.
+// XCopy goes back to the caller's directory and never writes through a link at the target.
 TEST_F(FilesTest, XCopy) {
   dir.Make("src/sub/f.txt", "f");
   dir.Make("src/z.txt", "z");
-  dir.Dir("outside");
-  dir.Dir("dst");
+  for (const char* d : {"outside", "dst"}) dir.Dir(d);
   stdfs::create_directory_symlink(dir.H("outside"), dir.H("dst/sub"));
   stdfs::create_directory_symlink(dir.H("outside"), dir.H("tlink"));
   fs.ChangeDir(dir.W("src\\sub"));
@@ -78,23 +68,13 @@ TEST_F(FilesTest, GuardedCopy) {
   dir.Make(".hidden");
   ASSERT_EQ(::link(dir.H("a.txt").c_str(), dir.H("hard.txt").c_str()), 0);
   stdfs::create_symlink(dir.H("a.txt"), dir.H("soft.txt"));
-  const struct {
-    std::wstring src, tgt;
-    bool copied;
-  } rows[] = {
-      {dir.W("a.txt"), L"b.txt", true},      {L"a.txt", L"soft.txt", true},  // the link is replaced
-      {L"none.txt", L"c.txt", false},        {L".hidden", L"c.txt", false},
-      {L"a.txt", L"nodir\\c.txt", false},
-      {L"Q:\\a.txt", L"c.txt", false},       {dir.W("a.txt"), L".\\x\\..\\A.txt", false},
-      {L"a.txt", L"hard.txt", false},
-  };
+  const struct { std::wstring src, tgt; bool copied; } rows[] = {
+      {dir.W("a.txt"), L"b.txt", true}, {L"a.txt", L"soft.txt", true} /* the link is replaced */,
+      {L"none.txt", L"c.txt", false}, {L".hidden", L"c.txt", false}, {L"a.txt", L"nodir\\c.txt", false},
+      {L"Q:\\a.txt", L"c.txt", false}, {dir.W("a.txt"), L".\\x\\..\\A.txt", false}, {L"a.txt", L"hard.txt", false}};
   for (const auto& r : rows) {
     int status = 0;
-    try {
-      EXPECT_TRUE(GuardedCopy(r.src, r.tgt));
-    } catch (const ProgramExit& e) {
-      status = e.Status();
-    }
+    try { EXPECT_TRUE(GuardedCopy(r.src, r.tgt)); } catch (const ProgramExit& e) { status = e.Status(); }
     EXPECT_EQ(status, r.copied ? 0 : 1) << text::ToUtf8(r.src + L" -> " + r.tgt);
   }
   EXPECT_FALSE(stdfs::is_symlink(dir.H("soft.txt")));
@@ -105,8 +85,7 @@ TEST_F(FilesTest, GuardedCopy) {
 // Paths of 255 characters or more do not fit the buffers and give nothing.
 TEST_F(FilesTest, SystemPathsAndTemporaryNames) {
   const std::string pad(252 - dir.W().size(), 'p');
-  dir.Dir(pad);
-  dir.Dir(pad + "p");
+  for (const std::string& d : {pad, pad + "p"}) dir.Dir(d);
   const std::wstring fits = dir.W(pad) + L"\\", tooLong = dir.W(pad + "p") + L"\\";
   ASSERT_EQ(fits.size(), 254u);
   sys.windowsDir = std::wstring(254, L'w');

@@ -1,19 +1,12 @@
-// The registry commands' buffer limits, value types and key-tree deletion;
-// their plain results are pinned by tests/scripts/registry.
-#include <gtest/gtest.h>
-
+// The registry commands' buffer limits, value types and key-tree deletion (plain results: tests/scripts/registry).
 #include "Doubles.h"
 #include "utility/Utility.h"
 
 using namespace Utility;
 using platform::kHKeyLocalMachine;
 
-namespace {
-
-class RegistryTest : public UtilityTest {
- protected:
-  void Key(const std::wstring& path) { ASSERT_TRUE(RegWriteString(kHKeyLocalMachine, path, L"v", L"1")); }
-};
+using RegistryTest = ScratchPlatform;
+static void Key(const std::wstring& path) { ASSERT_TRUE(RegWriteString(kHKeyLocalMachine, path, L"v", L"1")); }
 
 TEST_F(RegistryTest, ReadsOnlyWhatFitsAndHasTheRightType) {
   const std::wstring fits(255, L'a'), wideFits(127, L'\u00e9');
@@ -31,18 +24,12 @@ TEST_F(RegistryTest, ReadsOnlyWhatFitsAndHasTheRightType) {
            {L"short", platform::kRegSz, std::string("ab\0", 3)}})
     ASSERT_EQ(reg.SetValue(key.Get(), name, type, reinterpret_cast<const std::uint8_t*>(bytes.data()),
                            static_cast<std::uint32_t>(bytes.size())), platform::kErrorSuccess);
-  const struct {
-    std::wstring key, name, string, value;
-  } rows[] = {
-      {L"r", L"FITS", fits, L""},       {L"R", L"long", L"", L""},  // 256 bytes with the terminator
-      {L"R", L"wide", wideFits, L""},   {L"R", L"wider", L"", L""},  // two bytes a character
-      {L"R", L"", L"dflt", L""},        {L"", L"atroot", L"r", L""},
-      {L"R", L"n", L"", L"-2147483648"}, {L"R", L"ff", L"", L"-1"},
-      {L"R", L"x", L"", L""},           {L"R", L"empty", L"", L""},
-      {L"R", L"big", L"", L""},         {L"R", L"short", L"ab", L""},
-      {L"R", L"none", L"", L""},        {L"\\R", L"n", L"", L""},
-      {L"R\\Missing", L"n", L"", L""},
-  };
+  // "long" is 256 bytes with the terminator, "wider" two bytes a character.
+  const struct { std::wstring key, name, string, value; } rows[] = {
+      {L"r", L"FITS", fits, L""}, {L"R", L"long", L"", L""}, {L"R", L"wide", wideFits, L""}, {L"R", L"wider", L"", L""},
+      {L"R", L"", L"dflt", L""}, {L"", L"atroot", L"r", L""}, {L"R", L"n", L"", L"-2147483648"}, {L"R", L"ff", L"", L"-1"},
+      {L"R", L"x", L"", L""}, {L"R", L"empty", L"", L""}, {L"R", L"big", L"", L""}, {L"R", L"short", L"ab", L""},
+      {L"R", L"none", L"", L""}, {L"\\R", L"n", L"", L""}, {L"R\\Missing", L"n", L"", L""}};
   for (const auto& r : rows) {
     EXPECT_EQ(RegReadString(kHKeyLocalMachine, r.key, r.name), r.string) << text::ToUtf8(r.key + L"," + r.name);
     EXPECT_EQ(RegReadValue(kHKeyLocalMachine, r.key, r.name), r.value) << text::ToUtf8(r.key + L"," + r.name);
@@ -51,8 +38,7 @@ TEST_F(RegistryTest, ReadsOnlyWhatFitsAndHasTheRightType) {
   EXPECT_TRUE(IsRegKeyExists(L""));
 }
 
-// A subkey name of 255 characters does not fit the enumeration buffer: it
-// ends the count, and a tree deletion stops at it.
+// A subkey name of 255 characters does not fit the enumeration buffer: it ends the count and a tree deletion.
 TEST_F(RegistryTest, CountAndDeleteSubkeys) {
   for (const wchar_t* p : {L"C\\a", L"C\\B", L"C\\c\\deeper", L"C\\C\\other", L"T\\A\\B\\C", L"T\\A\\B2",
                            L"T\\A2", L"T\\A\\B\\C2", L"Keep\\Me", L"Leaf", L"S\\a\\inner"})
@@ -72,8 +58,7 @@ TEST_F(RegistryTest, CountAndDeleteSubkeys) {
   EXPECT_FALSE(IsRegKeyExists(L"T"));
   EXPECT_FALSE(IsRegKeyExists(L"Leaf"));
   EXPECT_EQ(RegCountSubNode(kHKeyLocalMachine, L"Keep"), L"1");
-  // "a" goes, the long name cannot be listed: the answer is the last
-  // subkey's and the key stays; with no subkey deleted, it is empty.
+  // "a" goes, the long name cannot be listed and the key stays; with no subkey deleted the answer is empty.
   EXPECT_EQ(RegDelKeyTree(kHKeyLocalMachine, L"S"), L"True");
   EXPECT_FALSE(IsRegKeyExists(L"S\\a"));
   EXPECT_TRUE(IsRegKeyExists(L"S\\" + longName));
@@ -91,5 +76,3 @@ TEST_F(RegistryTest, OperationsLeaveNoHandleOpen) {
   ASSERT_EQ(reg.OpenKey(kHKeyLocalMachine, L"", platform::kKeyRead, &probe), platform::kErrorSuccess);
   for (platform::RegKey h = 1; h < probe; ++h) EXPECT_EQ(reg.CloseKey(h), platform::kErrorInvalidHandle) << h;
 }
-
-}  // namespace

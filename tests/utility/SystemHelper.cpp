@@ -1,20 +1,13 @@
-// The system helper and the operations built on it (registration of COM
-// servers, program launch, directory paths, the writability test).
-#include <gtest/gtest.h>
+// The system helper and what is built on it: COM registration, program launch, paths, writability.
 #include <sys/wait.h>
 
 #include "Doubles.h"
 #include "utility/CSystemHelper.h"
 #include "utility/Utility.h"
 
-namespace {
+using SystemHelperTest = ScratchPlatform;
 
-namespace stdfs = std::filesystem;
-
-using SystemHelperTest = UtilityTest;
-
-// The entry point's number as each operation reports it; a library without
-// the entry point, or none at all, is a failure.
+// The entry point's number as each operation reports it; a missing entry point or library is a failure.
 TEST_F(SystemHelperTest, RegistrationStatus) {
   procs.libraries = {{L"zero", {{"DllRegisterServer", 0}, {"DllUnregisterServer", 0}}},
                      {L"two", {{"DllRegisterServer", 2}, {"DllUnregisterServer", 2}}},
@@ -34,8 +27,7 @@ TEST_F(SystemHelperTest, RegistrationStatus) {
   }
 }
 
-// Registration needs an existing file and then starts nothing else; an EXE
-// server is started by the name inside the quotes, with its switch.
+// Registration needs an existing file; an EXE server is started by the name inside the quotes, with its switch.
 TEST_F(SystemHelperTest, RegistrationAndLaunch) {
   dir.Dir("d.dll");
   for (const std::wstring& p : {dir.W("missing.dll"), dir.W("d.dll")})
@@ -75,29 +67,23 @@ TEST_F(SystemHelperTest, CreatePath) {
     helper.CreatePath(path);
     EXPECT_EQ(fs.created, created) << text::ToUtf8(path);
   }
-  for (const char* d : {"a/b/c", "a/b/d/e", "r/x", "fwd/y", "p", "q"}) EXPECT_TRUE(stdfs::is_directory(dir.H(d))) << d;
+  for (const char* d : {"a/b/c", "a/b/d/e", "r/x", "fwd/y", "p", "q"}) EXPECT_TRUE(std::filesystem::is_directory(dir.H(d))) << d;
   dir.Make("a/f");
-  try {
-    helper.CreatePath(dir.W("a\\f\\g"));
-    ADD_FAILURE() << "no error raised";
-  } catch (const VslError& e) {
-    EXPECT_EQ(e.Description(), L"Cannot create the directory " + dir.W("a\\f\\g") + L": " + dir.W("a\\f") + L" is a file");
-  }
+  std::wstring error;
+  try { helper.CreatePath(dir.W("a\\f\\g")); } catch (const VslError& e) { error = e.Description(); }
+  EXPECT_EQ(error, L"Cannot create the directory " + dir.W("a\\f\\g") + L": " + dir.W("a\\f") + L" is a file");
   EXPECT_TRUE(fs.created.empty());
 }
 
-// Whether a file may be written: an existing one when it is a plain
-// writable file, a new one when its directory exists and takes new files.
+// An existing file may be written when it is plain and writable, a new one when its directory takes new files.
 TEST_F(SystemHelperTest, QueryFileWritable) {
   auto writable = [](const std::wstring& path) {
     std::int32_t status = 12345;
     CSystemHelper().QueryFileWritable(path, status);
     return status;
   };
-  dir.Make("rw.txt");
+  for (const char* f : {"rw.txt", "afile", "sub/f"}) dir.Make(f);
   dir.Make("ro.txt", "x", 0444);
-  dir.Make("afile");
-  dir.Dir("sub");
   const std::pair<std::wstring, int> rows[] = {
       {dir.W("rw.txt"), 1},         {L"rw.txt", 1},          {dir.W("ro.txt"), 0},
       {dir.W("sub"), 0},            {dir.W("sub\\new.txt"), 1}, {dir.W("sub") + L"/new.txt", 1},
@@ -109,12 +95,12 @@ TEST_F(SystemHelperTest, QueryFileWritable) {
   for (const char* d : {"gone", "ddrive"}) dir.Dir(d);
   dir.MapDrive('d', "ddrive");
   fs.ChangeDir(dir.W("gone"));
-  stdfs::remove(dir.H("gone"));
+  std::filesystem::remove(dir.H("gone"));
   fs.ChangeDrive(L"D");
   EXPECT_EQ(writable(L"Z:new.txt"), 0);
   EXPECT_EQ(writable(L"new.txt"), 1);
-  // The root directory is the administrator's: an ordinary user cannot create a file there although its
-  // owner may write it, and Z:'s own directory (/tmp) is no answer for it. Asked as "nobody" in a child.
+  // An ordinary user cannot create a file in the root directory, and Z:'s own directory (/tmp) is no answer
+  // for it; run as root, "nobody" asks in a child process.
   fs.ChangeDir(L"Z:\\tmp");
   pid_t pid = ::fork();
   ASSERT_GE(pid, 0);
@@ -126,5 +112,3 @@ TEST_F(SystemHelperTest, QueryFileWritable) {
   ASSERT_EQ(::waitpid(pid, &status, 0), pid);
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "1: answered writable; 2: cannot become nobody";
 }
-
-}  // namespace

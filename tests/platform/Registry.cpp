@@ -18,23 +18,9 @@ class RegistryTest : public ::testing::Test {
   KeyHandle base{reg};
   void SetUp() override { ASSERT_EQ(reg.CreateKey(kHKeyLocalMachine, m.RegistryBase(), base.Out()), kErrorSuccess); }
 
-  long SetSz(RegKey k, const std::wstring& name, const std::string& s) {
-    return reg.SetValue(k, name, kRegSz, reinterpret_cast<const std::uint8_t*>(s.c_str()),
-                        static_cast<std::uint32_t>(s.size() + 1));
-  }
-  // The stored bytes, "<missing>" when the value cannot be read.
-  std::string Get(RegKey k, const std::wstring& name) {
-    std::uint8_t buf[256];
-    std::uint32_t size = sizeof buf;
-    if (reg.QueryValue(k, name, nullptr, buf, &size) != kErrorSuccess) return "<missing>";
-    return std::string(reinterpret_cast<char*>(buf), size);
-  }
-  V Subkeys(RegKey k) {
-    V names;
-    std::wstring name;
-    for (std::uint32_t i = 0; reg.EnumKey(k, i, 256, &name) == kErrorSuccess; ++i) names.push_back(name);
-    return names;
-  }
+  std::string Get(RegKey k, const std::wstring& name) { return GetValue(reg, k, name); }
+  long Sz(RegKey k, const std::wstring& name, const std::string& s) { return SetSz(reg, k, name, s); }
+  V Keys(RegKey k) { return Subkeys(reg, k); }
 };
 
 TEST_F(RegistryTest, NamesAreCaseInsensitiveAndKeepTheirFirstSpelling) {
@@ -42,10 +28,10 @@ TEST_F(RegistryTest, NamesAreCaseInsensitiveAndKeepTheirFirstSpelling) {
   ASSERT_EQ(reg.CreateKey(base.Get(), L"Vendor\\App", a.Out()), kErrorSuccess);
   ASSERT_EQ(reg.CreateKey(base.Get(), L"VENDOR\\app\\Sub", b.Out()), kErrorSuccess);
   ASSERT_EQ(reg.OpenKey(kHKeyLocalMachine, m.RegistryBase() + L"\\vendor\\APP", kKeyRead, c.Out()), kErrorSuccess);
-  EXPECT_EQ(Subkeys(base.Get()), V{L"Vendor"});
-  EXPECT_EQ(Subkeys(c.Get()), V{L"Sub"});
-  EXPECT_EQ(SetSz(a.Get(), L"Path", "one"), kErrorSuccess);
-  EXPECT_EQ(SetSz(c.Get(), L"PATH", "two"), kErrorSuccess);
+  EXPECT_EQ(Keys(base.Get()), V{L"Vendor"});
+  EXPECT_EQ(Keys(c.Get()), V{L"Sub"});
+  EXPECT_EQ(Sz(a.Get(), L"Path", "one"), kErrorSuccess);
+  EXPECT_EQ(Sz(c.Get(), L"PATH", "two"), kErrorSuccess);
   EXPECT_EQ(Get(a.Get(), L"path"), std::string("two\0", 4));
   EXPECT_EQ(reg.DeleteValue(a.Get(), L"pAtH"), kErrorSuccess);
   EXPECT_EQ(reg.DeleteValue(a.Get(), L"Path"), kErrorFileNotFound);
@@ -53,7 +39,7 @@ TEST_F(RegistryTest, NamesAreCaseInsensitiveAndKeepTheirFirstSpelling) {
   KeyHandle d(reg);
   ASSERT_EQ(reg.OpenKey(a.Get(), L"", kKeyRead | kKeyWrite, d.Out()), kErrorSuccess);
   EXPECT_NE(d.Get(), a.Get());
-  ASSERT_EQ(SetSz(d.Get(), L"v", "x"), kErrorSuccess);
+  ASSERT_EQ(Sz(d.Get(), L"v", "x"), kErrorSuccess);
   EXPECT_EQ(Get(c.Get(), L"V"), std::string("x\0", 2));
   RegKey none = 0;
   EXPECT_EQ(reg.OpenKey(base.Get(), L"Nope", kKeyRead, &none), kErrorFileNotFound);
@@ -66,7 +52,7 @@ TEST_F(RegistryTest, SubkeysEnumerateInCaseInsensitiveOrder) {
     KeyHandle sub(reg);
     ASSERT_EQ(reg.CreateKey(base.Get(), n, sub.Out()), kErrorSuccess);
   }
-  EXPECT_EQ(Subkeys(base.Get()), (V{L"a", L"b", L"B2", L"C", L"_x"}));  // '_' after the letters
+  EXPECT_EQ(Keys(base.Get()), (V{L"a", L"b", L"B2", L"C", L"_x"}));  // '_' after the letters
   std::wstring name;
   EXPECT_EQ(reg.EnumKey(base.Get(), 5, 256, &name), kErrorNoMoreItems);
   EXPECT_EQ(reg.EnumKey(base.Get(), 2, 2, &name), kErrorMoreData);  // "B2" needs 3 with its terminator
@@ -79,7 +65,7 @@ TEST_F(RegistryTest, SubkeysEnumerateInCaseInsensitiveOrder) {
 
 TEST_F(RegistryTest, ValuesKeepTheirTypeAndBytes) {
   const RegKey k = base.Get();
-  ASSERT_EQ(SetSz(k, L"s", "hello"), kErrorSuccess);
+  ASSERT_EQ(Sz(k, L"s", "hello"), kErrorSuccess);
   std::uint32_t type = 99, size = 0;
   EXPECT_EQ(reg.QueryValue(k, L"s", &type, nullptr, &size), kErrorSuccess);
   EXPECT_EQ(type, kRegSz);
@@ -103,7 +89,7 @@ TEST_F(RegistryTest, ValuesKeepTheirTypeAndBytes) {
   EXPECT_EQ(size, 0u);
   // The default value is named by "".
   EXPECT_EQ(Get(k, L""), "<missing>");
-  ASSERT_EQ(SetSz(k, L"", "default"), kErrorSuccess);
+  ASSERT_EQ(Sz(k, L"", "default"), kErrorSuccess);
   EXPECT_EQ(Get(k, L""), std::string("default\0", 8));
   EXPECT_EQ(reg.DeleteValue(k, L""), kErrorSuccess);
   EXPECT_EQ(Get(k, L""), "<missing>");
@@ -142,7 +128,7 @@ TEST_F(RegistryTest, DeleteKeyRefusesKeysWithSubkeysAndTakesValuesAlong) {
   {
     KeyHandle k(reg);
     ASSERT_EQ(reg.CreateKey(base.Get(), L"T\\U", k.Out()), kErrorSuccess);
-    ASSERT_EQ(SetSz(k.Get(), L"v", "1"), kErrorSuccess);
+    ASSERT_EQ(Sz(k.Get(), L"v", "1"), kErrorSuccess);
   }
   EXPECT_EQ(reg.DeleteKey(base.Get(), L"T"), kErrorAccessDenied);
   EXPECT_EQ(reg.DeleteKey(base.Get(), L"t\\u"), kErrorSuccess);
@@ -151,7 +137,7 @@ TEST_F(RegistryTest, DeleteKeyRefusesKeysWithSubkeysAndTakesValuesAlong) {
   ASSERT_EQ(reg.CreateKey(base.Get(), L"T\\U", k.Out()), kErrorSuccess);
   EXPECT_EQ(Get(k.Get(), L"v"), "<missing>");
   // Work done in a transaction stays; an exception from it passes on.
-  reg.Transact([&] { EXPECT_EQ(SetSz(k.Get(), L"in", "1"), kErrorSuccess); });
+  reg.Transact([&] { EXPECT_EQ(Sz(k.Get(), L"in", "1"), kErrorSuccess); });
   EXPECT_EQ(Get(k.Get(), L"in"), std::string("1\0", 2));
   EXPECT_EQ(Raised([&] { reg.Transact([] { throw VslError(L"stop"); }); }), L"stop");
 }

@@ -75,10 +75,29 @@ inline std::wstring Raised(const std::function<void()>& f) {
   return L"<nothing raised>";
 }
 
-// The names of a listing, sorted (the order is the platform's).
-inline std::vector<std::wstring> Names(const std::vector<platform::FindEntry>& entries) {
+// The names of a listing, sorted unless `sorted` is false (the order is the platform's).
+inline std::vector<std::wstring> Names(const std::vector<platform::FindEntry>& entries, bool sorted = true) {
   std::vector<std::wstring> names;
   for (const auto& e : entries) names.push_back(e.name);
-  std::sort(names.begin(), names.end());
+  if (sorted) std::sort(names.begin(), names.end());
+  return names;
+}
+
+// Registry shorthands: a REG_SZ value with its NUL; the bytes of a value
+// ("<missing>" when it cannot be read); the subkeys in enumeration order.
+inline long SetSz(platform::Registry& r, platform::RegKey k, const std::wstring& name, const std::string& s) {
+  return r.SetValue(k, name, platform::kRegSz, reinterpret_cast<const std::uint8_t*>(s.c_str()),
+                    static_cast<std::uint32_t>(s.size() + 1));
+}
+inline std::string GetValue(platform::Registry& r, platform::RegKey k, const std::wstring& name) {
+  std::uint8_t buf[512];
+  std::uint32_t size = sizeof buf;
+  if (r.QueryValue(k, name, nullptr, buf, &size) != platform::kErrorSuccess) return "<missing>";
+  return std::string(reinterpret_cast<char*>(buf), size);
+}
+inline std::vector<std::wstring> Subkeys(platform::Registry& r, platform::RegKey k) {
+  std::vector<std::wstring> names;
+  std::wstring name;
+  for (std::uint32_t i = 0; r.EnumKey(k, i, 256, &name) == platform::kErrorSuccess; ++i) names.push_back(name);
   return names;
 }

@@ -84,17 +84,6 @@ TEST_F(PosixFs, ResolvesPathsOnTheHostWithoutCase) {
 }
 
 TEST_F(PosixFs, MapsDrivesThroughThePrefix) {
-  {  // A new prefix is made on first use, keeping a link that is there.
-    m.SetEnv("VSL_PREFIX", H(L"p2"));
-    m.MakeDir(L"otherc");
-    sfs::create_directories(H(L"p2/dosdevices"));
-    sfs::create_directory_symlink(H(L"otherc"), H(L"p2/dosdevices/c:"));
-    posix::PosixFileSystem fresh;
-    EXPECT_EQ(fresh.HostPath(L"C:\\x"), H(L"otherc") + "/x");
-    EXPECT_EQ(sfs::read_symlink(H(L"p2/dosdevices/z:")), "/");
-    EXPECT_TRUE(sfs::is_directory(H(L"p2/drive_c/windows/system32")));
-    m.SetEnv("VSL_PREFIX", prefix);
-  }
   m.MakeDir(L"ddrive/sub");
   MapDrive('d', H(L"ddrive"));
   fs.ChangeDrive(L"d:");

@@ -90,12 +90,11 @@ TEST(Win32Forms, EveryFormHasItsDesignedGeometryControlsAndTabOrder) {
     if (f.defaultButton != 0) {
       EXPECT_EQ(LOWORD(::SendMessageA(d, DM_GETDEFID, 0, 0)), f.defaultButton);
     }
-    std::vector<int> order;
-    for (HWND c = ::GetNextDlgTabItem(d, nullptr, FALSE); c != nullptr && order.size() < 8;
-         c = ::GetNextDlgTabItem(d, c, FALSE)) {
-      if (!order.empty() && ::GetDlgCtrlID(c) == order.front()) break;
+    std::vector<int> order;  // until the tab order comes round again
+    for (HWND c = ::GetNextDlgTabItem(d, nullptr, FALSE);
+         c != nullptr && order.size() < 8 && (order.empty() || ::GetDlgCtrlID(c) != order.front());
+         c = ::GetNextDlgTabItem(d, c, FALSE))
       order.push_back(::GetDlgCtrlID(c));
-    }
     EXPECT_EQ(order, f.tabOrder);
     EXPECT_EQ((::GetWindowLongA(d, GWL_STYLE) & WS_SYSMENU) != 0, f.closeBox);
     EXPECT_EQ(::GetParent(d), nullptr);

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <sstream>
 
 #include "platform/win32/Ui.h"
 
@@ -34,71 +35,57 @@ std::vector<long> Box(HWND w, HWND parent) {
   return {r.left, r.top, r.right - r.left, r.bottom - r.top};
 }
 
-struct Control {
-  int id;
-  const char *className, *caption;
-  std::vector<long> pixels;  // at 96 pixels per inch: the designed twips / 15
-};
+// A form as text: title, client size, close box; each control in creation
+// order (id, class, caption, box, push or default button); the controls in
+// tab order; the button Enter presses.
+std::string Describe(HWND d) {
+  RECT client{};
+  ::GetClientRect(d, &client);
+  std::ostringstream s;
+  s << "'" << TextOf(d) << "' " << client.right << "x" << client.bottom
+    << ((::GetWindowLongA(d, GWL_STYLE) & WS_SYSMENU) != 0 ? " close" : "");
+  for (HWND c = ::GetWindow(d, GW_CHILD); c != nullptr; c = ::GetWindow(c, GW_HWNDNEXT)) {
+    char cls[64] = {};
+    ::GetClassNameA(c, cls, sizeof cls);
+    const std::vector<long> b = Box(c, d);
+    s << "\n" << ::GetDlgCtrlID(c) << " " << cls << " '" << TextOf(c) << "' " << b[0] << "," << b[1] << " " << b[2]
+      << "x" << b[3];
+    const LONG style = ::GetWindowLongA(c, GWL_STYLE) & 0xF;
+    if (std::string(cls) == "Button")
+      s << (style == BS_DEFPUSHBUTTON ? " default" : style == BS_PUSHBUTTON ? " push" : " ?");
+  }
+  s << "\ntab";
+  std::vector<int> order;  // until the tab order comes round again
+  for (HWND c = ::GetNextDlgTabItem(d, nullptr, FALSE);
+       c != nullptr && order.size() < 8 && (order.empty() || ::GetDlgCtrlID(c) != order.front());
+       c = ::GetNextDlgTabItem(d, c, FALSE))
+    order.push_back(::GetDlgCtrlID(c));
+  for (int id : order) s << " " << id;
+  const LRESULT def = ::SendMessageA(d, DM_GETDEFID, 0, 0);
+  s << "\nenter " << (HIWORD(def) == DC_HASDEFID && ::GetDlgItem(d, LOWORD(def)) != nullptr ? LOWORD(def) : 0);
+  return s.str();
+}
 
 TEST(Win32Forms, EveryFormHasItsDesignedGeometryControlsAndTabOrder) {
-  const struct {
-    const FormDesign& design;
-    const char* title;
-    long width, height;
-    std::vector<Control> controls;
-    std::vector<int> tabOrder;
-    int defaultButton;  // 0 for none
-    bool closeBox;
-  } forms[] = {
-      {AskYesNoDesign(), "Confirm", 312, 104,
-       {{kIdCommand1, "Button", "&Yes", {64, 72, 81, 25}}, {kIdCommand2, "Button", "&No", {152, 72, 81, 25}},
-        {kIdAskText, "Static", "", {8, 8, 297, 49}}},
-       {kIdCommand1, kIdCommand2}, kIdCommand1, true},
-      {AskStringDesign(), "Question", 312, 123,
-       {{kIdLblAskStr, "Static", "", {0, 0, 305, 49}}, {kIdText1, "Edit", "", {0, 56, 305, 25}},
-        {kIdCommand1, "Button", "&OK", {112, 88, 81, 25}}},
-       {kIdText1, kIdCommand1}, kIdCommand1, true},
-      {AskOkDesign(), "", 312, 125,
-       {{kIdAskText, "Static", "", {8, 8, 297, 65}}, {kIdBtOk, "Button", "&OK", {112, 88, 81, 25}}},
-       {kIdBtOk}, kIdBtOk, true},
-      {StatusDesign(), "Processing", 312, 87,
-       {{kIdStatusProgressBar, "msctls_progress32", "", {8, 24, 297, 17}},
-        {kIdBtCancel, "Button", "&Cancel", {112, 56, 81, 25}}},
-       {kIdBtCancel}, 0, false},
+  // At 96 pixels per inch: the designed twips divided by 15.
+  const std::pair<const FormDesign&, const char*> forms[] = {
+      {AskYesNoDesign(),
+       "'Confirm' 312x104 close\n101 Button '&Yes' 64,72 81x25 default\n102 Button '&No' 152,72 81x25 push\n"
+       "103 Static '' 8,8 297x49\ntab 101 102\nenter 101"},
+      {AskStringDesign(),
+       "'Question' 312x123 close\n104 Static '' 0,0 305x49\n105 Edit '' 0,56 305x25\n"
+       "101 Button '&OK' 112,88 81x25 default\ntab 105 101\nenter 101"},
+      {AskOkDesign(),
+       "'' 312x125 close\n103 Static '' 8,8 297x65\n106 Button '&OK' 112,88 81x25 default\ntab 106\nenter 106"},
+      {StatusDesign(),
+       "'Processing' 312x87\n107 msctls_progress32 '' 8,24 297x17\n2 Button '&Cancel' 112,56 81x25 push\ntab 2\n"
+       "enter 0"},
   };
-  for (const auto& f : forms) {
-    SCOPED_TRACE(f.design.name);
-    PlainForm form(f.design, 96);
-    HWND d = form.Hwnd();
-    EXPECT_EQ(TextOf(d), f.title);
-    RECT client{};
-    ::GetClientRect(d, &client);
-    EXPECT_EQ(std::make_pair(client.right, client.bottom), std::make_pair(f.width, f.height));
-    for (const Control& c : f.controls) {
-      HWND control = ::GetDlgItem(d, c.id);
-      ASSERT_NE(control, nullptr) << c.id;
-      EXPECT_EQ(Box(control, d), c.pixels) << c.caption;
-      char cls[64] = {};
-      ::GetClassNameA(control, cls, sizeof cls);
-      EXPECT_STRCASEEQ(cls, c.className);
-      EXPECT_EQ(TextOf(control), c.caption);
-      if (std::string(c.className) == "Button") {
-        EXPECT_EQ(::GetWindowLongA(control, GWL_STYLE) & 0xF,
-                  c.id == f.defaultButton ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON);
-      }
-    }
-    if (f.defaultButton != 0) {
-      EXPECT_EQ(LOWORD(::SendMessageA(d, DM_GETDEFID, 0, 0)), f.defaultButton);
-    }
-    std::vector<int> order;  // until the tab order comes round again
-    for (HWND c = ::GetNextDlgTabItem(d, nullptr, FALSE);
-         c != nullptr && order.size() < 8 && (order.empty() || ::GetDlgCtrlID(c) != order.front());
-         c = ::GetNextDlgTabItem(d, c, FALSE))
-      order.push_back(::GetDlgCtrlID(c));
-    EXPECT_EQ(order, f.tabOrder);
-    EXPECT_EQ((::GetWindowLongA(d, GWL_STYLE) & WS_SYSMENU) != 0, f.closeBox);
-    EXPECT_EQ(::GetParent(d), nullptr);
-    EXPECT_FALSE(::IsWindowVisible(d));
+  for (const auto& [design, expected] : forms) {
+    PlainForm form(design, 96);
+    EXPECT_EQ(Describe(form.Hwnd()), expected);
+    EXPECT_EQ(::GetParent(form.Hwnd()), nullptr);
+    EXPECT_FALSE(::IsWindowVisible(form.Hwnd()));
   }
   // At 144 pixels per inch the twips are divided by 10, halves rounded up.
   PlainForm large(AskYesNoDesign(), 144);

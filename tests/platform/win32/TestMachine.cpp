@@ -34,18 +34,58 @@ std::wstring BesideProgram(const char* name) {
   return fs::path(std::wstring(buffer, ::GetModuleFileNameW(nullptr, buffer, MAX_PATH))).replace_filename(name);
 }
 
+// The scratch directory and what the machine changes in the process, made
+// before the pieces and restored after them: the file system holds its
+// current directories open.
+struct Scratch {
+  fs::path root, cwd = fs::current_path();
+  std::string id, dir;  // dir: root\work in the ANSI code page
+  std::map<std::string, std::optional<std::string>> env;
+  std::optional<std::string> drives[26];
+  Scratch() {
+    char buffer[MAX_PATH];
+    for (int i = 0; i < 26; ++i) {
+      const DWORD n = ::GetEnvironmentVariableA(DriveVar(i).c_str(), buffer, sizeof buffer);
+      if (n > 0 && n < sizeof buffer) drives[i] = std::string(buffer, n);
+    }
+    static unsigned counter = 0;
+    id = std::to_string(::GetCurrentProcessId()) + "_" + std::to_string(counter++);
+    for (unsigned extra = 0; root.empty() || !fs::create_directory(root); ++extra)
+      root = fs::temp_directory_path() / ("vslw" + id + "_" + std::to_string(extra));
+    fs::create_directory(root / "work");
+    fs::create_directory(root / "tmp");
+    dir = win32::ToAnsiLossy((root / "work").wstring());
+    Set("TMP", win32::ToAnsiLossy((root / "tmp").wstring()));
+    Set("TEMP", win32::ToAnsiLossy((root / "tmp").wstring()));
+  }
+  ~Scratch() {
+    fs::current_path(cwd);
+    for (int i = 0; i < 26; ++i)
+      ::SetEnvironmentVariableA(DriveVar(i).c_str(), drives[i] ? drives[i]->c_str() : nullptr);
+    for (const auto& [name, value] : env) _putenv_s(name.c_str(), value ? value->c_str() : "");
+    std::error_code ec;
+    for (const auto& e : fs::recursive_directory_iterator(root, ec))
+      ::SetFileAttributesW(e.path().c_str(), FILE_ATTRIBUTE_NORMAL);
+    // Under Wine a program that has ended holds its directory a moment longer.
+    for (int i = 0; fs::remove_all(root, ec) == static_cast<std::uintmax_t>(-1) && i < 50; ++i) ::Sleep(100);
+    const std::string key = "Software\\VslTest\\" + id;
+    ::RegDeleteTreeA(HKEY_LOCAL_MACHINE, key.c_str());
+    ::RegDeleteKeyA(HKEY_LOCAL_MACHINE, key.c_str());
+    ::RegDeleteKeyA(HKEY_LOCAL_MACHINE, "Software\\VslTest");  // once it is empty
+  }
+  // _putenv_s changes the C runtime's copy, which the helper library reads, and the process's own.
+  void Set(const std::string& name, const std::string& value) {
+    const char* old = std::getenv(name.c_str());
+    env.try_emplace(name, old != nullptr ? std::optional<std::string>(old) : std::nullopt);
+    _putenv_s(name.c_str(), value.c_str());
+  }
+};
+
 }  // namespace
 
 struct TestMachine::Impl {
-  fs::path root;
-  std::string dir;  // root\work in the ANSI code page
-  std::wstring regBase;
-  // What the machine changes in the process, to be restored.
-  fs::path cwd = fs::current_path();
-  std::map<std::string, std::optional<std::string>> env;
-  std::optional<std::string> drives[26];
+  Scratch scratch;
   win32::Handle consoleIn, consoleErr;
-
   win32::Win32FileSystem files;
   win32::Win32Registry reg;
   win32::Win32Processes proc{files};
@@ -54,42 +94,10 @@ struct TestMachine::Impl {
 };
 
 TestMachine::TestMachine() : impl_(std::make_unique<Impl>()) {
-  Impl& m = *impl_;
-  char buffer[MAX_PATH];
-  for (int i = 0; i < 26; ++i) {
-    const DWORD n = ::GetEnvironmentVariableA(DriveVar(i).c_str(), buffer, sizeof buffer);
-    if (n > 0 && n < sizeof buffer) m.drives[i] = std::string(buffer, n);
-  }
-  static unsigned counter = 0;
-  const std::string id = std::to_string(::GetCurrentProcessId()) + "_" + std::to_string(counter++);
-  for (unsigned extra = 0; m.root.empty() || !fs::create_directory(m.root); ++extra)
-    m.root = fs::temp_directory_path() / ("vslw" + id + "_" + std::to_string(extra));
-  fs::create_directory(m.root / "work");
-  fs::create_directory(m.root / "tmp");
-  m.dir = win32::ToAnsiLossy((m.root / "work").wstring());
-  m.regBase = L"Software\\VslTest\\" + win32::FromAnsi(id);
-  SetEnv("TMP", win32::ToAnsiLossy((m.root / "tmp").wstring()));
-  SetEnv("TEMP", win32::ToAnsiLossy((m.root / "tmp").wstring()));
-  m.files.ChangeDrive(L"C");
-  m.files.ChangeDir(Path());
+  impl_->files.ChangeDrive(L"C");
+  impl_->files.ChangeDir(Path());
 }
-
-TestMachine::~TestMachine() {
-  Impl& m = *impl_;
-  fs::current_path(m.cwd);
-  for (int i = 0; i < 26; ++i)
-    ::SetEnvironmentVariableA(DriveVar(i).c_str(), m.drives[i] ? m.drives[i]->c_str() : nullptr);
-  for (const auto& [name, value] : m.env) _putenv_s(name.c_str(), value ? value->c_str() : "");
-  m.consoleIn.Reset();
-  m.consoleErr.Reset();
-  std::error_code ec;
-  for (const auto& e : fs::recursive_directory_iterator(m.root, ec))
-    ::SetFileAttributesW(e.path().c_str(), FILE_ATTRIBUTE_NORMAL);
-  fs::remove_all(m.root, ec);
-  ::RegDeleteTreeA(HKEY_LOCAL_MACHINE, win32::ToAnsiLossy(m.regBase).c_str());
-  ::RegDeleteKeyA(HKEY_LOCAL_MACHINE, win32::ToAnsiLossy(m.regBase).c_str());
-  ::RegDeleteKeyA(HKEY_LOCAL_MACHINE, "Software\\VslTest");  // once it is empty
-}
+TestMachine::~TestMachine() = default;
 
 platform::Platform TestMachine::Pieces() { return {&impl_->files, &impl_->reg, &impl_->proc, &impl_->ui, &impl_->sys}; }
 platform::FileSystem& TestMachine::Fs() { return impl_->files; }
@@ -101,7 +109,7 @@ std::wstring TestMachine::Path(const std::wstring& rel) const { return win32::Fr
 std::string TestMachine::HostPath(const std::wstring& rel) const {
   std::string p = win32::ToAnsiLossy(rel);
   std::replace(p.begin(), p.end(), '/', '\\');
-  return p.empty() ? impl_->dir : impl_->dir + "\\" + p;
+  return p.empty() ? impl_->scratch.dir : impl_->scratch.dir + "\\" + p;
 }
 void TestMachine::Write(const std::wstring& rel, const std::string& bytes) {
   const fs::path path = Path(rel);
@@ -117,15 +125,10 @@ void TestMachine::MakeReadOnly(const std::wstring& rel) {
   const std::string path = HostPath(rel);
   ::SetFileAttributesA(path.c_str(), ::GetFileAttributesA(path.c_str()) | FILE_ATTRIBUTE_READONLY);
 }
-// _putenv_s changes the C runtime's copy, which the helper library reads, and the process's own.
-void TestMachine::SetEnv(const std::string& name, const std::string& value) {
-  const char* old = std::getenv(name.c_str());
-  impl_->env.try_emplace(name, old != nullptr ? std::optional<std::string>(old) : std::nullopt);
-  _putenv_s(name.c_str(), value.c_str());
-}
+void TestMachine::SetEnv(const std::string& name, const std::string& value) { impl_->scratch.Set(name, value); }
 
 std::string TestMachine::LineEnd() const { return "\r\n"; }
-std::wstring TestMachine::RegistryBase() const { return impl_->regBase; }
+std::wstring TestMachine::RegistryBase() const { return L"Software\\VslTest\\" + win32::FromAnsi(impl_->scratch.id); }
 std::wstring TestMachine::HelperProgram() const { return BesideProgram(VSL_TEST_SLEEPER); }
 std::wstring TestMachine::HelperLibrary() const { return BesideProgram(VSL_TEST_DLL); }
 std::wstring TestMachine::Interpreter() const { return impl_->sys.WindowsDir() + L"\\system32\\cmd.exe"; }
@@ -134,11 +137,11 @@ std::wstring TestMachine::Interpreter() const { return impl_->sys.WindowsDir() +
 // answers come from a file, what they show goes to another.
 std::unique_ptr<platform::Ui> TestMachine::ConsoleUi(const std::string& input) {
   Impl& m = *impl_;
-  std::ofstream(m.root / "console-in.txt", std::ios::binary) << input;
+  std::ofstream(m.scratch.root / "console-in.txt", std::ios::binary) << input;
   SECURITY_ATTRIBUTES sa{sizeof sa, nullptr, TRUE};
-  m.consoleIn.Reset(::CreateFileW((m.root / "console-in.txt").c_str(), GENERIC_READ, FILE_SHARE_READ, &sa,
+  m.consoleIn.Reset(::CreateFileW((m.scratch.root / "console-in.txt").c_str(), GENERIC_READ, FILE_SHARE_READ, &sa,
                                   OPEN_EXISTING, 0, nullptr));
-  m.consoleErr.Reset(::CreateFileW((m.root / "console-out.txt").c_str(), GENERIC_WRITE,
+  m.consoleErr.Reset(::CreateFileW((m.scratch.root / "console-out.txt").c_str(), GENERIC_WRITE,
                                    FILE_SHARE_READ | FILE_SHARE_WRITE, &sa, CREATE_ALWAYS, 0, nullptr));
   HANDLE stdIn = ::GetStdHandle(STD_INPUT_HANDLE), stdErr = ::GetStdHandle(STD_ERROR_HANDLE);
   ::SetStdHandle(STD_INPUT_HANDLE, m.consoleIn.Get());
@@ -148,4 +151,4 @@ std::unique_ptr<platform::Ui> TestMachine::ConsoleUi(const std::string& input) {
   ::SetStdHandle(STD_ERROR_HANDLE, stdErr);
   return ui;
 }
-std::string TestMachine::ConsoleOutput() { return Slurp(impl_->root / "console-out.txt"); }
+std::string TestMachine::ConsoleOutput() { return Slurp(impl_->scratch.root / "console-out.txt"); }

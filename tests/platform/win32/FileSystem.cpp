@@ -34,8 +34,13 @@ TEST(Win32FileSystem, EveryDriveKeepsItsOwnDirectory) {
   fs.ChangeDir(L"..");
   EXPECT_EQ(fs.CurrentDir(), m.Path());
   EXPECT_TRUE(fs.Find(L"C:").empty());
-  EXPECT_THROW(fs.ChangeDrive(L"1"), VslError);
+  fs.ChangeDrive(L"");
+  EXPECT_EQ(fs.CurrentDir(), m.Path());
+  EXPECT_EQ(fs.ReadTextFile(L"..\\work/./SUB\\\\a.txt"), L"");
+  for (const wchar_t* drive : {L"1", L"Q:"}) EXPECT_THROW(fs.ChangeDrive(drive), VslError);  // no drive Q: here
+  EXPECT_THROW(fs.Find(L"Q:\\*"), VslError);
   EXPECT_THROW(fs.ChangeDir(L""), VslError);
+  EXPECT_THROW(fs.ChangeDir(m.Path(L"sub\\a.txt")), VslError);
   EXPECT_NE(Raised([&] { fs.ChangeDir(m.Path(L"none")); }).find(m.Path(L"none") + L": "), npos);
   EXPECT_EQ(Raised([&] { fs.RemoveDir(L"C:\\"); }), L"Cannot remove the directory C:\\: it is the root of the drive");
   EXPECT_NE(Raised([&] { fs.Open(m.Path(), OpenMode::Read); }).find(L": it is a directory"), npos);

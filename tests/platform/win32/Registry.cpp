@@ -15,7 +15,7 @@ TEST(Win32Registry, KeysAreOpenedWithoutCaseAndEnumerateInNameOrder) {
   Registry& reg = m.Reg();
   const std::wstring base = m.RegistryBase();
   KeyHandle key(reg), again(reg);
-  for (const wchar_t* name : {L"\\gamma", L"\\Alpha", L"\\beta\\x"})
+  for (const wchar_t* name : {L"\\gamma", L"\\Alpha", L"\\ALPHA", L"\\beta\\x"})
     ASSERT_EQ(reg.CreateKey(kHKeyLocalMachine, base + name, key.Out()), kErrorSuccess);
   ASSERT_EQ(reg.OpenKey(kHKeyLocalMachine, base + L"\\BETA\\X", kKeyRead | kKeyWrite, again.Out()), kErrorSuccess);
   ASSERT_EQ(reg.SetString(again.Get(), L"Path", L"x"), kErrorSuccess);
@@ -26,8 +26,14 @@ TEST(Win32Registry, KeysAreOpenedWithoutCaseAndEnumerateInNameOrder) {
   EXPECT_EQ(reg.EnumKey(key.Get(), 3, 255, &name), kErrorNoMoreItems);
   EXPECT_EQ(reg.EnumKey(key.Get(), 0, 5, &name), kErrorMoreData);  // the capacity counts the terminator
   EXPECT_EQ(reg.EnumKey(key.Get(), 0, 6, &name), kErrorSuccess);
-  // Writing needs a key opened for it.
+  // Writing needs a key opened for it; "" opens the key again as a handle of its own.
   EXPECT_EQ(reg.SetString(key.Get(), L"v", L"x"), kErrorAccessDenied);
+  ASSERT_EQ(reg.OpenKey(key.Get(), L"", kKeyRead, again.Out()), kErrorSuccess);
+  EXPECT_NE(again.Get(), key.Get());
+  RegKey none = 0;
+  EXPECT_EQ(reg.OpenKey(key.Get(), L"Nope", kKeyRead, &none), kErrorFileNotFound);
+  EXPECT_EQ(none, 0u);
+  EXPECT_EQ(reg.DeleteKey(key.Get(), L"Nope"), kErrorFileNotFound);
 }
 
 TEST(Win32Registry, TheRootNeedsNoClosingAndNamesMustFitTheCodePage) {

@@ -1,7 +1,4 @@
-// The four forms as windows: their geometry for the designed twips, their
-// controls, tab order and default button; closing a question by its frame;
-// the status dialog's Cancel and position. (Keys and clicks from outside:
-// tests/win32/dialogs.)
+// The forms as windows; a question closed by its frame; the status dialog (keys and clicks: tests/win32/dialogs).
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -13,18 +10,14 @@ namespace {
 
 using namespace win32;
 
-class PlainForm : public Form {  // a form with no behaviour, to look at
- public:
+struct PlainForm : Form {  // a form with no behaviour, to look at
   PlainForm(const FormDesign& design, int dpi) : Form(design, dpi, dpi) {}
-
- protected:
   void OnCommand(int) override {}
 };
 
 std::string TextOf(HWND hwnd) {
   char text[256] = {};
-  ::GetWindowTextA(hwnd, text, sizeof text);
-  return text;
+  return std::string(text, ::GetWindowTextA(hwnd, text, sizeof text));
 }
 
 // Left, top, width and height in pixels; relative to the parent for a control.
@@ -35,9 +28,7 @@ std::vector<long> Box(HWND w, HWND parent) {
   return {r.left, r.top, r.right - r.left, r.bottom - r.top};
 }
 
-// A form as text: title, client size, close box; each control in creation
-// order (id, class, caption, box, push or default button); the controls in
-// tab order; the button Enter presses.
+// A form as text: title, client size, close box; controls (id, class, caption, box, kind); tab order; Enter.
 std::string Describe(HWND d) {
   RECT client{};
   ::GetClientRect(d, &client);
@@ -48,25 +39,21 @@ std::string Describe(HWND d) {
     char cls[64] = {};
     ::GetClassNameA(c, cls, sizeof cls);
     const std::vector<long> b = Box(c, d);
-    s << "\n" << ::GetDlgCtrlID(c) << " " << cls << " '" << TextOf(c) << "' " << b[0] << "," << b[1] << " " << b[2]
-      << "x" << b[3];
     const LONG style = ::GetWindowLongA(c, GWL_STYLE) & 0xF;
-    if (std::string(cls) == "Button")
-      s << (style == BS_DEFPUSHBUTTON ? " default" : style == BS_PUSHBUTTON ? " push" : " ?");
+    const char* kind = style == BS_DEFPUSHBUTTON ? " default" : style == BS_PUSHBUTTON ? " push" : " ?";
+    s << "\n" << ::GetDlgCtrlID(c) << " " << cls << " '" << TextOf(c) << "' " << b[0] << "," << b[1] << " " << b[2]
+      << "x" << b[3] << (std::string(cls) == "Button" ? kind : "");
   }
   s << "\ntab";
-  std::vector<int> order;  // until the tab order comes round again
-  for (HWND c = ::GetNextDlgTabItem(d, nullptr, FALSE);
-       c != nullptr && order.size() < 8 && (order.empty() || ::GetDlgCtrlID(c) != order.front());
-       c = ::GetNextDlgTabItem(d, c, FALSE))
-    order.push_back(::GetDlgCtrlID(c));
-  for (int id : order) s << " " << id;
+  HWND first = ::GetNextDlgTabItem(d, nullptr, FALSE), c = first;
+  for (int n = 0; c != nullptr && n < 8 && (n == 0 || c != first); ++n, c = ::GetNextDlgTabItem(d, c, FALSE))
+    s << " " << ::GetDlgCtrlID(c);  // until the tab order comes round again
   const LRESULT def = ::SendMessageA(d, DM_GETDEFID, 0, 0);
   s << "\nenter " << (HIWORD(def) == DC_HASDEFID && ::GetDlgItem(d, LOWORD(def)) != nullptr ? LOWORD(def) : 0);
   return s.str();
 }
 
-TEST(Win32Forms, EveryFormHasItsDesignedGeometryControlsAndTabOrder) {
+TEST(Win32DialogForms, EveryFormHasItsDesignedGeometryControlsAndTabOrder) {
   // At 96 pixels per inch: the designed twips divided by 15.
   const std::pair<const FormDesign&, const char*> forms[] = {
       {AskYesNoDesign(),
@@ -89,40 +76,27 @@ TEST(Win32Forms, EveryFormHasItsDesignedGeometryControlsAndTabOrder) {
   }
   // At 144 pixels per inch the twips are divided by 10, halves rounded up.
   PlainForm large(AskYesNoDesign(), 144);
-  RECT client{};
-  ::GetClientRect(large.Hwnd(), &client);
-  EXPECT_EQ(std::make_pair(client.right, client.bottom), std::make_pair(468L, 156L));
+  EXPECT_EQ(Describe(large.Hwnd()).substr(0, 18), "'Confirm' 468x156 ");
   EXPECT_EQ(Box(large.Control(kIdCommand2), large.Hwnd()), (std::vector<long>{228, 108, 122, 38}));
 }
 
-// The visible window of this thread with the given title.
-BOOL CALLBACK MatchTitle(HWND hwnd, LPARAM p) {
-  auto* s = reinterpret_cast<std::pair<std::string, HWND>*>(p);
-  if (!::IsWindowVisible(hwnd) || TextOf(hwnd) != s->first) return TRUE;
-  s->second = hwnd;
-  return FALSE;
+// The visible window with that title (the dialog tests hold the screen alone).
+HWND Shown(const char* title) {
+  HWND w = ::FindWindowA(nullptr, title);
+  return w != nullptr && ::IsWindowVisible(w) ? w : nullptr;
 }
 
-HWND FindOwnWindow(const std::string& title) {
-  std::pair<std::string, HWND> search{title, nullptr};
-  ::EnumThreadWindows(::GetCurrentThreadId(), MatchTitle, reinterpret_cast<LPARAM>(&search));
-  return search.second;
-}
-
-// Closes the "Confirm" dialog by its frame, or presses Yes, from a timer in
-// the dialog's own message loop; notes where the dialog stood.
+// From a timer in the dialog's message loop: notes where "Confirm" stands, then presses Yes or closes it.
 bool gPressYes = false;
 RECT gShownAt{};
 
 void CALLBACK OnTimer(HWND, UINT, UINT_PTR id, DWORD) {
-  HWND dialog = FindOwnWindow("Confirm");
+  HWND dialog = Shown("Confirm");
   if (dialog == nullptr) return;
   ::KillTimer(nullptr, id);
   ::GetWindowRect(dialog, &gShownAt);
-  if (gPressYes)
-    ::PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(kIdCommand1, BN_CLICKED), 0);
-  else
-    ::PostMessageA(dialog, WM_SYSCOMMAND, SC_CLOSE, 0);
+  if (gPressYes) ::PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(kIdCommand1, BN_CLICKED), 0);
+  else ::PostMessageA(dialog, WM_SYSCOMMAND, SC_CLOSE, 0);
 }
 
 bool Ask(Win32Ui& ui, bool pressYes) {
@@ -149,12 +123,11 @@ TEST(Win32Dialogs, CancelLeavesTheStatusDialogUpAndItsPositionIsRead) {
   status->SetRange(0, 10);
   status->SetValue(3);
   status->Show();
-  HWND d = FindOwnWindow("Processing");
+  HWND d = Shown("Processing");
   ASSERT_NE(d, nullptr);
   EXPECT_EQ(::SendMessageA(::GetDlgItem(d, kIdStatusProgressBar), PBM_GETPOS, 0, 0), 3);
-  const std::vector<long> box = Box(d, nullptr);
-  EXPECT_EQ(box[0], TwipsToPixels(1500, ui.DpiX()));
-  EXPECT_EQ(box[1], TwipsToPixels(1200, ui.DpiY()));
+  EXPECT_EQ(Box(d, nullptr)[0], TwipsToPixels(1500, ui.DpiX()));
+  EXPECT_EQ(Box(d, nullptr)[1], TwipsToPixels(1200, ui.DpiY()));
   ::PostMessageA(d, WM_COMMAND, MAKEWPARAM(kIdBtCancel, BN_CLICKED), 0);
   EXPECT_FALSE(status->IsCancelled());  // noticed only when messages flow
   ui.PumpMessages();

@@ -1,6 +1,4 @@
-// What the Windows file system adds to the conformance tests: the "=C:"
-// variables, hidden files, drive roots, the ANSI code page, and the checks
-// of the conformance tests that Wine keeps from running (see CMakeLists.txt).
+// "=C:" variables, hidden files, drive roots, the ANSI code page; checks of conformance tests left out.
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -37,10 +35,10 @@ TEST(Win32FileSystem, EveryDriveKeepsItsOwnDirectory) {
   fs.ChangeDrive(L"");
   EXPECT_EQ(fs.CurrentDir(), m.Path());
   EXPECT_EQ(fs.ReadTextFile(L"..\\work/./SUB\\\\a.txt"), L"");
-  for (const wchar_t* drive : {L"1", L"Q:"}) EXPECT_THROW(fs.ChangeDrive(drive), VslError);  // no drive Q: here
-  EXPECT_THROW(fs.Find(L"Q:\\*"), VslError);
-  EXPECT_THROW(fs.ChangeDir(L""), VslError);
-  EXPECT_THROW(fs.ChangeDir(m.Path(L"sub\\a.txt")), VslError);
+  const std::function<void()> refused[] = {  // there is no drive Q: here
+      [&] { fs.ChangeDrive(L"1"); }, [&] { fs.ChangeDrive(L"Q:"); }, [&] { fs.Find(L"Q:\\*"); },
+      [&] { fs.ChangeDir(L""); }, [&] { fs.ChangeDir(m.Path(L"sub\\a.txt")); }};
+  for (std::size_t i = 0; i < std::size(refused); ++i) EXPECT_THROW(refused[i](), VslError) << "case " << i;
   EXPECT_NE(Raised([&] { fs.ChangeDir(m.Path(L"none")); }).find(m.Path(L"none") + L": "), npos);
   EXPECT_EQ(Raised([&] { fs.RemoveDir(L"C:\\"); }), L"Cannot remove the directory C:\\: it is the root of the drive");
   EXPECT_NE(Raised([&] { fs.Open(m.Path(), OpenMode::Read); }).find(L": it is a directory"), npos);
@@ -60,8 +58,7 @@ TEST(Win32FileSystem, FilesAreOpenedCopiedAndRemoved) {
   fs.CopyWholeFile(P(L"SRC.txt"), P(L"copy.txt"));  // a copy keeps the attributes
   EXPECT_EQ(m.Read(L"copy.txt"), "content");
   EXPECT_EQ(fs.GetAttributes(P(L"copy.txt")) & kAttrReadOnly, kAttrReadOnly);
-  EXPECT_NE(Raised([&] { fs.CopyWholeFile(P(L"src.txt"), P(L"x\\..\\SRC.TXT")); }).find(L": it is the same file"),
-            npos);
+  EXPECT_NE(Raised([&] { fs.CopyWholeFile(P(L"src.txt"), P(L"x\\..\\SRC.TXT")); }).find(L"is the same file"), npos);
   EXPECT_TRUE(fs.SamePlace(P(L"a\\..\\src.txt"), P(L"SRC.txt")));
   EXPECT_FALSE(fs.SamePlace(P(L"src.txt"), P(L"copy.txt")));
   EXPECT_TRUE(fs.SameFile(P(L"src.txt"), P(L"x\\..\\Src.Txt")));
@@ -87,7 +84,7 @@ TEST(Win32FileSystem, FilesAreOpenedCopiedAndRemoved) {
 TEST(Win32FileSystem, TextIsInTheAnsiCodePageWhichSomeNamesDoNotFit) {
   TestMachine m;
   FileSystem& fs = m.Fs();
-  const std::wstring cafe = L"caf\xE9", foreign = L"\x4E2D";
+  const std::wstring cafe = L"caf\xE9", foreign = L"\x4E2D", pattern = m.Path() + L"\\" + foreign + L".txt";
   fs.AppendTextLine(m.Path(L"log.txt"), cafe);
   EXPECT_EQ(m.Read(L"log.txt"), win32::ToAnsiLossy(cafe) + "\r\n");
   m.Write(L"bom.txt", "\xEF\xBB\xBF" + win32::ToAnsiLossy(cafe));
@@ -96,7 +93,6 @@ TEST(Win32FileSystem, TextIsInTheAnsiCodePageWhichSomeNamesDoNotFit) {
   std::string probe;
   ASSERT_FALSE(win32::ToAnsi(foreign, &probe)) << "the ANSI code page holds U+4E2D";
   m.Write(L"a.txt", "keep");
-  const std::wstring pattern = m.Path() + L"\\" + foreign + L".txt";
   EXPECT_TRUE(fs.Find(pattern).empty());
   EXPECT_EQ(fs.GetAttributes(pattern), kInvalidAttributes);
   fs.RemoveMatching(pattern);

@@ -1,6 +1,4 @@
-// What the Windows registry adds to the conformance tests: the root key's
-// handle, names that the ANSI code page cannot hold, and the checks of the
-// conformance tests that Wine keeps from running (see CMakeLists.txt).
+// The root key's handle, names outside the ANSI code page; checks of conformance tests left out.
 #include <gtest/gtest.h>
 
 #include "platform/TestMachine.h"
@@ -33,7 +31,6 @@ TEST(Win32Registry, KeysAreOpenedWithoutCaseAndEnumerateInNameOrder) {
   RegKey none = 0;
   EXPECT_EQ(reg.OpenKey(key.Get(), L"Nope", kKeyRead, &none), kErrorFileNotFound);
   EXPECT_EQ(none, 0u);
-  EXPECT_EQ(reg.DeleteKey(key.Get(), L"Nope"), kErrorFileNotFound);
 }
 
 TEST(Win32Registry, TheRootNeedsNoClosingAndNamesMustFitTheCodePage) {

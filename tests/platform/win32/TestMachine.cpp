@@ -1,7 +1,5 @@
-// The Windows test machine: a scratch directory below the temporary
-// directory holds "work" (the directory the tests see), the pieces'
-// temporary directory and the console files; the registry key is the
-// machine's own; the helpers are built beside the test program.
+// The Windows test machine: a scratch directory holds "work" (what the tests see), "tmp" (the pieces'
+// temporary directory) and the console files; the helpers are built beside the test program.
 #include "platform/TestMachine.h"
 
 #include <cstdlib>
@@ -21,9 +19,7 @@ namespace {
 namespace fs = std::filesystem;
 
 std::string Slurp(const fs::path& path) {
-  std::ostringstream s;
-  s << std::ifstream(path, std::ios::binary).rdbuf();
-  return s.str();
+  return (std::ostringstream() << std::ifstream(path, std::ios::binary).rdbuf()).str();
 }
 
 // The current directory of drive i lives in the variable "=X:".
@@ -34,9 +30,7 @@ std::wstring BesideProgram(const char* name) {
   return fs::path(std::wstring(buffer, ::GetModuleFileNameW(nullptr, buffer, MAX_PATH))).replace_filename(name);
 }
 
-// The scratch directory and what the machine changes in the process, made
-// before the pieces and restored after them: the file system holds its
-// current directories open.
+// The scratch directory and the process's state, made before the pieces and restored after them.
 struct Scratch {
   fs::path root, cwd = fs::current_path();
   std::string id, dir;  // dir: root\work in the ANSI code page
@@ -44,19 +38,16 @@ struct Scratch {
   std::optional<std::string> drives[26];
   Scratch() {
     char buffer[MAX_PATH];
-    for (int i = 0; i < 26; ++i) {
-      const DWORD n = ::GetEnvironmentVariableA(DriveVar(i).c_str(), buffer, sizeof buffer);
-      if (n > 0 && n < sizeof buffer) drives[i] = std::string(buffer, n);
-    }
+    for (int i = 0; i < 26; ++i)
+      if (DWORD n = ::GetEnvironmentVariableA(DriveVar(i).c_str(), buffer, sizeof buffer); n > 0 && n < sizeof buffer)
+        drives[i] = std::string(buffer, n);
     static unsigned counter = 0;
     id = std::to_string(::GetCurrentProcessId()) + "_" + std::to_string(counter++);
     for (unsigned extra = 0; root.empty() || !fs::create_directory(root); ++extra)
       root = fs::temp_directory_path() / ("vslw" + id + "_" + std::to_string(extra));
-    fs::create_directory(root / "work");
-    fs::create_directory(root / "tmp");
+    for (const char* sub : {"work", "tmp"}) fs::create_directory(root / sub);
     dir = win32::ToAnsiLossy((root / "work").wstring());
-    Set("TMP", win32::ToAnsiLossy((root / "tmp").wstring()));
-    Set("TEMP", win32::ToAnsiLossy((root / "tmp").wstring()));
+    for (const char* name : {"TMP", "TEMP"}) Set(name, win32::ToAnsiLossy((root / "tmp").wstring()));
   }
   ~Scratch() {
     fs::current_path(cwd);
@@ -68,9 +59,7 @@ struct Scratch {
       ::SetFileAttributesW(e.path().c_str(), FILE_ATTRIBUTE_NORMAL);
     // Under Wine a program that has ended holds its directory a moment longer.
     for (int i = 0; fs::remove_all(root, ec) == static_cast<std::uintmax_t>(-1) && i < 50; ++i) ::Sleep(100);
-    const std::string key = "Software\\VslTest\\" + id;
-    ::RegDeleteTreeA(HKEY_LOCAL_MACHINE, key.c_str());
-    ::RegDeleteKeyA(HKEY_LOCAL_MACHINE, key.c_str());
+    ::RegDeleteTreeA(HKEY_LOCAL_MACHINE, ("Software\\VslTest\\" + id).c_str());
     ::RegDeleteKeyA(HKEY_LOCAL_MACHINE, "Software\\VslTest");  // once it is empty
   }
   // _putenv_s changes the C runtime's copy, which the helper library reads, and the process's own.
@@ -112,9 +101,8 @@ std::string TestMachine::HostPath(const std::wstring& rel) const {
   return p.empty() ? impl_->scratch.dir : impl_->scratch.dir + "\\" + p;
 }
 void TestMachine::Write(const std::wstring& rel, const std::string& bytes) {
-  const fs::path path = Path(rel);
-  fs::create_directories(path.parent_path());
-  std::ofstream(path, std::ios::binary) << bytes;
+  fs::create_directories(fs::path(Path(rel)).parent_path());
+  std::ofstream(fs::path(Path(rel)), std::ios::binary) << bytes;
 }
 std::string TestMachine::Read(const std::wstring& rel) const { return Slurp(Path(rel)); }
 bool TestMachine::Exists(const std::wstring& rel) const {
@@ -122,8 +110,7 @@ bool TestMachine::Exists(const std::wstring& rel) const {
 }
 void TestMachine::MakeDir(const std::wstring& rel) { fs::create_directories(Path(rel)); }
 void TestMachine::MakeReadOnly(const std::wstring& rel) {
-  const std::string path = HostPath(rel);
-  ::SetFileAttributesA(path.c_str(), ::GetFileAttributesA(path.c_str()) | FILE_ATTRIBUTE_READONLY);
+  ::SetFileAttributesA(HostPath(rel).c_str(), ::GetFileAttributesA(HostPath(rel).c_str()) | FILE_ATTRIBUTE_READONLY);
 }
 void TestMachine::SetEnv(const std::string& name, const std::string& value) { impl_->scratch.Set(name, value); }
 
@@ -133,16 +120,15 @@ std::wstring TestMachine::HelperProgram() const { return BesideProgram(VSL_TEST_
 std::wstring TestMachine::HelperLibrary() const { return BesideProgram(VSL_TEST_DLL); }
 std::wstring TestMachine::Interpreter() const { return impl_->sys.WindowsDir() + L"\\system32\\cmd.exe"; }
 
-// The console dialogs take the standard handles when they are made: the
-// answers come from a file, what they show goes to another.
+// The console dialogs take the standard handles when they are made: answers from a file, output to another.
 std::unique_ptr<platform::Ui> TestMachine::ConsoleUi(const std::string& input) {
   Impl& m = *impl_;
-  std::ofstream(m.scratch.root / "console-in.txt", std::ios::binary) << input;
+  const fs::path in = m.scratch.root / "console-in.txt", out = m.scratch.root / "console-out.txt";
+  std::ofstream(in, std::ios::binary) << input;
   SECURITY_ATTRIBUTES sa{sizeof sa, nullptr, TRUE};
-  m.consoleIn.Reset(::CreateFileW((m.scratch.root / "console-in.txt").c_str(), GENERIC_READ, FILE_SHARE_READ, &sa,
-                                  OPEN_EXISTING, 0, nullptr));
-  m.consoleErr.Reset(::CreateFileW((m.scratch.root / "console-out.txt").c_str(), GENERIC_WRITE,
-                                   FILE_SHARE_READ | FILE_SHARE_WRITE, &sa, CREATE_ALWAYS, 0, nullptr));
+  m.consoleIn.Reset(::CreateFileW(in.c_str(), GENERIC_READ, FILE_SHARE_READ, &sa, OPEN_EXISTING, 0, nullptr));
+  m.consoleErr.Reset(
+      ::CreateFileW(out.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &sa, CREATE_ALWAYS, 0, nullptr));
   HANDLE stdIn = ::GetStdHandle(STD_INPUT_HANDLE), stdErr = ::GetStdHandle(STD_ERROR_HANDLE);
   ::SetStdHandle(STD_INPUT_HANDLE, m.consoleIn.Get());
   ::SetStdHandle(STD_ERROR_HANDLE, m.consoleErr.Get());

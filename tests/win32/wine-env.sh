@@ -1,89 +1,33 @@
 #!/usr/bin/env bash
-# The Wine environment of the Windows tests, one per test run:
-#
-#   wine-env.sh setup STATE      starts an X server (Xvfb) and creates a fresh
-#                                WINEPREFIX under STATE, with its wineserver
-#                                kept running for the whole run
-#   wine-env.sh run STATE CMD..  runs CMD in that environment; a Windows
-#                                program (*.exe) is started through wine
-#   wine-env.sh cleanup STATE    ends the wineserver and the X server and
-#                                removes the prefix
-#
-# CTest calls setup and cleanup as fixtures and `run` as the emulator of
-# every Windows test program. STATE holds the prefix, the display number
-# and the X server's process id.
+# A test run's Wine, kept in STATE: `setup` starts Xvfb and a fresh WINEPREFIX with a lasting wineserver,
+# `run STATE CMD...` runs CMD there (*.exe through wine), `cleanup` ends both (CTest fixtures and emulator).
 set -euo pipefail
-
-cmd="${1:?usage: wine-env.sh setup|run|cleanup STATE [COMMAND...]}"
-state="${2:?missing the state directory}"
+cmd="${1:?usage: wine-env.sh setup|run|cleanup STATE [COMMAND...]}" state="${2:?missing the state directory}"
 shift 2
-
-environment() {
-  export WINEPREFIX="$state/prefix"
-  export WINEDEBUG=-all
-  # No installers for Mono or Gecko: there is no network, and their dialogs
-  # would wait for ever.
-  export WINEDLLOVERRIDES="mscoree,mshtml="
-  if [ -f "$state/display" ]; then
-    export DISPLAY=":$(cat "$state/display")"
-  fi
-}
-
+die() { echo "wine-env: $*" >&2; exit 1; }
+# No Mono or Gecko installers: there is no network and their dialogs wait for ever.
+export WINEPREFIX="$state/prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+[ ! -f "$state/display" ] || export DISPLAY=":$(cat "$state/display")"
 case "$cmd" in
   setup)
-    if [ -f "$state/xvfb.pid" ]; then "$0" cleanup "$state" || true; fi
-    rm -rf "$state"
-    mkdir -p "$state"
-    # Xvfb picks a free display and writes its number to the descriptor.
-    exec 3>"$state/display"
-    Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp </dev/null >"$state/xvfb.log" 2>&1 &
+    [ ! -f "$state/xvfb.pid" ] || "$0" cleanup "$state" || true
+    rm -rf "$state" && mkdir -p "$WINEPREFIX"
+    # Xvfb picks a free display and writes its number to descriptor 3.
+    Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp </dev/null >"$state/xvfb.log" 2>&1 3>"$state/display" &
     echo $! >"$state/xvfb.pid"
-    exec 3>&-
-    for _ in $(seq 100); do
-      [ -s "$state/display" ] && break
-      sleep 0.1
-    done
-    if [ ! -s "$state/display" ]; then
-      echo "wine-env: Xvfb did not start" >&2
-      cat "$state/xvfb.log" >&2
-      exit 1
-    fi
-    environment
-    echo "wine-env: display $DISPLAY, prefix $WINEPREFIX"
-    # The server is started first and stays up between the tests, so that
-    # each program starts in about a second.
-    # What they start keeps running for the whole test run: none of it may
-    # hold on to this script's output, or CTest would wait for it.
-    mkdir -p "$WINEPREFIX"
+    for _ in $(seq 100); do [ -s "$state/display" ] && break; sleep 0.1; done
+    [ -s "$state/display" ] || { cat "$state/xvfb.log" >&2; die "Xvfb did not start"; }
+    export DISPLAY=":$(cat "$state/display")"
+    # The server stays up (a program then starts in a second); it must not hold on to CTest's output.
     wineserver -p </dev/null >"$state/wineserver.log" 2>&1
-    if ! timeout 300 wineboot -i </dev/null >"$state/wineboot.log" 2>&1 || [ ! -d "$WINEPREFIX/drive_c/windows/system32" ]; then
-      cat "$state/wineboot.log" >&2
-      echo "wine-env: the prefix could not be created" >&2
-      exit 1
-    fi
-    ;;
+    timeout 300 wineboot -i </dev/null >"$state/wineboot.log" 2>&1 && [ -d "$WINEPREFIX/drive_c/windows/system32" ] ||
+      { cat "$state/wineboot.log" >&2; die "the prefix could not be created"; } ;;
   run)
-    environment
-    if [ ! -d "$WINEPREFIX" ]; then
-      echo "wine-env: no prefix at $WINEPREFIX (the setup fixture has not run)" >&2
-      exit 1
-    fi
-    case "${1:-}" in
-      *.exe|*.EXE) exec wine "$@" ;;
-      *) exec "$@" ;;
-    esac
-    ;;
+    [ -d "$WINEPREFIX" ] || die "no prefix at $WINEPREFIX (the setup fixture has not run)"
+    case "${1:-}" in *.exe|*.EXE) exec wine "$@" ;; *) exec "$@" ;; esac ;;
   cleanup)
-    environment
-    if [ -d "$WINEPREFIX" ]; then wineserver -k || true; fi
-    if [ -f "$state/xvfb.pid" ]; then
-      pid="$(cat "$state/xvfb.pid")"
-      kill "$pid" 2>/dev/null || true
-    fi
-    rm -rf "$state"
-    ;;
-  *)
-    echo "wine-env: unknown command $cmd" >&2
-    exit 2
-    ;;
+    [ ! -d "$WINEPREFIX" ] || wineserver -k || true
+    [ ! -f "$state/xvfb.pid" ] || kill "$(cat "$state/xvfb.pid")" 2>/dev/null || true
+    rm -rf "$state" ;;
+  *) die "unknown command $cmd" ;;
 esac

@@ -1,23 +1,14 @@
 #!/usr/bin/env bash
-# The Yes/No question as a real window: Enter presses Yes, the default
-# button, and the macro takes the answer; the question keeps its title.
-set -euo pipefail
-VSL_EXE="$1"
+# The Yes/No question, titled Confirm: Enter presses Yes; in a second one Tab moves to No before Enter.
 . "$(dirname "$0")/../dialog-lib.sh"
-
-printf '%s\r\n' \
-  'ok = AskYesNoDlg "Install the sample files?"' \
-  'WriteFile "answer.txt", "first $(ok)"' \
-  'no = AskYesNoDlg "And the extras?"' \
-  'WriteFile "answer.txt", "second $(no)"' >yesno.vsl
+printf '%s\r\n' 'ok = AskYesNoDlg "Install the sample files?"' 'WriteFile "answer.txt", "first $(ok)"' \
+  'no = AskYesNoDlg "And the extras?"' 'WriteFile "answer.txt", "second $(no)"' >yesno.vsl
 start_vsl yesno.vsl
-w="$(wait_window Confirm)"
+wait_window Confirm
 press "$w" Return
-# The second question is a new window; Tab moves to No before Enter.
 wait_gone "$w"
-w="$(wait_window Confirm)"
+wait_window Confirm
 press "$w" Tab Return
-wait_vsl
-[ "$vsl_status" = 0 ] || fail "exit status $vsl_status: $(cat vsl.out)"
+wait_vsl 0
 printf 'first True\r\nsecond False\r\n' | cmp - answer.txt || fail "answers: $(cat answer.txt)"
 echo "PASS"

@@ -1,7 +1,5 @@
-/* A stand-in program for the Windows launch tests. It appends each of its
- * arguments, in brackets, as one line to args.txt in its working directory,
- * then waits the milliseconds given by "--sleep MS" and ends with the status
- * given by "--exit N" (0 when not given). */
+/* A stand-in program for the Windows launch tests: appends each argument as "[arg]" to args.txt in
+ * its working directory, waits the milliseconds of "--sleep MS", exits with the N of "--exit N". */
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>

@@ -1,7 +1,5 @@
-// The file system and temporary files as every backend provides them.
+// The file system as every backend provides it.
 #include <gtest/gtest.h>
-
-#include <set>
 
 #include "platform/TestMachine.h"
 
@@ -125,15 +123,4 @@ TEST_F(FileSystemTest, APathHoldingANulNamesNoFile) {
   EXPECT_EQ(m.Read(L"a.txt") + (fs.GetAttributes(P(L"a.txt")) & kAttrReadOnly ? "+ro" : ""), "keep");
   EXPECT_EQ(Names(fs.Find(P(L"*"))), (V{L".", L"..", L"a.txt", L"d"}));
   EXPECT_EQ(fs.CurrentDir(), P());
-}
-
-TEST_F(FileSystemTest, TemporaryFilesAreNewAndEmpty) {
-  std::set<std::wstring> seen;
-  for (int i = 0; i < 20; ++i) {
-    const std::wstring path = m.Sys().MakeTempFile(i % 2 == 0 ? P() : P() + L"\\", L"DSK");
-    EXPECT_EQ(text::Fold(path.substr(0, P().size() + 4) + path.substr(path.size() - 4)), text::Fold(P() + L"\\DSK.TMP")) << text::ToUtf8(path);
-    EXPECT_TRUE(seen.insert(text::Fold(path)).second);
-    EXPECT_EQ(fs.Open(path, OpenMode::Read)->ReadAll(), "");
-  }
-  EXPECT_THROW(m.Sys().MakeTempFile(P(L"missing"), L"DSK"), VslError);
 }

@@ -12,7 +12,6 @@
 
 #include "platform/TestMachine.h"
 #include "platform/posix/FileSystem.h"
-#include "platform/posix/System.h"
 
 using namespace platform;
 using V = std::vector<std::wstring>;
@@ -175,23 +174,8 @@ TEST_F(PosixFs, ClimbsBackOutOfALinkToWhereItCameFrom) {
   EXPECT_EQ(fs.CurrentDir(), W(L"top"));
 }
 
-TEST_F(PosixFs, WhatAListingFoundFollowsLaterChanges) {
-  MakeTree(m, {{L"d/f.txt", "f"}, {L"d/g.txt", "g"}});
-  fs.ChangeDir(W(L"d"));
-  ASSERT_EQ(fs.Find(L"*").size(), 4u);
-  m.Write(L"d/h.txt", "h");
-  EXPECT_EQ(Listed(L"*.txt"), (V{L"f.txt", L"g.txt", L"h.txt"}));
-  fs.RemoveFile(L"f.txt");
-  EXPECT_EQ(Raised([&] { fs.RemoveFile(L"f.txt"); }), L"Cannot delete " + W(L"d\\f.txt") + L": no such file or directory");
-  EXPECT_EQ(fs.GetAttributes(L"f.txt"), kInvalidAttributes);
-}
-
-TEST_F(PosixFs, TheSystemAnswersInDriveFormAndNeverTakesAnExistingTemporaryName) {
-  char arg0[] = "vsl", arg1[] = "my", arg2[] = "script\xC3\xA9.vsl";
-  char* argv[] = {arg0, arg1, arg2, nullptr};
-  posix::PosixSystem sys(fs, 3, argv);
-  EXPECT_EQ(sys.Arguments(), (V{L"my", L"script\u00e9.vsl"}));
-  EXPECT_EQ(sys.CommandLineText(), L"my script\u00e9.vsl");
+TEST_F(PosixFs, TemporaryNamesAreInDriveFormAndNeverTaken) {
+  System& sys = m.Sys();  // the arguments: every script test
   const std::string tmpHost = std::getenv("TMPDIR");
   const std::wstring tmp = fs.DriveFormOf(tmpHost);
   EXPECT_EQ(sys.TempDir(), tmp + L"\\");

@@ -9,8 +9,8 @@
 
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <optional>
-#include <sstream>
 
 #include "platform/Text.h"
 #include "platform/posix/Processes.h"
@@ -24,9 +24,8 @@ static std::wstring DriveForm(const std::string& host) {
   return w;
 }
 static std::string ReadAll(const std::string& path) {
-  std::ostringstream s;
-  s << std::ifstream(path, std::ios::binary).rdbuf();
-  return s.str();
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
 namespace {

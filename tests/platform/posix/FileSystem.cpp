@@ -1,5 +1,4 @@
-// The POSIX file system: the prefix and its drives, names found without case, links,
-// mode bits, its own wildcards, what it keeps of directories, the system in drive form.
+// The POSIX file system: drives of the prefix, names without case, links, mode bits, wildcards, temporary names.
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -38,12 +37,10 @@ class PosixFs : public ::testing::Test {
 TEST_F(PosixFs, ResolvesPathsOnTheHostWithoutCase) {
   MakeTree(m, {{L"a/b.txt", ""}, {L"Data/Readme.TXT", ""}, {L"two/abc", ""}, {L"two/ABC", ""}, {L"d/", ""}});
   fs.ChangeDir(W(L"a"));
-  const std::string driveC = sfs::canonical(prefix + "/drive_c").string();
   // The spelling on disk; after a component without a match the rest as written;
-  // of several spellings an exact one, else the first; C:'s own directory, its root at first.
+  // of several spellings an exact one, else the first.
   const std::pair<std::wstring, std::string> cases[] = {{L"..\\a/./b.txt", H(L"a/b.txt")}, {L"Z:\\..\\..\\etc", "/etc"},
-      {W(L"DATA\\Missing\\Sub"), H(L"Data/Missing/Sub")}, {W(L"two\\Abc"), H(L"two/ABC")}, {W(L"two\\abc"), H(L"two/abc")},
-      {L"C:windows", driveC + "/windows"}};
+      {W(L"DATA\\Missing\\Sub"), H(L"Data/Missing/Sub")}, {W(L"two\\Abc"), H(L"two/ABC")}, {W(L"two\\abc"), H(L"two/abc")}};
   for (const auto& [path, host] : cases) EXPECT_EQ(fs.HostPath(path), host) << text::ToUtf8(path);
   EXPECT_EQ(fs.FullPath(W(L"data\\README.txt")), W(L"Data\\Readme.TXT"));
   // Names made behind its back are seen; its own at once.
@@ -51,10 +48,8 @@ TEST_F(PosixFs, ResolvesPathsOnTheHostWithoutCase) {
   Pause();
   m.Write(L"d/new.TXT", "");
   EXPECT_EQ(fs.HostPath(W(L"d\\NEW.txt")), H(L"d/new.TXT"));
-  fs.CreateDir(W(L"d\\Made")), fs.CopyWholeFile(W(L"d\\new.TXT"), W(L"d\\Copy.Txt"));
-  EXPECT_EQ((S{fs.HostPath(W(L"d\\MADE")), fs.HostPath(W(L"d\\copy.txt"))}), (S{H(L"d/Made"), H(L"d/Copy.Txt")}));
-  fs.RemoveFile(W(L"d\\COPY.TXT"));
-  EXPECT_EQ(fs.HostPath(W(L"d\\copy.txt")), H(L"d/copy.txt"));
+  fs.CreateDir(W(L"d\\Made")), fs.RemoveFile(W(L"d\\NEW.TXT"));
+  EXPECT_EQ((S{fs.HostPath(W(L"d\\MADE")), fs.HostPath(W(L"d\\new.txt"))}), (S{H(L"d/Made"), H(L"d/new.txt")}));
   EXPECT_THROW(fs.HostPath(W(L"a") + std::wstring(1, L'\0')), VslError);
 }
 
@@ -66,7 +61,6 @@ TEST_F(PosixFs, MapsDrivesThroughThePrefix) {  // more in tests/scripts/files/{d
   EXPECT_EQ((V{fs.CurrentDir(), fs.DriveFormOf(H(L"ddrive/sub")), fs.DriveFormOf(H(L"elsewhere"))}),
             (V{L"D:\\", L"D:\\sub", W(L"elsewhere")}));  // the longest target wins
   EXPECT_EQ(Listed(L"D:\\*"), V{L"sub"});  // a root lists no dots
-  EXPECT_THROW(fs.ChangeDrive(L"\\x"), VslError);
   m.Write(L"f", "");
   EXPECT_EQ(Raised([&] { fs.ChangeDir(W(L"f")); }), L"Cannot change the directory to " + W(L"f") + L": not a directory");
   EXPECT_EQ(Raised([&] { fs.RemoveFile(W(L"ddrive")); }), L"Cannot delete " + W(L"ddrive") + L": it is a directory");
@@ -114,10 +108,8 @@ TEST_F(PosixFs, LinksAreFilesThatAreNeverEntered) {
   const std::pair<const wchar_t*, std::uint32_t> attributes[] = {{L"broken", kAttrArchive | kAttrReparsePoint},
       {L"DIRLINK", kAttrDirectory | kAttrReparsePoint}, {L"rolink", kAttrArchive | kAttrReadOnly | kAttrReparsePoint},
       {L"dirlink\\inside.txt", kAttrArchive}};
-  for (auto [name, bits] : attributes) {
-    EXPECT_EQ(fs.GetAttributes(W(name)), bits) << text::ToUtf8(name);
-    EXPECT_EQ(fs.Find(W(name)).at(0).attributes, bits) << text::ToUtf8(name);
-  }
+  for (auto [name, bits] : attributes)
+    EXPECT_EQ(std::pair(fs.GetAttributes(W(name)), fs.Find(W(name)).at(0).attributes), std::pair(bits, bits));
   EXPECT_TRUE(fs.SameFile(W(L"rolink"), W(L"ro.txt")) && !fs.SamePlace(W(L"rolink"), W(L"ro.txt")));
   // Through a link a read-only file is just as read-only; a writable one is cut.
   EXPECT_EQ(Raised([&] { fs.Open(W(L"rolink"), OpenMode::Append); }),
@@ -160,8 +152,7 @@ TEST_F(PosixFs, ClimbsBackOutOfALinkToWhereItCameFrom) {
   sfs::create_directory_symlink(H(L"elsewhere/target"), top.substr(0, H(L"top").size() + 100) + "/link");
   rlimit saved{};
   ::getrlimit(RLIMIT_NOFILE, &saved);
-  rlimit lower = saved;
-  lower.rlim_cur = 80;
+  const rlimit lower{80, saved.rlim_max};
   ::setrlimit(RLIMIT_NOFILE, &lower);
   fs.ChangeDir(W(L"top"));
   for (int i = 0; i < 50; ++i) fs.ChangeDir(L"d");

@@ -74,9 +74,8 @@ TEST_F(PosixRegistryTest, HandlesNamesAndRootsAnswerWithWindowsCodes) {
             (Codes{kErrorFileNotFound, kErrorFileNotFound, posix::kErrorInvalidParameter}));
   EXPECT_EQ(Subkeys(*reg, key(kHKeyLocalMachine, L"P")), V{L"Q"});
   EXPECT_TRUE(a != 0 && key(kHKeyLocalMachine, std::wstring(255, L'n'), true) != 0);
-  // The root is never deleted, whatever names it.
-  EXPECT_EQ((Codes{reg->DeleteKey(kHKeyLocalMachine, L""), reg->DeleteKey(key(kHKeyLocalMachine, L""), L"")}),
-            (Codes{kErrorAccessDenied, kErrorAccessDenied}));
+  // The root is never deleted, whatever names it (by name: tests/scripts/registry/parse_time.vsl).
+  EXPECT_EQ(reg->DeleteKey(key(kHKeyLocalMachine, L""), L""), kErrorAccessDenied);
   // A failed transaction leaves nothing behind.
   EXPECT_THROW(reg->Transact([&] { SetSz(*reg, a, L"undone", "1"), throw VslError(L"stop"); }), VslError);
   EXPECT_EQ(GetValue(*reg, a, L"undone"), "<missing>");
@@ -97,8 +96,8 @@ TEST_F(PosixRegistryTest, OpensTheFileLazilyAndReportsUnusableOnesByName) {
   const std::string cannot = "Cannot open the registry database ";
   Sql(other, "CREATE TABLE t(x); INSERT INTO t VALUES(42);");
   auto reg = Open(other);
-  EXPECT_EQ(Describe(*reg), cannot + other + ": the file holds another database, not a registry");
-  EXPECT_EQ(Describe(*reg), cannot + other + ": the file holds another database, not a registry");  // each call again
+  for (int i = 0; i < 2; ++i)  // each call again
+    EXPECT_EQ(Describe(*reg), cannot + other + ": the file holds another database, not a registry");
   EXPECT_EQ(Sql(other, "SELECT group_concat(name) FROM sqlite_master"), "t");
   Sql(odd, "CREATE TABLE keys(a); CREATE TABLE key_values(b);");
   EXPECT_EQ(Describe(*Open(odd)).rfind(cannot + odd + ": the file is not a registry database (", 0), 0u);

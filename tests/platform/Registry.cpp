@@ -19,13 +19,8 @@ class RegistryTest : public ::testing::Test {
 
 TEST_F(RegistryTest, NamesAreCaseInsensitiveAndKeepTheirFirstSpelling) {
   const RegKey a = key(base, L"Vendor\\App", true), c = key(kHKeyLocalMachine, m.RegistryBase() + L"\\vendor\\APP");
-  ASSERT_NE(key(base, L"VENDOR\\app\\Sub", true), 0u);
-  ASSERT_NE(c, 0u);
-  EXPECT_EQ(Subkeys(reg, base), V{L"Vendor"});
-  EXPECT_EQ(Subkeys(reg, c), V{L"Sub"});
-  // Values too (and deleting them, missing keys: tests/scripts/registry/parse_time.vsl).
-  EXPECT_EQ((Codes{Sz(a, L"Path", "one"), Sz(c, L"PATH", "two")}), (Codes{kErrorSuccess, kErrorSuccess}));
-  EXPECT_EQ(Get(a, L"path"), std::string("two\0", 4));
+  ASSERT_TRUE(key(base, L"VENDOR\\app\\Sub", true) != 0 && c != 0);
+  EXPECT_EQ((std::vector<V>{Subkeys(reg, base), Subkeys(reg, c)}), (std::vector<V>{{L"Vendor"}, {L"Sub"}}));
   const RegKey d = key(a, L"");  // "" opens the key again as a handle of its own
   EXPECT_NE(d, a);
   ASSERT_EQ(Sz(d, L"v", "x"), kErrorSuccess);

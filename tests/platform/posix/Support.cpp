@@ -1,12 +1,10 @@
-// The POSIX support pieces (reasons from errno, descriptors closed once) and the terminal
-// dialogs off a terminal: notices go to standard error, the status window draws nothing.
+// The POSIX support pieces: reasons from errno, descriptors closed once.
 #include <gtest/gtest.h>
 #include <fcntl.h>
 #include <unistd.h>
 
 #include <cerrno>
 
-#include "platform/TestMachine.h"
 #include "platform/posix/Support.h"
 
 TEST(PosixSupport, ReasonsStartInLowerCaseOnlyAfterAnOrdinaryWordAndDescriptorsCloseOnce) {
@@ -23,14 +21,4 @@ TEST(PosixSupport, ReasonsStartInLowerCaseOnlyAfterAnOrdinaryWordAndDescriptorsC
   }
   EXPECT_EQ(::fcntl(again, F_GETFD), -1);  // closed when it ends
   EXPECT_FALSE(posix::Fd().Valid());
-}
-
-TEST(TerminalDialogs, NoticesAreLinesAndTheStatusWindowStaysQuiet) {
-  TestMachine m;
-  auto ui = m.ConsoleUi("");
-  auto status = ui->CreateStatusWindow(0, 0);
-  status->SetRange(0, 10), status->Show(), status->SetValue(5), status->SetStatusText(L"Copying");
-  ui->ShowNotice(L"Stopped: caf\u00e9");
-  EXPECT_EQ(m.ConsoleOutput(), "Stopped: caf\xC3\xA9\n");
-  EXPECT_EQ(ui->ScreenSize(), (std::pair<double, double>{1920.0 * 15, 1080.0 * 15}));
 }

@@ -30,8 +30,7 @@ TEST_F(FileSystemTest, EveryDriveKeepsItsOwnDirectory) {
   EXPECT_EQ(fs.GetAttributes(L"f.txt"), kInvalidAttributes);
   fs.ChangeDrive(own + L":\\anything"), fs.ChangeDrive(L"");
   EXPECT_EQ(fs.CurrentDir(), P(L"sub"));
-  for (const wchar_t* rel : {L"f.txt", L".\\F.TXT", L"..\\sub/./f.txt", L"..\\\\sub\\f.txt"})
-    EXPECT_EQ(fs.ReadTextFile(rel), L"x") << text::ToUtf8(rel);
+  EXPECT_EQ(fs.ReadTextFile(L"..\\\\sub/./F.TXT"), L"x");
   fs.ChangeDir(L"..");
   Refused({[&] { fs.Find(L"Q:\\*"); }, [&] { fs.ChangeDir(P(L"sub\\f.txt")); }});
   EXPECT_EQ(fs.CurrentDir(), P());

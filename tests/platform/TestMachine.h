@@ -1,5 +1,5 @@
-// A backend's test support: a fresh scratch directory, the backend's pieces confined to it,
-// host-side helpers. `rel` names an entry of it ('\' or '/' between components; "" itself).
+// A backend's test support: its pieces confined to a fresh scratch directory, and host-side helpers.
+// `rel` names an entry of that directory ('\' or '/' between components; "" the directory itself).
 #pragma once
 
 #include <algorithm>

@@ -117,12 +117,9 @@ TEST_F(PosixFs, CopiesAndReadsWholeFilesAcrossBlocks) {
   EXPECT_TRUE(m.Read(L"over.bin") == big && Mode(H(L"over.bin")) == 0751);
   // Text is read 64 KiB at a time: characters and broken sequences cut by a block's end decode as in the whole.
   std::string bytes = "\xEF\xBB\xBF";
-  auto at = [&bytes](std::size_t offset, const char* piece) { bytes.append(offset - bytes.size(), 'a') += piece; };
-  at(65536 - 1, "\xE2\x82\xAC");
-  at(2 * 65536 - 2, "\xF0\x9F\x98\x80");
-  at(3 * 65536 - 1, "\xC3\xA9");
-  at(4 * 65536 - 2, "\xE2\x82z\xFF");
-  at(5 * 65536 - 3, "\xF0\x9F\x98\x80\n");
+  const std::pair<std::size_t, const char*> cuts[] = {{65536 - 1, "\xE2\x82\xAC"}, {2 * 65536 - 2, "\xF0\x9F\x98\x80"},
+      {3 * 65536 - 1, "\xC3\xA9"}, {4 * 65536 - 2, "\xE2\x82z\xFF"}, {5 * 65536 - 3, "\xF0\x9F\x98\x80\n"}};
+  for (auto [offset, piece] : cuts) bytes.append(offset - bytes.size(), 'a') += piece;
   MakeTree(m, {{L"big.vsl", bytes}, {L"cut.vsl", "ab\xE2\x82"}, {L"bom.vsl", "\xEF\xBB"}});
   EXPECT_EQ((V{fs.ReadTextFile(W(L"big.vsl")), fs.ReadTextFile(W(L"cut.vsl")), fs.ReadTextFile(W(L"bom.vsl"))}),
             (V{text::FromUtf8(std::string_view(bytes).substr(3)), L"ab\uFFFD\uFFFD", L"\uFFFD\uFFFD"}));

@@ -171,10 +171,10 @@ TEST_F(PosixRegistryTest, AFileOfTheOldFoldingIsConvertedOnceMergingKeysThatNowC
     // The older spelling stays; keys are merged one level down too.
     EXPECT_EQ((std::vector<V>{Subkeys(*reg, soft), Subkeys(*reg, zhar), Subkeys(*reg, sub)}),
               (std::vector<V>{{L"Café", L"жар"}, {L"Other", L"Sub"}, {L"deep"}}));
-    const std::pair<RegKey, const wchar_t*> values[] = {{zhar, L"v"}, {zhar, L"ТОЛЬКО"}, {sub, L"X"}, {sub, L"Y"},
-        {soft, L"Ключ"} /* of two that now share a name, the older */, {key(soft, L"CAFÉ"), L"é"}};
-    const char* expected[] = {"older", "moved", "five", "why", "first", "latin"};
-    for (std::size_t i = 0; i < std::size(values); ++i) EXPECT_EQ(GetValue(*reg, values[i].first, values[i].second), expected[i]) << i;
+    // Of two values that now share a name, the older stays.
+    const std::tuple<RegKey, const wchar_t*, const char*> values[] = {{zhar, L"v", "older"}, {zhar, L"ТОЛЬКО", "moved"},
+        {sub, L"X", "five"}, {sub, L"Y", "why"}, {soft, L"Ключ", "first"}, {key(soft, L"CAFÉ"), L"é", "latin"}};
+    for (auto [k, name, value] : values) EXPECT_EQ(GetValue(*reg, k, name), value) << value;
   }
   EXPECT_EQ(Sql(path, "SELECT value FROM registry_info WHERE name = 'name_folding'"), text::FoldingIdentity());
   EXPECT_EQ(Sql(path, "SELECT (SELECT group_concat(id) FROM (SELECT id FROM keys ORDER BY id)) || ' ' || count(*) FROM key_values"),

@@ -92,8 +92,7 @@ void TestMachine::Write(const std::wstring& rel, const std::string& bytes) {
 }
 std::string TestMachine::Read(const std::wstring& rel) const { return ReadAll(HostPath(rel)); }
 bool TestMachine::Exists(const std::wstring& rel) const {
-  struct stat st;
-  return ::lstat(HostPath(rel).c_str(), &st) == 0;
+  return std::filesystem::exists(std::filesystem::symlink_status(HostPath(rel)));
 }
 void TestMachine::MakeDir(const std::wstring& rel) { std::filesystem::create_directories(HostPath(rel)); }
 void TestMachine::MakeReadOnly(const std::wstring& rel) {

@@ -45,7 +45,6 @@ TEST_F(PosixFs, ResolvesPathsOnTheHostWithoutCase) {
   m.Write(L"d/new.TXT", "");
   fs.CreateDir(W(L"d\\Made")), fs.RemoveFile(W(L"d\\NEW.TXT"));
   EXPECT_EQ((S{fs.HostPath(W(L"d\\MADE")), fs.HostPath(W(L"d\\new.txt"))}), (S{H(L"d/Made"), H(L"d/new.txt")}));
-  EXPECT_THROW(fs.HostPath(W(L"a") + std::wstring(1, L'\0')), VslError);
 }
 
 TEST_F(PosixFs, AttributesComeFromModeBitsAndDotNames) {
@@ -150,7 +149,6 @@ TEST_F(PosixFs, TemporaryNamesAreInDriveFormAndNeverTaken) {
   System& sys = m.Sys();  // the arguments: every script test
   const std::string tmpHost = std::getenv("TMPDIR");
   const std::wstring tmp = fs.DriveFormOf(tmpHost);
-  EXPECT_EQ(sys.TempDir(), tmp + L"\\");
   // Occupy the next names, in lower case, and see that none is handed out.
   const std::wstring first = sys.MakeTempFile(tmp + L"\\", L"DSK");
   const unsigned start = std::stoul(text::ToUtf8(first.substr(tmp.size() + 4, first.size() - tmp.size() - 8)), nullptr, 16);

@@ -48,9 +48,7 @@ TEST_F(PosixProcesses, ProgramsAreFoundOnThePathFirstAndGetUtf8ArgumentsAndTheir
   EXPECT_EQ((std::vector{proc.Run(L"echo", L"-n"), proc.Run(L"sh", L"-c \"exit 4\"")}), (std::vector{0, 4}));
 }
 
-TEST_F(PosixProcesses, TheShellTakesTheLineUnsplitAndOnlyTheStandardDescriptors) {
-  EXPECT_EQ((std::vector{proc.RunCommandLine(m.Interpreter(), L""), proc.RunCommandLine(m.Interpreter(), L"exit 2 # \\ stay \\\\ unsplit \\\"")}),
-            (std::vector{0, 2}));
+TEST_F(PosixProcesses, TheShellGetsOnlyTheStandardDescriptors) {
   const int open = ::open(m.HostPath().c_str(), O_RDONLY);  // no O_CLOEXEC
   const int inherited = proc.RunCommandLine(
       m.Interpreter(), L"test -e /dev/fd/" + text::Decimal(open) + L" && exit 1; test -e /dev/fd/2 || exit 2; exit 0");

@@ -31,8 +31,9 @@ TEST_F(RegistryTest, SubkeysEnumerateInCaseInsensitiveOrder) {
   for (const wchar_t* n : {L"b", L"_x", L"C", L"a", L"B2"}) ASSERT_NE(key(base, n, true), 0u);
   EXPECT_EQ(Subkeys(reg, base), (V{L"a", L"b", L"B2", L"C", L"_x"}));  // '_' after the letters
   std::wstring name;  // "B2" needs 3 with its terminator
-  EXPECT_EQ((Codes{reg.EnumKey(base, 5, 256, &name), reg.EnumKey(key(base, L"a"), 0, 256, &name), reg.EnumKey(base, 2, 2, &name),
-                   reg.EnumKey(base, 2, 3, &name)}), (Codes{kErrorNoMoreItems, kErrorNoMoreItems, kErrorMoreData, kErrorSuccess}));
+  EXPECT_EQ((Codes{reg.EnumKey(base, 5, 256, &name), reg.EnumKey(key(base, L"a"), 0, 256, &name),
+                   reg.EnumKey(base, 2, 2, &name), reg.EnumKey(base, 2, 3, &name)}),
+            (Codes{kErrorNoMoreItems, kErrorNoMoreItems, kErrorMoreData, kErrorSuccess}));
   EXPECT_EQ(name, L"B2");
 }
 
@@ -41,7 +42,8 @@ TEST_F(RegistryTest, ValuesKeepTheirTypeAndBytes) {
   std::uint32_t type = 99, size = 0, small = 5;
   std::uint8_t buf[8];
   EXPECT_EQ((Codes{reg.QueryValue(base, L"none", nullptr, nullptr, &size), reg.QueryValue(base, L"s", &type, nullptr, &size),
-                   reg.QueryValue(base, L"s", nullptr, buf, &small)}), (Codes{kErrorFileNotFound, kErrorSuccess, kErrorMoreData}));
+                   reg.QueryValue(base, L"s", nullptr, buf, &small)}),
+            (Codes{kErrorFileNotFound, kErrorSuccess, kErrorMoreData}));
   EXPECT_EQ((std::tuple{type, size, small}), (std::tuple{kRegSz, 6u, 6u}));
   const std::uint8_t raw[3] = {1, 0, 2};
   ASSERT_EQ(reg.SetValue(base, L"b", kRegBinary, raw, 3), kErrorSuccess);

@@ -6,7 +6,8 @@
 TEST(Utf8, ReplacesInvalidBytes) {
   // Stray byte, cut short, overlong form, surrogate, above U+10FFFF.
   const std::pair<const char*, const wchar_t*> invalid[] = {{"a\xFF" "b", L"a\uFFFDb"}, {"\xC3", L"\uFFFD"},
-      {"\xC0\xAF", L"\uFFFD\uFFFD"}, {"\xED\xA0\x80", L"\uFFFD\uFFFD\uFFFD"}, {"\xF4\x90\x80\x80", L"\uFFFD\uFFFD\uFFFD\uFFFD"}};
+      {"\xC0\xAF", L"\uFFFD\uFFFD"}, {"\xED\xA0\x80", L"\uFFFD\uFFFD\uFFFD"},
+      {"\xF4\x90\x80\x80", L"\uFFFD\uFFFD\uFFFD\uFFFD"}};
   for (auto [bytes, expected] : invalid) EXPECT_EQ(text::FromUtf8(bytes), expected) << bytes;
 }
 
@@ -15,7 +16,8 @@ TEST(CaseFolding, EqualityFollowsSimpleCaseFolding) {
   // Kelvin sign; ß/ẞ but no full folding; Deseret capital and small.
   const struct { const wchar_t *a, *b; bool equal; } cases[] = {
       {L"Software\\ABC", L"software\\abc", true}, {L"\u00c9t\u00e9", L"\u00e9T\u00c9", true}, {L"ab", L"abc", false},
-      {L"\u0444\u0430\u0439\u043b", L"\u0424\u0410\u0419\u041b", true}, {L"\u0451", L"\u0401", true}, {L"\u0451", L"\u0435", false},
+      {L"\u0444\u0430\u0439\u043b", L"\u0424\u0410\u0419\u041b", true}, {L"\u0451", L"\u0401", true},
+      {L"\u0451", L"\u0435", false},
       {L"\u03c3", L"\u03a3", true}, {L"\u03c2", L"\u03a3", true}, {L"\u03c3", L"\u03c2", true}, {L"I", L"i", true},
       {L"\u0130", L"i", false}, {L"\u0130", L"I", false}, {L"\u0131", L"I", false}, {L"\u0131", L"i", false},
       {L"\u0130", L"\u0131", false}, {L"\u0130", L"\u0130", true}, {L"\u212a", L"k", true}, {L"\u00df", L"\u1e9e", true},

@@ -50,7 +50,8 @@ TEST_F(PosixFs, ResolvesPathsOnTheHostWithoutCase) {
 TEST_F(PosixFs, AttributesComeFromModeBitsAndDotNames) {
   MakeTree(m, {{L"plain", ""}, {L".x.tmp", ""}, {L".cfg/empty/", ""}});
   ::chmod(H(L".cfg/empty").c_str(), 0555);
-  EXPECT_EQ((std::vector<std::uint32_t>{fs.GetAttributes(W(L"plain")), fs.GetAttributes(W(L".x.tmp")), fs.GetAttributes(L"Z:\\")}),
+  EXPECT_EQ((std::vector<std::uint32_t>{fs.GetAttributes(W(L"plain")), fs.GetAttributes(W(L".x.tmp")),
+                                        fs.GetAttributes(L"Z:\\")}),
             (std::vector<std::uint32_t>{kAttrArchive, kAttrArchive | kAttrHidden, kAttrDirectory}));
   ::chmod(H(L"plain").c_str(), 0664);
   fs.SetAttributes(W(L"plain"), kAttrReadOnly | kAttrArchive);
@@ -60,8 +61,10 @@ TEST_F(PosixFs, AttributesComeFromModeBitsAndDotNames) {
   EXPECT_EQ((std::vector<mode_t>{readOnly, Mode(H(L"plain")), Mode(H(L"private"))}), (std::vector<mode_t>{0464, 0664, 0600}));
   const auto dots = fs.Find(W(L".cfg\\empty\\"));  // "." and ".." carry the attributes of what they name
   ASSERT_EQ(Names(dots, false), (V{L".", L".."}));
-  EXPECT_EQ(std::pair(dots[0].attributes, dots[1].attributes), std::pair(kAttrDirectory | kAttrReadOnly, kAttrDirectory | kAttrHidden));
-  EXPECT_EQ(Raised([&] { fs.ChangeDir(W(L"plain")); }), L"Cannot change the directory to " + W(L"plain") + L": not a directory");
+  EXPECT_EQ(std::pair(dots[0].attributes, dots[1].attributes),
+            std::pair(kAttrDirectory | kAttrReadOnly, kAttrDirectory | kAttrHidden));
+  const std::wstring plain = W(L"plain");
+  EXPECT_EQ(Raised([&] { fs.ChangeDir(plain); }), L"Cannot change the directory to " + plain + L": not a directory");
   EXPECT_EQ(Raised([&] { fs.RemoveFile(W(L".cfg")); }), L"Cannot delete " + W(L".cfg") + L": it is a directory");
 }
 
@@ -74,8 +77,8 @@ TEST_F(PosixFs, ListsInCaseInsensitiveOrderMatchingWildcardsAsWindowsDoes) {
   // '?' matches nothing before a dot or at the end, one character elsewhere.
   const std::pair<const wchar_t*, V> cases[] = {{L"abc?.txt", {L"abc.txt", L"abcd.txt"}},
       {L"ABC??.TXT", {L"abc.txt", L"abcd.txt", L"abcde.txt"}}, {L"ab??", {L"ab", L"abx"}}, {L"a?.b?.c?", {L"a.b.c"}},
-      {L"a?c", {L"axc"}}, {L"*?d*", {L"abcd.txt", L"abcde.txt"}}, {L"*X?", {L"abc.txt", L"abcd.txt", L"abcde.txt", L"abx", L"axc"}},
-      {L"*x", {L"abx"}}, {L"a*c", {L"a.b.c", L"axc"}}};
+      {L"a?c", {L"axc"}}, {L"*?d*", {L"abcd.txt", L"abcde.txt"}}, {L"*x", {L"abx"}}, {L"a*c", {L"a.b.c", L"axc"}},
+      {L"*X?", {L"abc.txt", L"abcd.txt", L"abcde.txt", L"abx", L"axc"}}};
   for (const auto& [pattern, expected] : cases) EXPECT_EQ(Listed(W(L"q\\") + pattern), expected) << text::ToUtf8(pattern);
   sfs::create_directories(H(L"odd/c:victim"));  // no component of a script path
   EXPECT_EQ(Listed(W(L"odd\\c*")), V{});

@@ -59,8 +59,8 @@ TEST_F(PosixProcesses, TheShellGetsOnlyTheStandardDescriptors) {
   m.MakeDir(L"gone");
   m.Fs().ChangeDir(m.Path(L"gone"));
   ASSERT_EQ(::rmdir(m.HostPath(L"gone").c_str()), 0);
-  EXPECT_EQ(Raised([&] { proc.Run(ok, L""); }),
-            L"Cannot start " + ok + L" in the directory " + text::FromUtf8(m.HostPath(L"gone")) + L": no such file or directory");
+  EXPECT_EQ(Raised([&] { proc.Run(ok, L""); }), L"Cannot start " + ok + L" in the directory " +
+                                                    text::FromUtf8(m.HostPath(L"gone")) + L": no such file or directory");
 }
 
 struct SignalState {  // restores a signal's disposition and the signal mask

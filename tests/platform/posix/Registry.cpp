@@ -176,8 +176,8 @@ TEST_F(PosixRegistryTest, AFileOfTheOldFoldingIsConvertedOnceMergingKeysThatNowC
     for (auto [k, name, value] : values) EXPECT_EQ(GetValue(*reg, k, name), value) << value;
   }
   EXPECT_EQ(Sql(path, "SELECT value FROM registry_info WHERE name = 'name_folding'"), text::FoldingIdentity());
-  EXPECT_EQ(Sql(path, "SELECT (SELECT group_concat(id) FROM (SELECT id FROM keys ORDER BY id)) || ' ' || count(*) FROM key_values"),
-            "1,2,3,5,7,8,9 6");
+  EXPECT_EQ(Sql(path, "SELECT (SELECT group_concat(id) FROM (SELECT id FROM keys ORDER BY id)) || ' ' || count(*)"
+                      " FROM key_values"), "1,2,3,5,7,8,9 6");
   Sql(path, "UPDATE keys SET name_folded = 'MARK' WHERE id = 7");  // a file of the current folding stays as it is
   auto reg = Open();
   EXPECT_NE(HeldKeys{*reg}(kHKeyLocalMachine, L"Software"), 0u);
@@ -199,8 +199,8 @@ TEST_F(PosixRegistryTest, AReadOnlyFileOfTheOldFoldingIsRefusedUntouchedEvenForR
   const std::string said = Drain(fds[0]);
   close(fds[0]);
   EXPECT_EQ(WaitFor(pid), 0);
-  EXPECT_EQ(said, "Cannot open the registry database " + path + ": its key and value names must be converted to the case folding of Unicode " +
-                      text::kCaseFoldingVersion + ", but the file is read-only");
-  EXPECT_EQ(Sql(path, "SELECT name_folded || (SELECT count(*) FROM sqlite_master WHERE name = 'registry_info') FROM keys WHERE id = 4"),
-            "ЖАР0");
+  EXPECT_EQ(said, "Cannot open the registry database " + path + ": its key and value names must be converted to" +
+                      " the case folding of Unicode " + text::kCaseFoldingVersion + ", but the file is read-only");
+  EXPECT_EQ(Sql(path, "SELECT name_folded || (SELECT count(*) FROM sqlite_master WHERE name = 'registry_info')"
+                      " FROM keys WHERE id = 4"), "ЖАР0");
 }

@@ -47,7 +47,7 @@ struct Scratch {
     for (auto it = saved.rbegin(); it != saved.rend(); ++it)
       it->second ? ::setenv(it->first.c_str(), it->second->c_str(), 1) : ::unsetenv(it->first.c_str());
     std::error_code ec;
-    for (auto it = std::filesystem::recursive_directory_iterator(root, ec); it != std::filesystem::recursive_directory_iterator(); it.increment(ec))
+    for (auto it = std::filesystem::recursive_directory_iterator(root, ec); it != decltype(it)(); it.increment(ec))
       if (!it->is_symlink()) ::chmod(it->path().c_str(), 0755);
     std::filesystem::remove_all(root, ec);
   }
@@ -74,7 +74,9 @@ struct TestMachine::Impl {
 
 TestMachine::TestMachine() : impl_(std::make_unique<Impl>()) { impl_->fs.ChangeDir(Path()); }
 TestMachine::~TestMachine() = default;
-platform::Platform TestMachine::Pieces() { return {&impl_->fs, &impl_->registry, &impl_->processes, &impl_->ui, &impl_->system}; }
+platform::Platform TestMachine::Pieces() {
+  return {&impl_->fs, &impl_->registry, &impl_->processes, &impl_->ui, &impl_->system};
+}
 platform::FileSystem& TestMachine::Fs() { return impl_->fs; }
 platform::Registry& TestMachine::Reg() { return impl_->registry; }
 platform::Processes& TestMachine::Proc() { return impl_->processes; }

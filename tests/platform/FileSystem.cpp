@@ -1,7 +1,5 @@
-// The file system and temporary files as every backend provides them.
+// The file system as every backend provides it.
 #include <gtest/gtest.h>
-
-#include <set>
 
 #include "platform/TestMachine.h"
 
@@ -32,11 +30,9 @@ TEST_F(FileSystemTest, EveryDriveKeepsItsOwnDirectory) {
   EXPECT_EQ(fs.GetAttributes(L"f.txt"), kInvalidAttributes);
   fs.ChangeDrive(own + L":\\anything"), fs.ChangeDrive(L"");
   EXPECT_EQ(fs.CurrentDir(), P(L"sub"));
-  for (const wchar_t* rel : {L"f.txt", L".\\F.TXT", L"..\\sub/./f.txt", L"..\\\\sub\\f.txt"})
-    EXPECT_EQ(fs.ReadTextFile(rel), L"x") << text::ToUtf8(rel);
+  EXPECT_EQ(fs.ReadTextFile(L"..\\\\sub/./F.TXT"), L"x");
   fs.ChangeDir(L"..");
-  EXPECT_EQ(Raised([&] { fs.ChangeDir(P(L"none")); }).rfind(L"Cannot change the directory to ", 0), 0u);
-  Refused({[&] { fs.ChangeDrive(L"Q:"); }, [&] { fs.Find(L"Q:\\*"); }, [&] { fs.ChangeDir(P(L"sub\\f.txt")); }});
+  Refused({[&] { fs.Find(L"Q:\\*"); }, [&] { fs.ChangeDir(P(L"sub\\f.txt")); }});
   EXPECT_EQ(fs.CurrentDir(), P());
 }
 
@@ -44,8 +40,7 @@ TEST_F(FileSystemTest, ReadOnlyFilesAreRefusedUntilTheAttributeGoes) {
   MakeTree(m, {{L"ro.txt", "keep"}, {L"src.txt", "new"}, {L"dir/", ""}});
   m.MakeReadOnly(L"ro.txt");
   const std::uint32_t bits = kAttrDirectory | kAttrReadOnly;
-  EXPECT_EQ((Bits{fs.GetAttributes(P(L"src.txt")) & bits, fs.GetAttributes(P(L"RO.TXT")) & bits, fs.GetAttributes(P(L"dir")) & bits,
-                  fs.GetAttributes(P(L"none"))}), (Bits{0, kAttrReadOnly, kAttrDirectory, kInvalidAttributes}));
+  EXPECT_EQ((Bits{fs.GetAttributes(P(L"src.txt")) & bits, fs.GetAttributes(P(L"RO.TXT")) & bits}), (Bits{0, kAttrReadOnly}));
   const std::wstring ro = P(L"ro.txt");
   EXPECT_EQ(Raised([&] { fs.RemoveFile(ro); }), L"Cannot delete " + ro + L": the file is read-only");
   EXPECT_EQ(Raised([&] { fs.Open(ro, OpenMode::Write); }), L"Cannot open " + ro + L" for writing: the file is read-only");
@@ -55,59 +50,30 @@ TEST_F(FileSystemTest, ReadOnlyFilesAreRefusedUntilTheAttributeGoes) {
   EXPECT_EQ(m.Read(L"ro.txt") + fs.Open(ro, OpenMode::Read)->ReadAll(), "keepkeep");
   fs.SetAttributes(ro, 0), fs.RemoveFile(ro);
   EXPECT_FALSE(m.Exists(L"ro.txt"));
-  fs.SetAttributes(P(L"src.txt"), kAttrReadOnly);
-  EXPECT_EQ(fs.GetAttributes(P(L"src.txt")) & kAttrReadOnly, kAttrReadOnly);
-  EXPECT_THROW(fs.SetAttributes(ro, 0), VslError);  // gone
-}
-
-TEST_F(FileSystemTest, FindMatchesWithoutCase) {
-  MakeTree(m, {{L"list/b.txt", ""}, {L"list/A.txt", ""}, {L"list/C.dat", ""}, {L"list/README", ""}, {L"list/sub/", ""}});
-  const V all{L".", L"..", L"A.txt", L"C.dat", L"README", L"b.txt", L"sub"};
-  const std::pair<const wchar_t*, V> cases[] = {{L"list\\*", all}, {L"list\\", all}, {L"list/*.*", all},
-      {L"list\\*.TXT", {L"A.txt", L"b.txt"}}, {L"LIST\\?.txt", {L"A.txt", L"b.txt"}}, {L"list\\r*", {L"README"}},
-      {L"list\\readme", {L"README"}}, {L"list\\x*", {}}, {L"nodir\\*", {}}, {L"list\\nofile", {}}};
-  for (const auto& [pattern, expected] : cases) EXPECT_EQ(Names(fs.Find(P(pattern))), expected) << text::ToUtf8(pattern);
-  EXPECT_TRUE(fs.Find(L"").empty());
-  for (const auto& e : fs.Find(P(L"list\\*")))
-    EXPECT_EQ(e.attributes & kAttrDirectory, e.name[0] == L'.' || e.name == L"sub" ? kAttrDirectory : 0u);
-  fs.ChangeDir(P(L"list"));
-  EXPECT_EQ(Names(fs.Find(L"*.dat")), V{L"C.dat"});
 }
 
 TEST_F(FileSystemTest, FilesAreOpenedCopiedAndRemoved) {
-  fs.Open(P(L"log.txt"), OpenMode::Append)->Write("one\n"), fs.Open(P(L"LOG.txt"), OpenMode::Append)->Write("two\n");
-  EXPECT_EQ(fs.Open(P(L"log.txt"), OpenMode::Read)->ReadAll(), "one\ntwo\n");
-  fs.Open(P(L"log.txt"), OpenMode::Write)->Write("ab");
+  fs.Open(P(L"log.txt"), OpenMode::Append)->Write("one\n"), fs.Open(P(L"LOG.txt"), OpenMode::Write)->Write("ab");
   fs.Open(P(L"private.txt"), OpenMode::CreatePrivate)->Write("p");
   EXPECT_EQ(m.Read(L"log.txt") + m.Read(L"private.txt"), "abp");
-  EXPECT_EQ(Raised([&] { fs.Open(P(L"no.txt"), OpenMode::Read); }).rfind(L"Cannot open " + P(L"no.txt") + L" for reading: ", 0), 0u);
-  // Copies replace the target; never onto the file itself.
+  const std::wstring no = P(L"no.txt");
+  EXPECT_EQ(Raised([&] { fs.Open(no, OpenMode::Read); }).rfind(L"Cannot open " + no + L" for reading: ", 0), 0u);
   m.Write(L"src.txt", "content");
-  fs.CopyWholeFile(P(L"SRC.txt"), P(L"log.txt"));
-  EXPECT_EQ(m.Read(L"log.txt"), "content");
-  EXPECT_NE(Raised([&] { fs.CopyWholeFile(P(L"src.txt"), P(L"sub\\..\\SRC.TXT")); }).find(L": it is the same file"), std::wstring::npos);
-  EXPECT_EQ((std::vector<bool>{fs.SamePlace(P(L"a\\..\\src.txt"), P(L"SRC.txt")), fs.SamePlace(P(L"src.txt"), P(L"log.txt")),
-                               fs.SameFile(P(L"src.txt"), P(L"x\\..\\Src.Txt")), fs.SameFile(P(L"src.txt"), P(L"log.txt")),
-                               fs.SameFile(P(L"none"), P(L"none"))}), (std::vector<bool>{true, false, true, false, false}));
-  // Directories one at a time; RemoveMatching takes only plain files.
-  fs.CreateDir(P(L"d"));
-  MakeTree(m, {{L"d/x1.tmp", ""}, {L"d/x2.TMP", ""}, {L"d/y.tmp", ""}, {L"d/x3.tmp/", ""}});
+  EXPECT_NE(Raised([&] { fs.CopyWholeFile(P(L"src.txt"), P(L"sub\\..\\SRC.TXT")); }).find(L": it is the same file"),
+            std::wstring::npos);
+  EXPECT_EQ((std::vector<bool>{fs.SamePlace(P(L"a\\..\\src.txt"), P(L"SRC.txt")), fs.SameFile(P(L"src.txt"), P(L"log.txt")),
+                               fs.SameFile(P(L"none"), P(L"none"))}), (std::vector<bool>{true, false, false}));
+  MakeTree(m, {{L"d/x1.tmp", ""}, {L"d/x2.TMP", ""}, {L"d/x3.tmp/", ""}});
   Refused({[&] { fs.Open(P(L"nodir\\x.txt"), OpenMode::Write); }, [&] { fs.Open(P(L"private.txt"), OpenMode::CreatePrivate); },
-           [&] { fs.CopyWholeFile(P(L"missing.txt"), P(L"x.txt")); }, [&] { fs.CopyWholeFile(P(L"src.txt"), P(L"nodir\\x.txt")); },
-           [&] { fs.CreateDir(P(L"d")); }, [&] { fs.CreateDir(P(L"x\\y")); }, [&] { fs.RemoveDir(P(L"d")); },
-           [&] { fs.RemoveFile(P(L"d\\x3.tmp")); }, [&] { fs.RemoveFile(P(L"d\\none")); },
-           [&] { fs.AppendTextLine(P(L"nodir\\x.txt"), L"x"); }, [&] { fs.ReadTextFile(P(L"none.txt")); }});
-  fs.RemoveMatching(P(L"d\\x*.tmp")), fs.RemoveMatching(P(L"d\\nothing*"));
-  EXPECT_EQ(Names(fs.Find(P(L"d\\*"))), (V{L".", L"..", L"x3.tmp", L"y.tmp"}));
-  fs.RemoveDir(P(L"d\\x3.tmp")), fs.RemoveFile(P(L"D\\Y.TMP")), fs.RemoveDir(P(L"d"));
+           [&] { fs.CopyWholeFile(P(L"src.txt"), P(L"nodir\\x.txt")); }, [&] { fs.RemoveFile(P(L"d\\x3.tmp")); },
+           [&] { fs.RemoveFile(P(L"d\\none")); }, [&] { fs.AppendTextLine(P(L"nodir\\x.txt"), L"x"); },
+           [&] { fs.ReadTextFile(P(L"none.txt")); }, [&] { fs.CreateDir(P(L"d")); }, [&] { fs.RemoveDir(P(L"d")); }});
+  fs.RemoveMatching(P(L"d\\x*.tmp"));
+  EXPECT_EQ(Names(fs.Find(P(L"d\\*"))), (V{L".", L"..", L"x3.tmp"}));
+  fs.RemoveDir(P(L"d\\x3.tmp")), fs.RemoveDir(P(L"D"));
   EXPECT_FALSE(m.Exists(L"d"));
-  EXPECT_EQ((std::vector<bool>{fs.CanCreateIn(P()), fs.CanCreateIn(P(L"missing")), fs.CanCreateIn(P(L"src.txt"))}),
-            (std::vector<bool>{true, false, false}));
-  // Text files: the platform's line end; a byte order mark is skipped.
-  fs.AppendTextLine(P(L"t.txt"), L"one"), fs.AppendTextLine(P(L"T.TXT"), L"");
+  fs.AppendTextLine(P(L"t.txt"), L"one"), fs.AppendTextLine(P(L"T.TXT"), L"");  // the platform's line end
   EXPECT_EQ(m.Read(L"t.txt"), "one" + m.LineEnd() + m.LineEnd());
-  m.Write(L"bom.txt", "\xEF\xBB\xBFline\nnext");
-  EXPECT_EQ(fs.ReadTextFile(P(L"bom.txt")), L"line\nnext");
 }
 
 TEST_F(FileSystemTest, APathHoldingANulNamesNoFile) {
@@ -125,15 +91,4 @@ TEST_F(FileSystemTest, APathHoldingANulNamesNoFile) {
   EXPECT_EQ(m.Read(L"a.txt") + (fs.GetAttributes(P(L"a.txt")) & kAttrReadOnly ? "+ro" : ""), "keep");
   EXPECT_EQ(Names(fs.Find(P(L"*"))), (V{L".", L"..", L"a.txt", L"d"}));
   EXPECT_EQ(fs.CurrentDir(), P());
-}
-
-TEST_F(FileSystemTest, TemporaryFilesAreNewAndEmpty) {
-  std::set<std::wstring> seen;
-  for (int i = 0; i < 20; ++i) {
-    const std::wstring path = m.Sys().MakeTempFile(i % 2 == 0 ? P() : P() + L"\\", L"DSK");
-    EXPECT_EQ(text::Fold(path.substr(0, P().size() + 4) + path.substr(path.size() - 4)), text::Fold(P() + L"\\DSK.TMP")) << text::ToUtf8(path);
-    EXPECT_TRUE(seen.insert(text::Fold(path)).second);
-    EXPECT_EQ(fs.Open(path, OpenMode::Read)->ReadAll(), "");
-  }
-  EXPECT_THROW(m.Sys().MakeTempFile(P(L"missing"), L"DSK"), VslError);
 }

@@ -19,28 +19,21 @@ class RegistryTest : public ::testing::Test {
 
 TEST_F(RegistryTest, NamesAreCaseInsensitiveAndKeepTheirFirstSpelling) {
   const RegKey a = key(base, L"Vendor\\App", true), c = key(kHKeyLocalMachine, m.RegistryBase() + L"\\vendor\\APP");
-  ASSERT_NE(key(base, L"VENDOR\\app\\Sub", true), 0u);
-  ASSERT_NE(c, 0u);
-  EXPECT_EQ(Subkeys(reg, base), V{L"Vendor"});
-  EXPECT_EQ(Subkeys(reg, c), V{L"Sub"});
-  EXPECT_EQ((Codes{Sz(a, L"Path", "one"), Sz(c, L"PATH", "two")}), (Codes{kErrorSuccess, kErrorSuccess}));
-  EXPECT_EQ(Get(a, L"path"), std::string("two\0", 4));
-  EXPECT_EQ((Codes{reg.DeleteValue(a, L"pAtH"), reg.DeleteValue(a, L"Path")}), (Codes{kErrorSuccess, kErrorFileNotFound}));
+  ASSERT_TRUE(key(base, L"VENDOR\\app\\Sub", true) != 0 && c != 0);
+  EXPECT_EQ((std::vector<V>{Subkeys(reg, base), Subkeys(reg, c)}), (std::vector<V>{{L"Vendor"}, {L"Sub"}}));
   const RegKey d = key(a, L"");  // "" opens the key again as a handle of its own
   EXPECT_NE(d, a);
   ASSERT_EQ(Sz(d, L"v", "x"), kErrorSuccess);
   EXPECT_EQ(Get(c, L"V"), std::string("x\0", 2));
-  RegKey none = 0;
-  EXPECT_EQ((Codes{reg.OpenKey(base, L"Nope", kKeyRead, &none), reg.DeleteKey(base, L"Nope")}), (Codes{kErrorFileNotFound, kErrorFileNotFound}));
-  EXPECT_EQ(none, 0u);
 }
 
 TEST_F(RegistryTest, SubkeysEnumerateInCaseInsensitiveOrder) {
   for (const wchar_t* n : {L"b", L"_x", L"C", L"a", L"B2"}) ASSERT_NE(key(base, n, true), 0u);
   EXPECT_EQ(Subkeys(reg, base), (V{L"a", L"b", L"B2", L"C", L"_x"}));  // '_' after the letters
   std::wstring name;  // "B2" needs 3 with its terminator
-  EXPECT_EQ((Codes{reg.EnumKey(base, 5, 256, &name), reg.EnumKey(key(base, L"a"), 0, 256, &name), reg.EnumKey(base, 2, 2, &name),
-                   reg.EnumKey(base, 2, 3, &name)}), (Codes{kErrorNoMoreItems, kErrorNoMoreItems, kErrorMoreData, kErrorSuccess}));
+  EXPECT_EQ((Codes{reg.EnumKey(base, 5, 256, &name), reg.EnumKey(key(base, L"a"), 0, 256, &name),
+                   reg.EnumKey(base, 2, 2, &name), reg.EnumKey(base, 2, 3, &name)}),
+            (Codes{kErrorNoMoreItems, kErrorNoMoreItems, kErrorMoreData, kErrorSuccess}));
   EXPECT_EQ(name, L"B2");
 }
 
@@ -48,41 +41,21 @@ TEST_F(RegistryTest, ValuesKeepTheirTypeAndBytes) {
   ASSERT_EQ(Sz(base, L"s", "hello"), kErrorSuccess);
   std::uint32_t type = 99, size = 0, small = 5;
   std::uint8_t buf[8];
-  EXPECT_EQ(reg.QueryValue(base, L"s", &type, nullptr, &size), kErrorSuccess);
-  EXPECT_EQ(std::pair(type, size), std::pair(kRegSz, 6u));
-  EXPECT_EQ(reg.QueryValue(base, L"s", &type, buf, &small), kErrorMoreData);
-  EXPECT_EQ(small, 6u);
-  EXPECT_EQ(reg.QueryValue(base, L"none", nullptr, nullptr, &size), kErrorFileNotFound);
+  EXPECT_EQ((Codes{reg.QueryValue(base, L"none", nullptr, nullptr, &size), reg.QueryValue(base, L"s", &type, nullptr, &size),
+                   reg.QueryValue(base, L"s", nullptr, buf, &small)}),
+            (Codes{kErrorFileNotFound, kErrorSuccess, kErrorMoreData}));
+  EXPECT_EQ((std::tuple{type, size, small}), (std::tuple{kRegSz, 6u, 6u}));
   const std::uint8_t raw[3] = {1, 0, 2};
   ASSERT_EQ(reg.SetValue(base, L"b", kRegBinary, raw, 3), kErrorSuccess);
   EXPECT_EQ(Get(base, L"B"), std::string("\1\0\2", 3));
-  ASSERT_EQ(reg.SetValue(base, L"b", kRegDword, nullptr, 0), kErrorSuccess);
-  size = sizeof buf;
-  EXPECT_EQ(reg.QueryValue(base, L"b", &type, buf, &size), kErrorSuccess);
-  EXPECT_EQ(std::pair(type, size), std::pair(kRegDword, 0u));
-  EXPECT_EQ(Get(base, L""), "<missing>");  // the default value is named by ""
-  ASSERT_EQ(Sz(base, L"", "default"), kErrorSuccess);
-  EXPECT_EQ(Get(base, L""), std::string("default\0", 8));
-  EXPECT_EQ(reg.DeleteValue(base, L""), kErrorSuccess);
-  EXPECT_EQ(Get(base, L""), "<missing>");
-  EXPECT_EQ(Get(base, L"s"), std::string("hello\0", 6));
-  V names;  // every value once, in the platform's order
-  std::wstring name;
-  std::vector<std::uint8_t> data;
-  for (std::uint32_t i = 0; reg.EnumValue(base, i, &name, &type, &data) == kErrorSuccess; ++i)
-    names.push_back(name + L"=" + std::wstring(data.begin(), data.end()));
-  std::sort(names.begin(), names.end());
-  EXPECT_EQ(names, (V{L"b=", std::wstring(L"s=hello\0", 8)}));
-  EXPECT_EQ(reg.EnumValue(base, 2, &name, &type, &data), kErrorNoMoreItems);
-  // Strings are read into buffers of a given size.
+  // Strings are read into buffers of a given size. (Default values, enumerating values and
+  // DWORDs: tests/scripts/tool/reg_export_import.vsl, tests/scripts/registry/*.vsl.)
   ASSERT_EQ(reg.SetString(base, L"Path", L"C:\\Program Files\\x"), kErrorSuccess);  // 18 characters
   std::wstring text;
   EXPECT_EQ((Codes{reg.QueryString(base, L"PATH", 18, &text), reg.QueryString(base, L"none", 255, &text),
                    reg.QueryString(base, L"b", 255, &text), reg.QueryString(base, L"path", 19, &text)}),
             (Codes{kErrorMoreData, kErrorFileNotFound, kErrorUnsupportedType, kErrorSuccess}));
   EXPECT_EQ(text, L"C:\\Program Files\\x");
-  EXPECT_EQ(reg.EncodeText(L"plain"), "plain");
-  EXPECT_EQ(reg.DecodeText("plain"), L"plain");
 }
 
 TEST_F(RegistryTest, DeleteKeyRefusesKeysWithSubkeysAndTakesValuesAlong) {

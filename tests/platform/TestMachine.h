@@ -1,5 +1,5 @@
-// A backend's test support: a fresh scratch directory, the backend's pieces confined to it,
-// host-side helpers. `rel` names an entry of it ('\' or '/' between components; "" itself).
+// A backend's test support: its pieces confined to a fresh scratch directory, and host-side helpers.
+// `rel` names an entry of that directory ('\' or '/' between components; "" the directory itself).
 #pragma once
 
 #include <algorithm>
@@ -35,11 +35,9 @@ class TestMachine {
 
   std::string LineEnd() const;           // of text files and the helper program
   std::wstring RegistryBase() const;     // a key below HKEY_LOCAL_MACHINE that does not exist yet
-  // Appends each argument as "[arg]" and a line end to args.txt in its working
-  // directory; exits with the N of "--exit N".
+  // Appends "[arg]" and a line end per argument to args.txt in its directory; exits with N of "--exit N".
   std::wstring HelperProgram() const;
-  // Exports DllRegisterServer / DllUnregisterServer returning
-  // VSL_TEST_REGISTER_RESULT / VSL_TEST_UNREGISTER_RESULT (0 when unset).
+  // DllRegisterServer / DllUnregisterServer return VSL_TEST_REGISTER_RESULT / ..._UNREGISTER_... (or 0).
   std::wstring HelperLibrary() const;
   std::wstring Interpreter() const;  // for Processes::RunCommandLine
   // Dialogs on standard input and error, not a terminal, answering from `input`.
@@ -69,8 +67,8 @@ inline std::vector<std::wstring> Names(const std::vector<platform::FindEntry>& e
   return names;
 }
 
-// Registry shorthands: a REG_SZ value with its NUL; a value's bytes ("<missing>"
-// when unreadable); the subkeys in enumeration order; keys held open until the end.
+// Registry shorthands: a REG_SZ value with its NUL; a value's bytes ("<missing>" when unreadable);
+// the subkeys in enumeration order; keys held open until the end (0 when they cannot be opened).
 inline long SetSz(platform::Registry& r, platform::RegKey k, const std::wstring& name, const std::string& s) {
   return r.SetValue(k, name, platform::kRegSz, reinterpret_cast<const std::uint8_t*>(s.c_str()),
                     static_cast<std::uint32_t>(s.size() + 1));
@@ -91,7 +89,6 @@ struct HeldKeys {
   explicit HeldKeys(platform::Registry& reg) : r(reg) {}
   platform::Registry& r;
   std::deque<platform::KeyHandle> held;
-  // Opens (for reading and writing) or creates `path`; 0 when that fails.
   platform::RegKey operator()(platform::RegKey parent, const std::wstring& path, bool create = false) {
     auto& k = held.emplace_back(r);
     const long rc = create ? r.CreateKey(parent, path, k.Out())

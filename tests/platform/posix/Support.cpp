@@ -1,37 +1,21 @@
-// The POSIX support pieces (reasons from errno, descriptors closed once) and the terminal
-// dialogs off a terminal: notices go to standard error, the status window draws nothing.
+// The POSIX support pieces: reasons from errno, descriptors closed once.
 #include <gtest/gtest.h>
 #include <fcntl.h>
 #include <unistd.h>
 
-#include <cerrno>
-
-#include "platform/TestMachine.h"
 #include "platform/posix/Support.h"
 
 TEST(PosixSupport, ReasonsStartInLowerCaseOnlyAfterAnOrdinaryWordAndDescriptorsCloseOnce) {
-  EXPECT_EQ(posix::Reason(ENOENT), L"no such file or directory");
-  const std::pair<const wchar_t*, const wchar_t*> cases[] = {{L"I/O error", L"I/O error"}, {L"PATH is not set", L"PATH is not set"},
-      {L"The drive Q: does not exist", L"the drive Q: does not exist"}, {L"A", L"A"}, {L"", L""}};
+  // Reason(errno) and a lower-cased first word: tests/scripts/process/run_{missing,nodrive}.vsl.
+  const std::pair<const wchar_t*, const wchar_t*> cases[] = {{L"I/O error", L"I/O error"},
+      {L"PATH is not set", L"PATH is not set"}, {L"A", L"A"}, {L"", L""}};
   for (auto [in, out] : cases) EXPECT_EQ(posix::AsReason(in), out);
   const int raw = ::open("/dev/null", O_RDONLY | O_CLOEXEC), again = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
   {
     posix::Fd fd(raw), other(again);
-    EXPECT_EQ((std::tuple{fd.Valid(), fd.Close(), fd.Valid(), fd.Close(), ::fcntl(raw, F_GETFD)}), (std::tuple{true, 0, false, 0, -1}));
+    EXPECT_EQ((std::tuple{fd.Valid(), fd.Close(), fd.Valid(), fd.Close(), ::fcntl(raw, F_GETFD)}),
+              (std::tuple{true, 0, false, 0, -1}));
   }
   EXPECT_EQ(::fcntl(again, F_GETFD), -1);  // closed when it ends
   EXPECT_FALSE(posix::Fd().Valid());
-}
-
-TEST(TerminalDialogs, NoticesAreLinesAndTheStatusWindowStaysQuiet) {
-  TestMachine m;
-  auto ui = m.ConsoleUi("");
-  {
-    auto status = ui->CreateStatusWindow(0, 0);
-    status->SetRange(0, 10), status->Show(), status->SetValue(5), status->SetStatusText(L"Copying");
-  }
-  ui->ShowNotice(L"Stopped: caf\u00e9");
-  ui->ShowMessage(L"T", L"\u20ac", platform::MessageIcon::None);
-  EXPECT_EQ(m.ConsoleOutput(), "Stopped: caf\xC3\xA9\nT: \xE2\x82\xAC\n");
-  EXPECT_EQ(ui->ScreenSize(), (std::pair<double, double>{1920.0 * 15, 1080.0 * 15}));
 }

@@ -9,8 +9,8 @@
 
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <optional>
-#include <sstream>
 
 #include "platform/Text.h"
 #include "platform/posix/Processes.h"
@@ -24,9 +24,8 @@ static std::wstring DriveForm(const std::string& host) {
   return w;
 }
 static std::string ReadAll(const std::string& path) {
-  std::ostringstream s;
-  s << std::ifstream(path, std::ios::binary).rdbuf();
-  return s.str();
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
 namespace {
@@ -48,7 +47,7 @@ struct Scratch {
     for (auto it = saved.rbegin(); it != saved.rend(); ++it)
       it->second ? ::setenv(it->first.c_str(), it->second->c_str(), 1) : ::unsetenv(it->first.c_str());
     std::error_code ec;
-    for (auto it = std::filesystem::recursive_directory_iterator(root, ec); it != std::filesystem::recursive_directory_iterator(); it.increment(ec))
+    for (auto it = std::filesystem::recursive_directory_iterator(root, ec); it != decltype(it)(); it.increment(ec))
       if (!it->is_symlink()) ::chmod(it->path().c_str(), 0755);
     std::filesystem::remove_all(root, ec);
   }
@@ -75,7 +74,9 @@ struct TestMachine::Impl {
 
 TestMachine::TestMachine() : impl_(std::make_unique<Impl>()) { impl_->fs.ChangeDir(Path()); }
 TestMachine::~TestMachine() = default;
-platform::Platform TestMachine::Pieces() { return {&impl_->fs, &impl_->registry, &impl_->processes, &impl_->ui, &impl_->system}; }
+platform::Platform TestMachine::Pieces() {
+  return {&impl_->fs, &impl_->registry, &impl_->processes, &impl_->ui, &impl_->system};
+}
 platform::FileSystem& TestMachine::Fs() { return impl_->fs; }
 platform::Registry& TestMachine::Reg() { return impl_->registry; }
 platform::Processes& TestMachine::Proc() { return impl_->processes; }
@@ -93,8 +94,7 @@ void TestMachine::Write(const std::wstring& rel, const std::string& bytes) {
 }
 std::string TestMachine::Read(const std::wstring& rel) const { return ReadAll(HostPath(rel)); }
 bool TestMachine::Exists(const std::wstring& rel) const {
-  struct stat st;
-  return ::lstat(HostPath(rel).c_str(), &st) == 0;
+  return std::filesystem::exists(std::filesystem::symlink_status(HostPath(rel)));
 }
 void TestMachine::MakeDir(const std::wstring& rel) { std::filesystem::create_directories(HostPath(rel)); }
 void TestMachine::MakeReadOnly(const std::wstring& rel) {

@@ -28,6 +28,7 @@ directory. In every mark's text these words are replaced:
 """
 
 import argparse
+import itertools
 import os
 import resource
 import shutil
@@ -66,10 +67,7 @@ def main():
     limits = [(getattr(resource, "RLIMIT_" + n), int(v)) for n, v in (r.split() for r in marks["%"])]
 
     root = tempfile.mkdtemp(prefix="vsltest-")
-    work = os.path.join(root, "work")
-    tmp = os.path.join(root, "tmp")
-    prefix = os.path.join(root, "prefix")
-    home = os.path.join(root, "home")
+    work, tmp, prefix, home = (os.path.join(root, d) for d in ("work", "tmp", "prefix", "home"))
     for d in (work, tmp, home):
         os.makedirs(d)
     helpers = os.path.join(os.path.dirname(os.path.abspath(__file__)), "helpers")
@@ -103,15 +101,16 @@ def main():
     for k, v in env_extra.items():
         env[k] = subst(v)
 
+    def shell(cmd, what):
+        c = subprocess.run(["bash", "-c", subst(cmd)], cwd=work, env=env, capture_output=True, text=True)
+        return [] if c.returncode == 0 else [f"{what} failed ({c.returncode}): {subst(cmd)}\n{c.stdout}{c.stderr}"]
+
     name = os.path.basename(args.script)
     shutil.copy(args.script, os.path.join(work, name))
     failures = []
     try:
         for cmd in setup:
-            r = subprocess.run(["bash", "-c", subst(cmd)], cwd=work, env=env,
-                               capture_output=True, text=True)
-            if r.returncode != 0:
-                failures.append(f"setup command failed ({r.returncode}): {subst(cmd)}\n{r.stdout}{r.stderr}")
+            failures += shell(cmd, "setup command")
         if not failures:
             if tool_args is not None:
                 argv = [args.vsltool] + [subst(a) for a in tool_args] + [name]
@@ -127,21 +126,14 @@ def main():
             r = subprocess.run(argv, cwd=work, env=env, input=stdin.encode(),
                                capture_output=True, timeout=120,
                                preexec_fn=apply_limits if limits else None)
-            err = r.stderr.decode("utf-8", "replace").splitlines()
-            out = r.stdout.decode("utf-8", "replace").splitlines()
-            want_err = [subst(s) for s in expect_err]
-            want_out = [subst(s) for s in expect_out]
-            if err != want_err:
-                failures.append("standard error differs:\n" + diff(want_err, err))
-            if out != want_out:
-                failures.append("standard output differs:\n" + diff(want_out, out))
+            for stream, got, want in (("error", r.stderr, expect_err), ("output", r.stdout, expect_out)):
+                got, want = got.decode("utf-8", "replace").splitlines(), [subst(s) for s in want]
+                if got != want:
+                    failures.append(f"standard {stream} differs:\n" + diff(want, got))
             if r.returncode != exit_status:
                 failures.append(f"exit status {r.returncode}, expected {exit_status}")
             for cmd in checks:
-                c = subprocess.run(["bash", "-c", subst(cmd)], cwd=work, env=env,
-                                   capture_output=True, text=True)
-                if c.returncode != 0:
-                    failures.append(f"check failed: {subst(cmd)}\n{c.stdout}{c.stderr}")
+                failures += shell(cmd, "check")
     finally:
         if args.keep or failures:
             print(f"test directory kept: {root}")
@@ -158,13 +150,8 @@ def main():
 
 
 def diff(want, got):
-    out = []
-    for i in range(max(len(want), len(got))):
-        w = want[i] if i < len(want) else "<nothing>"
-        g = got[i] if i < len(got) else "<nothing>"
-        mark = "  " if w == g else "! "
-        out.append(f"{mark}want: {w}\n{mark}got:  {g}")
-    return "\n".join(out)
+    rows = itertools.zip_longest(want, got, fillvalue="<nothing>")
+    return "\n".join(f"{m}want: {w}\n{m}got:  {g}" for w, g in rows for m in ["  " if w == g else "! "])
 
 
 if __name__ == "__main__":

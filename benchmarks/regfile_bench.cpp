@@ -3,15 +3,12 @@
 // time: reading the file, and reading plus applying it as one transaction.
 // vsltool reg export of the same registry, for comparison.
 #include <benchmark/benchmark.h>
-#include <unistd.h>
 
-#include <filesystem>
 #include <memory>
-#include <stdexcept>
 #include <string>
 
 #include "platform/Text.h"
-#include "platform/posix/Registry.h"
+#include "TempRegistry.h"
 #include "utility/RegFile.h"
 #include "driver/RegTool.h"
 
@@ -37,30 +34,6 @@ std::string MakeFile() {
   }
   return "\xFF\xFE" + text::ToUtf16Le(text);
 }
-
-class TempRegistry {
- public:
-  TempRegistry() {
-    char pattern[] = "/tmp/vslregfilebenchXXXXXX";
-    if (mkdtemp(pattern) == nullptr) throw std::runtime_error("cannot create a temporary directory");
-    dir_ = pattern;
-    const std::string path = dir_ + "/registry.db";
-    registry_ = std::make_unique<posix::PosixRegistry>([path] { return path; });
-    platform::Platform p;
-    p.registry = registry_.get();
-    scoped_ = std::make_unique<platform::ScopedPlatform>(p);
-  }
-  ~TempRegistry() {
-    scoped_.reset();
-    registry_.reset();
-    std::filesystem::remove_all(dir_);
-  }
-
- private:
-  std::string dir_;
-  std::unique_ptr<posix::PosixRegistry> registry_;
-  std::unique_ptr<platform::ScopedPlatform> scoped_;
-};
 
 regfile::File ParseOrFail(const std::string& bytes, benchmark::State& state) {
   std::vector<regfile::Error> errors;

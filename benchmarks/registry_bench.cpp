@@ -2,43 +2,17 @@
 // creates or opens its key, sets a string value and closes the key; each
 // read opens the key, reads the value and closes the key.
 #include <benchmark/benchmark.h>
-#include <unistd.h>
 
-#include <filesystem>
 #include <memory>
 #include <string>
 
 #include "parser/CVSLParser.h"
-#include "platform/posix/Registry.h"
+#include "TempRegistry.h"
 #include "utility/Utility.h"
 
 namespace {
 
 constexpr int kOperations = 10000;
-
-class TempRegistry {
- public:
-  TempRegistry() {
-    char pattern[] = "/tmp/vslregbenchXXXXXX";
-    if (mkdtemp(pattern) == nullptr) throw std::runtime_error("cannot create a temporary directory");
-    dir_ = pattern;
-    std::string path = dir_ + "/registry.db";
-    registry_ = std::make_unique<posix::PosixRegistry>([path] { return path; });
-    platform::Platform p;
-    p.registry = registry_.get();
-    scoped_ = std::make_unique<platform::ScopedPlatform>(p);
-  }
-  ~TempRegistry() {
-    scoped_.reset();
-    registry_.reset();
-    std::filesystem::remove_all(dir_);
-  }
-
- private:
-  std::string dir_;
-  std::unique_ptr<posix::PosixRegistry> registry_;
-  std::unique_ptr<platform::ScopedPlatform> scoped_;
-};
 
 std::wstring KeyPath(int i) { return L"Software\\Bench\\Key" + std::to_wstring(i % 100); }
 std::wstring ValueName(int i) { return L"Value" + std::to_wstring(i); }

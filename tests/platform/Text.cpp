@@ -9,6 +9,11 @@ TEST(Utf8, ReplacesInvalidBytes) {
       {"\xC0\xAF", L"\uFFFD\uFFFD"}, {"\xED\xA0\x80", L"\uFFFD\uFFFD\uFFFD"},
       {"\xF4\x90\x80\x80", L"\uFFFD\uFFFD\uFFFD\uFFFD"}};
   for (auto [bytes, expected] : invalid) EXPECT_EQ(text::FromUtf8(bytes), expected) << bytes;
+  // The first and last supplementary code points, and lone surrogates (after é, and at the end), both ways.
+  EXPECT_EQ(text::ToUtf8(L"\U00010000\U0010FFFF\u00e9\xDC00\xD800"),
+            "\xF0\x90\x80\x80\xF4\x8F\xBF\xBF\xC3\xA9\xEF\xBF\xBD\xEF\xBF\xBD");
+  EXPECT_EQ(text::ToUtf16Le(L"\U00010000"), std::string("\x00\xD8\x00\xDC", 4));
+  EXPECT_EQ(text::FromUtf16Le(std::string("\x00\xD8\x00\xDC", 4)), L"\U00010000");
 }
 
 TEST(CaseFolding, EqualityFollowsSimpleCaseFolding) {

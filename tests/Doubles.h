@@ -27,20 +27,14 @@ struct FakeStatusWindow : platform::StatusWindow {
   StatusLog& log_;
   explicit FakeStatusWindow(StatusLog& log) : log_(log) {}
   ~FakeStatusWindow() override { log_.closed = true; }
-  void SetRange(int min, int max) override {
-    log_.calls.push_back("range " + std::to_string(min) + " " + std::to_string(max));
-  }
+  void SetRange(int min, int max) override { log_.calls.push_back("range " + std::to_string(min) + " " + std::to_string(max)); }
   void SetValue(int value) override {
     log_.lastValue = value;
     log_.calls.push_back("value " + std::to_string(value));
   }
-  void SetStatusText(const std::wstring& text) override {
-    log_.calls.push_back("text " + std::string(text.begin(), text.end()));
-  }
+  void SetStatusText(const std::wstring& text) override { log_.calls.push_back("text " + std::string(text.begin(), text.end())); }
   void Show() override { log_.calls.push_back("show"); }
-  bool IsCancelled() override {
-    return log_.cancelAtValue >= 0 && log_.lastValue >= log_.cancelAtValue;
-  }
+  bool IsCancelled() override { return log_.cancelAtValue >= 0 && log_.lastValue >= log_.cancelAtValue; }
   std::pair<int, int> Position() override { return {1234, 567}; }
 };
 

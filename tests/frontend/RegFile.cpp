@@ -91,7 +91,8 @@ TEST(RegFile, WritesValuesAsTheRegistryEditorDoes) {
   const struct { const wchar_t* given; bool ok; const wchar_t* path; } keys[] = {
       {L"", true, L""}, {L"Software\\X", true, L"Software\\X"}, {L"HKEY_LOCAL_MACHINE\\Software\\X\\", true, L"Software\\X"},
       {L"hklm\\Software", true, L"Software"}, {L"HKEY_LOCAL_MACHINE", true, L""},
-      {L"HKEY_CURRENT_USER\\Software", false, L""}, {L"HKCU", false, L""}};
+      {L"HKEY_CURRENT_USER\\Software", false, L""}, {L"HKCU", false, L""}, {L"hkcr\\x", false, L""}, {L"HKU", false, L""},
+      {L"HKCC", false, L""}};
   for (const auto& c : keys) {
     std::wstring path;
     EXPECT_EQ(regfile::KeyBelowRoot(c.given, &path), c.ok) << text::ToUtf8(c.given);

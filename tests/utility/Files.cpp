@@ -58,6 +58,10 @@ TEST_F(FilesTest, XCopy) {
   EXPECT_EQ(ui.shown, (std::vector<std::wstring>{title + dir.W("src\\sub") + L" TGT = " + dir.W("dst\\sub"),
                                                  title + dir.W("src") + L" TGT = " + dir.W("tlink")}));
   EXPECT_EQ(ui.icons[0], platform::MessageIcon::None);
+  // Two drives whose directories are spelt alike but for the letter keep apart.
+  for (std::string d : {"d", "e"}) dir.Make(d + "/a/" + d + ".txt", d), dir.MapDrive(d[0], d);
+  EXPECT_EQ(fs.Open(L"D:\\a\\d.txt", platform::OpenMode::Read)->ReadAll() +
+            fs.Open(L"E:\\a\\e.txt", platform::OpenMode::Read)->ReadAll(), "de");
   EXPECT_FALSE(xCopy(L"none", L"dst", false));
   EXPECT_EQ(ui.icons.back(), platform::MessageIcon::Exclamation);
 }

@@ -22,6 +22,8 @@ constexpr long long kRootId = 1;
 constexpr std::uint32_t kAllAccess = 0xF003F;
 // Windows refuses key names longer than this.
 constexpr std::size_t kMaxKeyNameLength = 255;
+// How long a statement waits for another process's transaction to end.
+constexpr int kBusyTimeoutMs = 10000;
 
 const char* const kSchema =
     "CREATE TABLE IF NOT EXISTS keys("
@@ -215,7 +217,7 @@ class PosixRegistry::Database {
       Fail(L"open");
     }
     sqlite3_extended_result_codes(db_, 0);
-    sqlite3_busy_timeout(db_, 10000);
+    sqlite3_busy_timeout(db_, kBusyTimeoutMs);
     // Reading the schema is the first access to the file: a file that is not
     // a database fails here, before anything is written to it.
     Exec("SELECT count(*) FROM sqlite_master");
@@ -225,7 +227,7 @@ class PosixRegistry::Database {
     // the last commits on a machine crash, never the file's consistency.
     // Where the log cannot be used the rollback journal with full syncing
     // keeps the same guarantees.
-    if (QueryText("PRAGMA journal_mode=WAL") == "wal") {
+    if (SwitchToWal()) {
       Exec("PRAGMA synchronous=NORMAL");
     } else {
       Exec("PRAGMA synchronous=FULL");
@@ -371,12 +373,25 @@ class PosixRegistry::Database {
     if (sqlite3_exec(db_, sql, nullptr, nullptr, nullptr) != SQLITE_OK) Fail(L"open");
   }
 
-  std::string QueryText(const char* sql) {
-    Stmt s;
-    s.Prepare(*this, sql, false);
-    Use u(*this, s);
-    return u.Step() ? u.Text(0) : std::string();
+  // Asks for write-ahead logging; whether the file now uses it. Changing
+  // the journal mode needs the file to itself, and SQLite answers "database
+  // is locked" at once instead of calling the busy handler, so processes
+  // opening a new registry together would fail. This waits as the busy
+  // timeout would.
+  bool SwitchToWal() {
+    for (int waited = 0;; waited += 10) {
+      Stmt s;
+      s.Prepare(*this, "PRAGMA journal_mode=WAL", false);
+      const int rc = sqlite3_step(s.get());
+      if (rc == SQLITE_ROW) {
+        const unsigned char* mode = sqlite3_column_text(s.get(), 0);
+        return mode != nullptr && std::string_view(reinterpret_cast<const char*>(mode)) == "wal";
+      }
+      if (rc != SQLITE_BUSY || waited >= kBusyTimeoutMs) Fail(L"use");
+      sqlite3_sleep(10);
+    }
   }
+
 
   // Creates the tables in a new (empty) file. A file that holds other tables
   // but not a registry is refused rather than extended.

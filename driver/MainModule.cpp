@@ -58,6 +58,11 @@ int StatusOfRun(const CVSLParser& parser) {
 
 }  // namespace
 
+bool IsEncryptedName(const std::wstring& path) {
+  const std::wstring ending = path.size() < 4 ? path : path.substr(path.size() - 4);
+  return text::EqualsNoCase(ending, L".EVS");
+}
+
 void ComputeStatusPosition(double screenWidth, double screenHeight, double dialogWidth, double dialogHeight,
                            std::int32_t& left, std::int32_t& top) {
   left = RoundHalfEven(screenWidth / 2 - dialogWidth / 2);
@@ -86,13 +91,6 @@ Invocation ReadCommandLine(const std::wstring& commandLine) {
   inv.scriptPath = commandLine;
   inv.logPath = platform::Sys().EnvironmentValue(L"VSL_LOG");
   return inv;
-}
-
-// Whether the path names an encrypted script: its last four characters (all
-// of it when shorter) read ".EVS" without regard to case.
-bool IsEncryptedName(const std::wstring& path) {
-  const std::wstring ending = path.size() < 4 ? path : path.substr(path.size() - 4);
-  return text::EqualsNoCase(ending, L".EVS");
 }
 
 // Parses and runs the script named on the command line; returns the exit

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 namespace MainModule {
 
@@ -16,6 +17,10 @@ constexpr int kExitFailure = 1;
 constexpr int kExitParseErrors = 2;
 constexpr int kExitCancelled = 3;
 constexpr int kExitNoScript = 4;
+
+// Whether the path names an encrypted script: its last four characters (all
+// of it when shorter) read ".EVS" without regard to case.
+bool IsEncryptedName(const std::wstring& path);
 
 // Computes the status dialog's position from the screen size, centred
 // horizontally and 200 twips above the vertical centre, rounded half to even.

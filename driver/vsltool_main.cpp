@@ -18,6 +18,7 @@
 #include "platform/Platform.h"
 #include "platform/Text.h"
 #include "utility/RegFile.h"
+#include "driver/MainModule.h"
 #include "driver/RegTool.h"
 #include "utility/Utility.h"
 
@@ -45,13 +46,15 @@ const wchar_t* const kListUsage =
     L"instruction list instead of running it: one line per instruction with its\n"
     L"index, opcode name and four parameters, or with --json one JSON object a\n"
     L"line: {\"index\":0,\"opcode\":6,\"name\":\"OP_DELFILE\",\"params\":[...]}.\n"
-    L"Exit status: 0, 2 when parse errors were reported, 1 on a failure.\n";
+    L"Exit status: 0, 2 when parse errors were reported, 1 on a failure.\n"
+    L"A script ending in .evs is read decrypted, as vsl reads it.\n";
 
 const wchar_t* const kCheckUsage =
     L"Usage: vsltool check SCRIPT\n"
     L"Reports every parse error of SCRIPT on standard error as SCRIPT:LINE: MESSAGE\n"
     L"and runs nothing (a command assigned to a macro yields the empty string).\n"
-    L"Exit status: 0 without errors, 2 with errors, 1 when the script cannot be read.\n";
+    L"Exit status: 0 without errors, 2 with errors, 1 when the script cannot be read.\n"
+    L"A script ending in .evs is read decrypted, as vsl reads it.\n";
 
 const wchar_t* const kEncryptUsage =
     L"Usage: vsltool encrypt IN OUT\n"
@@ -153,16 +156,35 @@ int ReadArguments(const std::vector<std::wstring>& args, const wchar_t* command,
   return -1;
 }
 
+// Removes a file when it goes out of scope, however the parse ended: the
+// tool never leaves the decrypted copy of an encrypted script behind.
+struct RemoveOnExit {
+  std::wstring path;
+  ~RemoveOnExit() {
+    try {
+      if (!path.empty() && Utility::IsFileExists(path)) platform::Fs().RemoveFile(path);
+    } catch (const VslError&) {
+    }
+  }
+};
+
 // Parses the script with a parser that `prepare` has set up, then hands it
-// to `done`. Exit status 2 when parse errors were reported.
+// to `done`. Exit status 2 when parse errors were reported. An encrypted
+// script is read as vsl reads it, from a decrypted temporary copy.
 int ParseScript(const std::wstring& script, const std::function<void(CVSLParser&)>& prepare,
                 const std::function<void(const CVSLParser&)>& done) {
   try {
     if (!Utility::IsFileExists(script)) return Fail(script + L": no such script file");
+    RemoveOnExit copy;
+    std::wstring source = script;
+    if (MainModule::IsEncryptedName(script)) {
+      copy.path = source = Utility::MakeTempFileName();
+      CFileEncoder().Decrypt(script, source);
+    }
     CVSLParser parser;
     prepare(parser);
     try {
-      parser.Parse(script);
+      parser.Parse(source);
     } catch (const ProgramExit& exit) {
       // "Exit" run while parsing ends the parse as it ends a run; what was
       // parsed before it still counts. A failing Copy ends it with status 1.

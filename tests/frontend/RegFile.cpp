@@ -58,7 +58,7 @@ TEST(RegFile, MalformedLinesAreReportedWithTheirLines) {
       {k + "[HKEY_LOCAL_MACHINE\\a\\\\b]", 3, L"the key path has an empty name"},
       {k + "[-HKEY_LOCAL_MACHINE]", 3, L"HKEY_LOCAL_MACHINE itself cannot be deleted"},
       {k + "[-HKEY_LOCAL_MACHINE\\K]\n\"a\"=\"b\"", 4, L"a value line cannot follow a [-key]"},
-      {k + "\n\n\"ok\"=\"x\"\n\"a\"=hex:01,\\\n  zz", 6, L"hex data must be"}, {"", 1, L"not a registry file"},
+      {k + "\n\n\"ok\"=\"x\"\n\"a\"=hex:01,\\\n  123", 6, L"hex data must be"}, {"", 1, L"not a registry file"},
       {"\n\nREGEDIT5\n", 3, L"not a registry file"}, {"REGEDIT4\n\"a\"=\"b\"\n", 2, L"a value line must follow a [key] line"},
       {"REGEDIT4\n[HKEY_USERS\\x]\n", 2, L"only keys below"},
   };

@@ -65,6 +65,7 @@ TEST_F(PosixFs, AttributesComeFromModeBitsAndDotNames) {
             std::pair(kAttrDirectory | kAttrReadOnly, kAttrDirectory | kAttrHidden));
   const std::wstring plain = W(L"plain");
   EXPECT_EQ(Raised([&] { fs.ChangeDir(plain); }), L"Cannot change the directory to " + plain + L": not a directory");
+  EXPECT_EQ(Raised([&] { fs.CreateDir(plain + L"\\sub"); }), L"Cannot create the directory " + plain + L"\\sub: not a directory");
   EXPECT_EQ(Raised([&] { fs.RemoveFile(W(L".cfg")); }), L"Cannot delete " + W(L".cfg") + L": it is a directory");
 }
 
@@ -148,7 +149,12 @@ TEST_F(PosixFs, ClimbsBackOutOfALinkToWhereItCameFrom) {
   EXPECT_EQ(fs.CurrentDir(), W(L"top"));
 }
 
-TEST_F(PosixFs, TemporaryNamesAreInDriveFormAndNeverTaken) {
+TEST_F(PosixFs, DriveFormsFollowTheLinksAndTemporaryNamesAreNeverTaken) {
+  sfs::create_directories(H(L"d1")), sfs::create_directories(H(L"d2"));  // d: leads through hop, then elsewhere
+  sfs::create_directory_symlink(H(L"d1"), H(L"hop")), sfs::create_directory_symlink(H(L"hop"), prefix + "/dosdevices/d:");
+  EXPECT_EQ(fs.DriveFormOf(H(L"d1")), L"D:\\");
+  sfs::remove(H(L"hop")), sfs::create_directory_symlink(H(L"d2"), H(L"hop"));
+  EXPECT_EQ((V{fs.DriveFormOf(H(L"d1")), fs.DriveFormOf(H(L"d2/x"))}), (V{W(L"d1"), L"D:\\x"}));
   System& sys = m.Sys();  // the arguments: every script test
   const std::string tmpHost = std::getenv("TMPDIR");
   const std::wstring tmp = fs.DriveFormOf(tmpHost);

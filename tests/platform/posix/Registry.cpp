@@ -25,11 +25,7 @@ template <class F> static pid_t Child(int fds[2], F body) {
   const pid_t pid = fork();
   if (pid == 0) {  // a child that raises reports and exits: it must not run on into the rest of the test
     close(fds[0]);
-    try {
-      _exit(body(fds[1]));
-    } catch (const std::exception& e) {
-      std::fprintf(stderr, "child: %s\n", e.what());
-    }
+    try { _exit(body(fds[1])); } catch (const std::exception& e) { std::fprintf(stderr, "child: %s\n", e.what()); }
     _exit(99);
   }
   close(fds[1]);

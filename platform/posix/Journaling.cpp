@@ -129,10 +129,11 @@ void PosixFileSystem::RestoreStamp(const std::wstring& path, const platform::Ent
   const int dir = r.dir->fd;
   const char* name = r.name.c_str();
   // The size first, while the file may still be written; a file of the
-  // right size (a read-only one among them) is not opened at all.
+  // right size (a read-only one among them) is not opened at all, nor is a
+  // directory, which gets its permissions and time back.
   struct stat st;
   bool done = ::fstatat(dir, name, &st, AT_SYMLINK_NOFOLLOW) == 0;
-  if (done && static_cast<std::uint64_t>(st.st_size) != stamp.size) {
+  if (done && !S_ISDIR(st.st_mode) && static_cast<std::uint64_t>(st.st_size) != stamp.size) {
     Fd fd(::openat(dir, name, O_WRONLY | O_NOFOLLOW | O_CLOEXEC));
     done = fd.Valid() && ::ftruncate(fd.Get(), static_cast<off_t>(stamp.size)) == 0;
   }
@@ -142,6 +143,7 @@ void PosixFileSystem::RestoreStamp(const std::wstring& path, const platform::Ent
     const int err = errno;
     RaiseErrno(err, L"Cannot restore " + r.DriveForm());
   }
+  if (S_ISDIR(st.st_mode)) ++dirModeChanges_;
   NoteChanged(r);
 }
 

@@ -329,11 +329,21 @@ void Journal::NoteAttributes(const std::wstring& full, std::uint32_t attributes)
 void Journal::UndoLast() {
   if (!last_.contains("seq")) return;
   Undo(last_);
-  Json j;
-  j["kind"] = "undone";
-  j["of"] = last_["seq"];
-  Write(j);
+  MarkUndone(last_["seq"].get<std::int64_t>());
   --changes_;
+}
+
+void Journal::MarkUndone(std::int64_t sequence) {
+  // Only a help for a rollback that is itself interrupted (every step is
+  // safe to repeat), so a journal that cannot be written (a full disk)
+  // does not stop the rollback.
+  try {
+    Json j;
+    j["kind"] = "undone";
+    j["of"] = sequence;
+    Write(j);
+  } catch (const VslError&) {
+  }
 }
 
 void Journal::NoteExternal(const std::wstring& what) {
@@ -589,10 +599,7 @@ RollbackReport Journal::UndoAll(bool* committed) {
         });
       } else {
         done = Undo(*step);
-        Json j;
-        j["kind"] = "undone";
-        j["of"] = seq;
-        Write(j);
+        MarkUndone(seq);
       }
       if (done == Step::Undone) ++report.undone;
     } catch (const VslError& e) {
@@ -625,9 +632,14 @@ void Journal::RemoveOwnFiles(bool commit) {
 }
 
 int Journal::Commit() {
-  Json j;
-  j["kind"] = "commit";
-  Write(j, true);
+  // The mark keeps a commit that is interrupted from being taken for a run
+  // to roll back. A disk too full for it is made room on all the same.
+  try {
+    Json j;
+    j["kind"] = "commit";
+    Write(j, true);
+  } catch (const VslError&) {
+  }
   RemoveOwnFiles(true);
   return changes_;
 }

@@ -151,6 +151,8 @@ class Journal {
   // a run that had committed is only cleaned up (*committed).
   RollbackReport UndoAll(bool* committed);
   void RemoveOwnFiles(bool commit);
+  // Notes that the step `sequence` is undone, where the journal can.
+  void MarkUndone(std::int64_t sequence);
 
   platform::Platform native_;
   std::wstring dir_;          // the journal directory

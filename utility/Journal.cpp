@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
-#include <map>
 #include <random>
 
 #include "platform/Text.h"
@@ -106,7 +105,7 @@ EntryStamp StampOf(const Json& record) {
 
 // Deletes a registry key and everything below it, without recursion: the
 // first subkey is followed down until a key without subkeys is found, which
-// goes; then the walk starts again from the top.
+// goes; then the walk goes on from its parent.
 bool DeleteKeyTree(platform::Registry& reg, const std::wstring& top) {
   constexpr std::uint32_t kAccess = platform::kKeyRead | platform::kKeyWrite;
   std::wstring path = top;
@@ -123,7 +122,7 @@ bool DeleteKeyTree(platform::Registry& reg, const std::wstring& top) {
     if (reg.DeleteKey(platform::kHKeyLocalMachine, path) != platform::kErrorSuccess)
       CannotUndo(L"HKEY_LOCAL_MACHINE\\" + path + L": the key cannot be deleted");
     if (path == top) return true;
-    path = top;
+    path.resize(path.rfind(L'\\'));
   }
 }
 
@@ -604,6 +603,8 @@ RollbackReport Journal::UndoAll(bool* committed) {
       if (done == Step::Undone) ++report.undone;
     } catch (const VslError& e) {
       report.failed.push_back(e.Description());
+    } catch (const std::exception& e) {
+      report.failed.push_back(L"a damaged record of the journal (" + Describe(e) + L")");
     }
   }
   RemoveOwnFiles(false);

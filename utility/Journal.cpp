@@ -529,12 +529,12 @@ std::vector<Json> Journal::LoadRecords() {
     Json j = Json::parse(all.begin() + static_cast<std::ptrdiff_t>(pos), all.begin() + static_cast<std::ptrdiff_t>(end),
                          nullptr, false);
     pos = end + 1;
-    if (j.is_discarded() || !j.is_object() || !j.contains("kind")) continue;
+    if (j.is_discarded() || !j.is_object() || !j.contains("kind") || !j["kind"].is_string()) continue;
     const std::string kind = j["kind"].get<std::string>();
     if (kind == "run") {
-      script_ = W(j["script"]);
+      script_ = text::FromUtf8(j.value("script", std::string()));
     } else if (kind == "registry" && registry_ == nullptr) {
-      const std::wstring location = W(j["location"]);
+      const std::wstring location = text::FromUtf8(j.value("location", std::string()));
       if (native_.registry->Location() == location) {
         registry_ = native_.registry;
       } else if ((ownRegistry_ = native_.registry->OpenAt(location))) {
@@ -542,7 +542,7 @@ std::vector<Json> Journal::LoadRecords() {
       } else {
         registryMissing_ = location;
       }
-    } else if (kind == "area") {
+    } else if (kind == "area" && j.contains("path") && j["path"].is_string()) {
       areaPaths_.push_back(W(j["path"]));
     }
     records.push_back(std::move(j));
@@ -550,7 +550,7 @@ std::vector<Json> Journal::LoadRecords() {
   if (registry_ != nullptr) {
     for (auto& [seq, text] : registry_->UndoRecords(U8(run_))) {
       Json j = Json::parse(text, nullptr, false);
-      if (j.is_discarded() || !j.is_object()) continue;
+      if (j.is_discarded() || !j.is_object() || !j.contains("kind") || !j["kind"].is_string()) continue;
       j["seq"] = seq;
       j["inRegistry"] = true;
       records.push_back(std::move(j));
@@ -566,7 +566,7 @@ RollbackReport Journal::UndoAll(bool* committed) {
   *committed = false;
   for (const Json& j : records) {
     const std::string kind = j["kind"].get<std::string>();
-    if (kind == "void" || kind == "undone") settled.insert(j["of"].get<std::int64_t>());
+    if ((kind == "void" || kind == "undone") && j.value("of", std::int64_t{-1}) >= 0) settled.insert(j["of"].get<std::int64_t>());
     if (kind == "commit") *committed = true;
     if (kind == "external") ++report.notUndoable;
   }
@@ -577,7 +577,8 @@ RollbackReport Journal::UndoAll(bool* committed) {
   }
   std::vector<const Json*> steps;
   for (const Json& j : records)
-    if (j.contains("seq") && IsStep(j["kind"].get<std::string>()) && !settled.count(j["seq"].get<std::int64_t>()))
+    if (j.contains("seq") && j["seq"].is_number_integer() && IsStep(j["kind"].get<std::string>()) &&
+        !settled.count(j["seq"].get<std::int64_t>()))
       steps.push_back(&j);
   std::sort(steps.begin(), steps.end(),
             [](const Json* a, const Json* b) { return (*a)["seq"].get<std::int64_t>() > (*b)["seq"].get<std::int64_t>(); });

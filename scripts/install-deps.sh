@@ -19,6 +19,8 @@ case "${1:-build}" in
     want+=(wine wine64 fonts-wine xvfb xfonts-base xdotool)
     # The Debian package's checker and dependency finder.
     want+=(lintian dpkg-dev)
+    # The install logs the tests write are validated against their schema.
+    want+=(python3-jsonschema)
     ;;
   windows)
     want+=(googletest "${windows[@]}")

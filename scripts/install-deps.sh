@@ -5,7 +5,9 @@
 #                           peers the shell benchmarks compare with (dash,
 #                           sqlite3), the MinGW-w64 cross compilers for the
 #                           Windows builds, Wine, Xvfb and xdotool to test
-#                           them, and lintian for the Debian package
+#                           them, lintian for the Debian package, jsonschema
+#                           for the install logs and ansible-core for the
+#                           Ansible collection
 #   install-deps.sh windows the cross compilers alone
 set -euo pipefail
 
@@ -21,6 +23,8 @@ case "${1:-build}" in
     want+=(lintian dpkg-dev)
     # The install logs the tests write are validated against their schema.
     want+=(python3-jsonschema)
+    # The Ansible collection's module is tested with Debian's Ansible.
+    want+=(ansible-core)
     ;;
   windows)
     want+=(googletest "${windows[@]}")

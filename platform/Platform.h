@@ -79,7 +79,8 @@ struct EntryStamp {
   std::uint64_t volume = 0;    // the file system the entry lies on
   std::uint64_t identity = 0;  // the file itself on that file system (inode, file index)
   std::uint64_t size = 0;
-  std::int64_t modified = 0;  // modification time, in the platform's own units
+  std::int64_t modified = 0;       // modification time, in the platform's own units
+  std::uint32_t permissions = 0;  // permission bits (POSIX) or attributes (Windows)
 };
 
 // A file that this process holds locked while it has it open, so that
@@ -200,9 +201,16 @@ class FileSystem {
   // where nothing may exist yet. False, with nothing changed, when the two
   // lie on different file systems; other failures are raised.
   virtual bool MoveEntry(const std::wstring& from, const std::wstring& to);
-  // Cuts the file back to `size` bytes and sets its modification time to
-  // `modified` (as Stamp gave it).
-  virtual void RestoreFile(const std::wstring& path, std::uint64_t size, std::int64_t modified);
+  // Gives a file back the size (cutting what was added), the permissions
+  // and the modification time of `stamp`, as Stamp gave them.
+  virtual void RestoreStamp(const std::wstring& path, const EntryStamp& stamp);
+  // Whether two different plain files hold the same bytes (links are never
+  // followed: a link is no plain file; a file is not a copy of itself).
+  virtual bool SameContent(const std::wstring& a, const std::wstring& b);
+  // Gives `target`, which holds the bytes of `source` already, what
+  // CopyWholeFile would give it besides them (permissions or attributes,
+  // the modification time), without writing its content.
+  virtual void CopyStamp(const std::wstring& source, const std::wstring& target);
   // Deletes a file, a link or a whole directory tree whatever the
   // attributes of its entries, never entering a link; nothing there is no
   // failure.

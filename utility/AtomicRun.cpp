@@ -61,8 +61,10 @@ class AtomicRun::Files : public platform::FileSystem {
 
   void SetAttributes(const std::wstring& path, std::uint32_t attributes) override {
     const std::uint32_t old = in_.GetAttributes(path);
-    if (old != platform::kInvalidAttributes && !HasNul(path) && !j_.CreatedByRun(in_.FullPath(path)))
-      j_.NoteAttributes(path, old);
+    if (old != platform::kInvalidAttributes && !HasNul(path)) {
+      const std::wstring full = in_.FullPath(path);
+      if (!j_.CreatedByRun(full)) j_.NoteAttributes(full, old);
+    }
     in_.SetAttributes(path, attributes);
   }
 
@@ -78,18 +80,19 @@ class AtomicRun::Files : public platform::FileSystem {
   }
 
   void RemoveDir(const std::wstring& path) override {
-    const EntryStamp st = in_.Stamp(path);
+    const std::wstring full = Full(path);
+    const EntryStamp st = in_.Stamp(full);
     // A root, a missing directory or one with entries that the script sees
     // is refused as the file system refuses it.
-    if (!st.exists || !st.directory || IsRoot(path) || !LooksEmpty(path) || !j_.SaveAside(path, st, false))
+    if (!st.exists || !st.directory || IsRoot(full) || !LooksEmpty(full) || !j_.SaveAside(full, st, false))
       in_.RemoveDir(path);
   }
 
   void RemoveFile(const std::wstring& path) override {
-    const EntryStamp st = in_.Stamp(path);
-    if (!st.exists || st.directory || st.readOnly || j_.CreatedByRun(in_.FullPath(path)))
-      return in_.RemoveFile(path);
-    j_.SaveAside(path, st, false);
+    const std::wstring full = Full(path);
+    const EntryStamp st = in_.Stamp(full);
+    if (!st.exists || st.directory || st.readOnly || j_.CreatedByRun(full)) return in_.RemoveFile(path);
+    j_.SaveAside(full, st, false);
   }
 
   void RemoveMatching(const std::wstring& pattern) override {
@@ -99,16 +102,25 @@ class AtomicRun::Files : public platform::FileSystem {
   }
 
   bool RemoveWhole(const std::wstring& path) override {
-    const EntryStamp st = in_.Stamp(path);
-    return st.exists && j_.SaveAside(path, st, false);
+    const std::wstring full = Full(path);
+    const EntryStamp st = in_.Stamp(full);
+    return st.exists && j_.SaveAside(full, st, false);
   }
 
   void CopyWholeFile(const std::wstring& source, const std::wstring& target) override {
-    ReplaceWith(target, [&] { in_.CopyWholeFile(source, target); }, [&](const EntryStamp& t) {
-      // The same file under another name is refused there, before anything
-      // is moved aside.
+    ReplaceWith(target, [&] { in_.CopyWholeFile(source, target); }, [&](const std::wstring& full, const EntryStamp& t) {
+      // A copy of the bytes the file holds already (an installation made
+      // again) leaves them where they are: only its permissions and time
+      // change, and those are noted.
+      if (in_.SameContent(source, full)) {
+        j_.NoteRewritten(full, t);
+        in_.CopyStamp(source, full);
+        return Replace::Done;
+      }
+      // The same file under another name is refused by the copy itself,
+      // before anything is moved aside.
       const EntryStamp s = in_.Stamp(source);
-      return s.exists && !(s.volume == t.volume && s.identity == t.identity);
+      return s.exists && !(s.volume == t.volume && s.identity == t.identity) ? Replace::Yes : Replace::No;
     });
   }
 
@@ -116,23 +128,27 @@ class AtomicRun::Files : public platform::FileSystem {
     using platform::OpenMode;
     if (mode == OpenMode::Read || HasNul(path)) return in_.Open(path, mode);
     if (mode == OpenMode::Append) {
-      const EntryStamp st = in_.Stamp(path);
+      const std::wstring full = Full(path);
+      const EntryStamp st = in_.Stamp(full);
       if (st.exists) {
-        if (st.directory || st.readOnly || j_.CreatedByRun(in_.FullPath(path))) return in_.Open(path, mode);
+        if (st.directory || st.readOnly || j_.CreatedByRun(full)) return in_.Open(path, mode);
         // Opening changes nothing: the first write is what is noted.
-        return std::make_unique<AppendedFile>(in_.Open(path, mode), j_, path, st);
+        return std::make_unique<AppendedFile>(in_.Open(path, mode), j_, full, st);
       }
     }
     std::unique_ptr<platform::File> file;
-    ReplaceWith(path, [&] { file = in_.Open(path, mode); }, [&](const EntryStamp&) { return mode == OpenMode::Write; });
+    ReplaceWith(path, [&] { file = in_.Open(path, mode); },
+                [&](const std::wstring&, const EntryStamp&) { return mode == OpenMode::Write ? Replace::Yes : Replace::No; });
     return file;
   }
 
   std::wstring ReadTextFile(const std::wstring& path) override { return in_.ReadTextFile(path); }
 
   void AppendTextLine(const std::wstring& path, const std::wstring& text) override {
-    const EntryStamp st = in_.Stamp(path);
-    if (!st.exists && !HasNul(path)) {
+    if (HasNul(path)) return in_.AppendTextLine(path, text);
+    const std::wstring full = in_.FullPath(path);
+    const EntryStamp st = in_.Stamp(full);
+    if (!st.exists) {
       const std::int64_t seq = j_.NoteCreated(path, false);
       try {
         in_.AppendTextLine(path, text);
@@ -142,8 +158,7 @@ class AtomicRun::Files : public platform::FileSystem {
       }
       return;
     }
-    if (st.exists && !st.directory && !st.readOnly && !j_.CreatedByRun(in_.FullPath(path)))
-      j_.NoteAppended(path, st);
+    if (!st.directory && !st.readOnly && !j_.CreatedByRun(full)) j_.NoteRewritten(full, st);
     in_.AppendTextLine(path, text);
   }
 
@@ -153,9 +168,9 @@ class AtomicRun::Files : public platform::FileSystem {
   std::wstring FullPath(const std::wstring& path) override { return in_.FullPath(path); }
   EntryStamp Stamp(const std::wstring& path) override { return in_.Stamp(path); }
   bool MoveEntry(const std::wstring& from, const std::wstring& to) override { return in_.MoveEntry(from, to); }
-  void RestoreFile(const std::wstring& path, std::uint64_t size, std::int64_t modified) override {
-    in_.RestoreFile(path, size, modified);
-  }
+  void RestoreStamp(const std::wstring& path, const EntryStamp& stamp) override { in_.RestoreStamp(path, stamp); }
+  bool SameContent(const std::wstring& a, const std::wstring& b) override { return in_.SameContent(a, b); }
+  void CopyStamp(const std::wstring& source, const std::wstring& target) override { in_.CopyStamp(source, target); }
   void RemoveTree(const std::wstring& path) override { in_.RemoveTree(path); }
   std::unique_ptr<platform::LockedFile> OpenLocked(const std::wstring& path, bool create) override {
     return in_.OpenLocked(path, create);
@@ -170,7 +185,7 @@ class AtomicRun::Files : public platform::FileSystem {
         : in_(std::move(in)), j_(j), path_(std::move(path)), stamp_(st) {}
     std::string ReadAll() override { return in_->ReadAll(); }
     void Write(const std::string& bytes) override {
-      if (!noted_) j_.NoteAppended(path_, stamp_);
+      if (!noted_) j_.NoteRewritten(path_, stamp_);
       noted_ = true;
       in_->Write(bytes);
     }
@@ -183,6 +198,10 @@ class AtomicRun::Files : public platform::FileSystem {
     bool noted_ = false;
   };
 
+  // What `make` does to an existing file: replaces it, does not (it is
+  // refused, or writes in place), or nothing is left to do.
+  enum class Replace { Yes, No, Done };
+
   // Makes the file `path` anew with `make`: a file that is there (and that
   // `replaces` says the call would replace) is moved aside first and comes
   // back at once when `make` fails; a missing one is noted as created. What
@@ -190,8 +209,9 @@ class AtomicRun::Files : public platform::FileSystem {
   // `make` untouched, to be refused there.
   template <typename Make, typename Replaces>
   void ReplaceWith(const std::wstring& path, Make make, Replaces replaces) {
-    const EntryStamp st = in_.Stamp(path);
     if (HasNul(path)) return make();
+    const std::wstring full = in_.FullPath(path);
+    const EntryStamp st = in_.Stamp(full);
     if (!st.exists) {
       const std::int64_t seq = j_.NoteCreated(path, false);
       try {
@@ -202,8 +222,11 @@ class AtomicRun::Files : public platform::FileSystem {
       }
       return;
     }
-    if (st.directory || st.readOnly || j_.CreatedByRun(in_.FullPath(path)) || !replaces(st)) return make();
-    j_.SaveAside(path, st, true);
+    if (st.directory || st.readOnly || j_.CreatedByRun(full)) return make();
+    const Replace what = replaces(full, st);
+    if (what == Replace::Done) return;
+    if (what == Replace::No) return make();
+    j_.SaveAside(full, st, true);
     try {
       make();
     } catch (const VslError&) {
@@ -212,14 +235,14 @@ class AtomicRun::Files : public platform::FileSystem {
     }
   }
 
-  bool IsRoot(const std::wstring& path) {
-    const std::wstring full = in_.FullPath(path);
-    return full.size() <= 3 && full.size() >= 2 && full[1] == L':';
-  }
+  // The full path, or the path itself where it names nothing (a NUL).
+  std::wstring Full(const std::wstring& path) { return HasNul(path) ? path : in_.FullPath(path); }
+
+  static bool IsRoot(const std::wstring& full) { return full.size() <= 3 && full.size() >= 2 && full[1] == L':'; }
 
   // Whether the directory holds nothing that the script would see.
-  bool LooksEmpty(const std::wstring& path) {
-    for (const platform::FindEntry& e : Find(path + L"\\*"))
+  bool LooksEmpty(const std::wstring& full) {
+    for (const platform::FindEntry& e : Find(full + L"\\*"))
       if (e.name != L"." && e.name != L"..") return false;
     return true;
   }

@@ -65,7 +65,7 @@ std::vector<std::uint8_t> Unhex(const std::string& hex) {
 }
 
 bool IsChange(const std::string& kind) {
-  static const char* const kinds[] = {"removed", "replaced", "created", "appended", "attributes",
+  static const char* const kinds[] = {"removed", "replaced", "created", "rewritten", "attributes",
                                       "value",   "key",      "keydeleted"};
   return std::any_of(std::begin(kinds), std::end(kinds), [&](const char* k) { return kind == k; });
 }
@@ -73,6 +73,26 @@ bool IsChange(const std::string& kind) {
 bool IsRegistryChange(const std::string& kind) { return kind == "value" || kind == "key" || kind == "keydeleted"; }
 
 [[noreturn]] void CannotUndo(const std::wstring& what) { throw VslError(what); }
+
+// What a record keeps of an entry's stamp, and the stamp again.
+void PutStamp(Json& record, const EntryStamp& stamp) {
+  record["volume"] = stamp.volume;
+  record["identity"] = stamp.identity;
+  record["size"] = stamp.size;
+  record["modified"] = stamp.modified;
+  record["permissions"] = stamp.permissions;
+}
+
+EntryStamp StampOf(const Json& record) {
+  EntryStamp stamp;
+  stamp.exists = true;
+  stamp.volume = record["volume"].get<std::uint64_t>();
+  stamp.identity = record["identity"].get<std::uint64_t>();
+  stamp.size = record["size"].get<std::uint64_t>();
+  stamp.modified = record["modified"].get<std::int64_t>();
+  stamp.permissions = record["permissions"].get<std::uint32_t>();
+  return stamp;
+}
 
 // Deletes a registry key and everything below it, without recursion: the
 // first subkey is followed down until a key without subkeys is found, which
@@ -210,14 +230,12 @@ std::wstring Journal::AreaFor(const std::wstring& fullPath, bool primary) {
   return area;
 }
 
-bool Journal::SaveAside(const std::wstring& path, const EntryStamp& stamp, bool replaced) {
+bool Journal::SaveAside(const std::wstring& full, const EntryStamp& stamp, bool replaced) {
   platform::FileSystem& fs = *native_.fileSystem;
-  const std::wstring full = fs.FullPath(path);
   Json record;
   record["kind"] = replaced ? "replaced" : "removed";
   record["path"] = U8(full);
-  record["volume"] = stamp.volume;
-  record["identity"] = stamp.identity;
+  PutStamp(record, stamp);
   // On the journal's own file system the entry goes to the run's saved area;
   // elsewhere, or where that rename is refused after all (a bind mount), to
   // a saved area in its own parent directory.
@@ -240,11 +258,9 @@ bool Journal::SaveAside(const std::wstring& path, const EntryStamp& stamp, bool 
   const std::wstring saved = area + L"\\" + std::to_wstring(sequence_ + 1);
   record["saved"] = U8(saved);
   record["copied"] = true;
-  record["size"] = stamp.size;
-  record["modified"] = stamp.modified;
   Record(record);
   fs.CopyWholeFile(full, saved);
-  fs.RestoreFile(saved, stamp.size, stamp.modified);
+  fs.RestoreStamp(saved, stamp);
   if (stamp.readOnly) fs.SetAttributes(full, 0);
   fs.RemoveFile(full);
   ForgetCreated(full);
@@ -266,21 +282,18 @@ std::int64_t Journal::NoteCreated(const std::wstring& path, bool directory) {
   return seq;
 }
 
-void Journal::NoteAppended(const std::wstring& path, const EntryStamp& stamp) {
+void Journal::NoteRewritten(const std::wstring& full, const EntryStamp& stamp) {
   Json record;
-  record["kind"] = "appended";
-  record["path"] = U8(native_.fileSystem->FullPath(path));
-  record["size"] = stamp.size;
-  record["modified"] = stamp.modified;
-  record["volume"] = stamp.volume;
-  record["identity"] = stamp.identity;
+  record["kind"] = "rewritten";
+  record["path"] = U8(full);
+  PutStamp(record, stamp);
   Record(record);
 }
 
-void Journal::NoteAttributes(const std::wstring& path, std::uint32_t attributes) {
+void Journal::NoteAttributes(const std::wstring& full, std::uint32_t attributes) {
   Json record;
   record["kind"] = "attributes";
-  record["path"] = U8(native_.fileSystem->FullPath(path));
+  record["path"] = U8(full);
   record["attributes"] = attributes;
   Record(record);
 }
@@ -395,9 +408,9 @@ Journal::Step Journal::Undo(const Json& r) {
   }
   const bool same = now.exists && now.volume == r["volume"].get<std::uint64_t>() &&
                     now.identity == r["identity"].get<std::uint64_t>();
-  if (kind == "appended") {
-    if (!same) CannotUndo(path + L": it is no longer the file that was appended to");
-    fs.RestoreFile(path, r["size"].get<std::uint64_t>(), r["modified"].get<std::int64_t>());
+  if (kind == "rewritten") {
+    if (!same) CannotUndo(path + L": it is no longer the file that was written to");
+    fs.RestoreStamp(path, StampOf(r));
     return Step::Undone;
   }
   // "removed" or "replaced": the saved entry comes back.
@@ -416,7 +429,7 @@ Journal::Step Journal::Undo(const Json& r) {
   }
   if (copied) {
     fs.CopyWholeFile(saved, path);
-    fs.RestoreFile(path, r["size"].get<std::uint64_t>(), r["modified"].get<std::int64_t>());
+    fs.RestoreStamp(path, StampOf(r));
     fs.RemoveTree(saved);
   } else if (!fs.MoveEntry(saved, path)) {
     CannotUndo(path + L": its saved copy " + saved + L" cannot be moved back");

@@ -63,7 +63,9 @@ class PosixFileSystem : public platform::FileSystem {
   std::wstring FullPath(const std::wstring& path) override;
   platform::EntryStamp Stamp(const std::wstring& path) override;
   bool MoveEntry(const std::wstring& from, const std::wstring& to) override;
-  void RestoreFile(const std::wstring& path, std::uint64_t size, std::int64_t modified) override;
+  void RestoreStamp(const std::wstring& path, const platform::EntryStamp& stamp) override;
+  bool SameContent(const std::wstring& a, const std::wstring& b) override;
+  void CopyStamp(const std::wstring& source, const std::wstring& target) override;
   void RemoveTree(const std::wstring& path) override;
   std::unique_ptr<platform::LockedFile> OpenLocked(const std::wstring& path, bool create) override;
 
@@ -152,6 +154,9 @@ class PosixFileSystem : public platform::FileSystem {
     nlink_t nlink{};
     // The folded name in UTF-8 -> the name as spelt on disk, in UTF-8.
     std::unordered_map<std::string, std::string> bySpelling;
+    // Some name is spelt on disk in more than one way: a removal cannot
+    // tell what is left, and the index is read again.
+    bool several = false;
     void Add(std::string key, const std::wstring& name);
     void Seen(const struct stat& st);
     bool Unchanged(const struct stat& st) const;

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -73,9 +74,13 @@ void AllowEmptying(int dirFd, const char* name, const struct stat& st) {
 platform::EntryStamp PosixFileSystem::Stamp(const std::wstring& path) {
   platform::EntryStamp stamp;
   Resolved r = Resolve(path);
-  Stat(r);
+  if (r.invalid || !r.dir) return stamp;
   struct stat st;
-  if (!r.exists || ::fstatat(r.dir->fd, r.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) return stamp;
+  if (::fstatat(r.dir->fd, r.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+    // Not spelt as on disk: the name found without regard to case.
+    Stat(r);
+    if (!r.exists || ::fstatat(r.dir->fd, r.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) return stamp;
+  }
   stamp.exists = true;
   stamp.directory = S_ISDIR(st.st_mode);
   stamp.readOnly = !S_ISLNK(st.st_mode) && !S_ISDIR(st.st_mode) && (st.st_mode & S_IWUSR) == 0;
@@ -83,6 +88,7 @@ platform::EntryStamp PosixFileSystem::Stamp(const std::wstring& path) {
   stamp.identity = st.st_ino;
   stamp.size = static_cast<std::uint64_t>(st.st_size);
   stamp.modified = Nanoseconds(st.st_mtim);
+  stamp.permissions = st.st_mode & 07777;
   return stamp;
 }
 
@@ -115,18 +121,57 @@ bool PosixFileSystem::MoveEntry(const std::wstring& from, const std::wstring& to
   return true;
 }
 
-void PosixFileSystem::RestoreFile(const std::wstring& path, std::uint64_t size, std::int64_t modified) {
+void PosixFileSystem::RestoreStamp(const std::wstring& path, const platform::EntryStamp& stamp) {
   Resolved r = Resolve(path);
   RefuseInvalid(r, L"Cannot restore ");
   Stat(r);
   if (!r.exists) RaiseErrno(r.dir ? ENOENT : r.dirErr, L"Cannot restore " + r.DriveForm());
-  Fd fd(::openat(r.dir->fd, r.name.c_str(), O_WRONLY | O_NOFOLLOW | O_CLOEXEC));
-  struct timespec times[2] = {{0, UTIME_OMIT}, {modified / 1000000000, modified % 1000000000}};
-  if (!fd.Valid() || ::ftruncate(fd.Get(), static_cast<off_t>(size)) != 0 || ::futimens(fd.Get(), times) != 0) {
+  const int dir = r.dir->fd;
+  const char* name = r.name.c_str();
+  // The size first, while the file may still be written; a file of the
+  // right size (a read-only one among them) is not opened at all.
+  struct stat st;
+  bool done = ::fstatat(dir, name, &st, AT_SYMLINK_NOFOLLOW) == 0;
+  if (done && static_cast<std::uint64_t>(st.st_size) != stamp.size) {
+    Fd fd(::openat(dir, name, O_WRONLY | O_NOFOLLOW | O_CLOEXEC));
+    done = fd.Valid() && ::ftruncate(fd.Get(), static_cast<off_t>(stamp.size)) == 0;
+  }
+  const struct timespec times[2] = {{0, UTIME_OMIT}, {stamp.modified / 1000000000, stamp.modified % 1000000000}};
+  done = done && ::fchmodat(dir, name, stamp.permissions, 0) == 0 && ::utimensat(dir, name, times, AT_SYMLINK_NOFOLLOW) == 0;
+  if (!done) {
     const int err = errno;
     RaiseErrno(err, L"Cannot restore " + r.DriveForm());
   }
   NoteChanged(r);
+}
+
+bool PosixFileSystem::SameContent(const std::wstring& a, const std::wstring& b) {
+  auto open = [this](const std::wstring& path, struct stat* st) {
+    Resolved r = Resolve(path);
+    Stat(r);
+    Fd fd(r.exists ? ::openat(r.dir->fd, r.name.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC) : -1);
+    if (fd.Valid() && (::fstat(fd.Get(), st) != 0 || !S_ISREG(st->st_mode))) fd = Fd();
+    return fd;
+  };
+  struct stat sa, sb;
+  Fd fa = open(a, &sa);
+  if (!fa.Valid()) return false;
+  Fd fb = open(b, &sb);
+  if (!fb.Valid() || sa.st_size != sb.st_size) return false;
+  if (sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino) return false;
+  char x[16384], y[sizeof x];
+  for (;;) {
+    const ssize_t n = ::read(fa.Get(), x, sizeof x);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return n == 0;
+    for (ssize_t got = 0; got < n;) {
+      const ssize_t m = ::read(fb.Get(), y + got, static_cast<std::size_t>(n - got));
+      if (m < 0 && errno == EINTR) continue;
+      if (m <= 0) return false;
+      got += m;
+    }
+    if (std::memcmp(x, y, static_cast<std::size_t>(n)) != 0) return false;
+  }
 }
 
 void PosixFileSystem::RemoveTree(const std::wstring& path) {
@@ -220,6 +265,23 @@ std::unique_ptr<platform::LockedFile> PosixFileSystem::OpenLocked(const std::wst
       held.st_ino != there.st_ino || held.st_dev != there.st_dev)
     return nullptr;
   return std::make_unique<PosixLockedFile>(std::move(fd), r.DriveForm());
+}
+
+void PosixFileSystem::CopyStamp(const std::wstring& source, const std::wstring& target) {
+  // A copy keeps the source's permission bits and is written now.
+  Resolved s = Resolve(source);
+  Resolved t = Resolve(target);
+  Stat(s);
+  Stat(t);
+  const std::wstring what = L"Cannot copy " + s.DriveForm() + L" to " + t.DriveForm();
+  if (!s.exists || !t.exists) RaiseErrno(ENOENT, what);
+  struct timespec now[2] = {{0, UTIME_OMIT}, {0, UTIME_NOW}};
+  if (::fchmodat(t.dir->fd, t.name.c_str(), s.st.mode & 07777, 0) != 0 ||
+      ::utimensat(t.dir->fd, t.name.c_str(), now, AT_SYMLINK_NOFOLLOW) != 0) {
+    const int err = errno;
+    RaiseErrno(err, what);
+  }
+  NoteChanged(t);
 }
 
 }  // namespace posix

@@ -864,6 +864,7 @@ std::wstring PosixFileSystem::LookupNoCase(const DirRef& dir, const std::wstring
 void PosixFileSystem::DirIndex::Add(std::string key, const std::wstring& name) {
   // Of several spellings of one name, the first in name order is found.
   auto [slot, added] = bySpelling.emplace(std::move(key), std::string());
+  several = several || !added;
   if (added || NameLess(name, text::FromUtf8(slot->second))) slot->second = text::ToUtf8(name);
 }
 
@@ -937,8 +938,18 @@ void PosixFileSystem::NoteRemoved(const Resolved& r, bool directory) {
       removedIds_.clear();
     }
     dirIndex_.clear();
-  } else {
-    dirIndex_.erase(r.dir->id);
+  } else if (auto it = dirIndex_.find(r.dir->id); it != dirIndex_.end()) {
+    // The index loses the name and takes the directory's status after the
+    // removal, so that a walk deleting or moving many files does not read
+    // the directory again for each.
+    struct stat st;
+    auto key = it->second.bySpelling.find(IndexKey(r.LastName()));
+    if (it->second.several || ::fstat(r.dir->fd, &st) != 0) {
+      dirIndex_.erase(it);
+    } else {
+      if (key != it->second.bySpelling.end()) it->second.bySpelling.erase(key);
+      it->second.Seen(st);
+    }
   }
   if (listing != nullptr) listing->Erase(r.name);
 }

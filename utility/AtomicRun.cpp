@@ -1,6 +1,7 @@
 #include "utility/AtomicRun.h"
 
 #include <optional>
+#include <set>
 #include <unordered_map>
 
 #include "platform/Text.h"
@@ -271,8 +272,10 @@ class AtomicRun::Keys : public platform::Registry {
     if (!base) return in_.CreateKey(parent, subKey, result);
     const std::wstring full = JoinKey(*base, subKey);
     long rc;
-    if (std::optional<std::wstring> missing = FirstMissing(full)) {
+    std::optional<std::wstring> missing;
+    if (!InCreatedKey(full) && (missing = FirstMissing(full))) {
       rc = j_.RegistryChange(Journal::KeyCreatedRecord(*missing), [&] { return in_.CreateKey(parent, subKey, result); });
+      if (rc == platform::kErrorSuccess) created_.insert(text::Fold(*missing));
     } else {
       rc = in_.CreateKey(parent, subKey, result);
     }
@@ -312,6 +315,7 @@ class AtomicRun::Keys : public platform::Registry {
     const std::optional<std::wstring> base = PathOf(parent);
     if (!base) return in_.DeleteKey(parent, subKey);
     const std::wstring full = JoinKey(*base, subKey);
+    if (InCreatedKey(full)) return in_.DeleteKey(parent, subKey);
     const std::size_t sep = full.rfind(L'\\');
     const std::wstring above = sep == std::wstring::npos ? std::wstring() : full.substr(0, sep);
     // The key's name as it is stored, which its parent's list gives.
@@ -324,7 +328,7 @@ class AtomicRun::Keys : public platform::Registry {
 
   long DeleteValue(RegKey key, const std::wstring& name) override {
     const std::optional<std::wstring> path = PathOf(key);
-    if (!path) return in_.DeleteValue(key, name);
+    if (!path || InCreatedKey(*path)) return in_.DeleteValue(key, name);
     for (SavedValue& v : ValuesOf(*path)) {
       if (text::EqualsNoCase(v.name, name))
         return j_.RegistryChange(Journal::ValueRecord(*path, v.name, &v), [&] { return in_.DeleteValue(key, name); });
@@ -390,21 +394,44 @@ class AtomicRun::Keys : public platform::Registry {
     return values;
   }
 
+  // Whether the key lies in one that this run created: undoing that
+  // creation takes everything below it, so changes there need no record.
+  bool InCreatedKey(const std::wstring& path) const {
+    if (created_.empty()) return false;
+    const std::wstring folded = text::Fold(path);
+    for (std::size_t end = folded.find(L'\\');; end = folded.find(L'\\', end + 1)) {
+      if (created_.count(folded.substr(0, end)) != 0) return true;
+      if (end == std::wstring::npos) return false;
+    }
+  }
+
   // A value about to be written: its old type and bytes are noted.
   template <typename Change>
   long Write(RegKey key, const std::wstring& name, Change change) {
     const std::optional<std::wstring> path = PathOf(key);
-    if (!path) return change();
+    if (!path || InCreatedKey(*path)) return change();
     std::optional<SavedValue> old;
-    platform::KeyHandle read(in_);
-    std::uint32_t size = 0;
-    if (in_.OpenKey(platform::kHKeyLocalMachine, *path, kReadAll, read.Out()) == platform::kErrorSuccess &&
-        in_.QueryValue(read.Get(), name, nullptr, nullptr, &size) == platform::kErrorSuccess) {
-      old.emplace();
-      old->name = name;
-      old->data.resize(size);
-      if (in_.QueryValue(read.Get(), name, &old->type, old->data.data(), &size) != platform::kErrorSuccess)
-        old.reset();
+    // Read through the caller's handle where it may read, else through one
+    // of its own.
+    platform::KeyHandle own(in_);
+    RegKey read = key;
+    SavedValue v;
+    v.name = name;
+    v.data.resize(256);
+    std::uint32_t size = static_cast<std::uint32_t>(v.data.size());
+    long rc = in_.QueryValue(read, name, &v.type, v.data.data(), &size);
+    if (rc == platform::kErrorAccessDenied &&
+        in_.OpenKey(platform::kHKeyLocalMachine, *path, kReadAll, own.Out()) == platform::kErrorSuccess) {
+      read = own.Get();
+      rc = in_.QueryValue(read, name, &v.type, v.data.data(), &size);
+    }
+    if (rc == platform::kErrorMoreData) {
+      v.data.resize(size);
+      rc = in_.QueryValue(read, name, &v.type, v.data.data(), &size);
+    }
+    if (rc == platform::kErrorSuccess) {
+      v.data.resize(size);
+      old = std::move(v);
     }
     return j_.RegistryChange(Journal::ValueRecord(*path, name, old ? &*old : nullptr), change);
   }
@@ -412,6 +439,7 @@ class AtomicRun::Keys : public platform::Registry {
   platform::Registry& in_;
   Journal& j_;
   std::unordered_map<RegKey, std::wstring> paths_;
+  std::set<std::wstring> created_;  // keys this run created (folded paths)
 };
 
 // ---------------------------------------------------------------------------

@@ -23,10 +23,15 @@ constexpr const wchar_t* kJournalEnding = L".journal";
 std::string U8(const std::wstring& s) { return text::ToUtf8(s); }
 std::wstring W(const Json& j) { return text::FromUtf8(j.get<std::string>()); }
 
-// "Z:\a\b" -> "Z:\a"; "Z:\a" -> "Z:".
+// "Z:\a\b" -> "Z:\a"; "Z:\a" -> "Z:\".
 std::wstring ParentOf(const std::wstring& full) {
   const std::size_t sep = full.find_last_of(L"\\/");
-  return sep == std::wstring::npos ? std::wstring() : full.substr(0, sep);
+  if (sep == std::wstring::npos) return std::wstring();
+  return full.substr(0, sep == 2 && full[1] == L':' ? 3 : sep);
+}
+
+std::wstring Join(const std::wstring& dir, const std::wstring& name) {
+  return !dir.empty() && dir.back() == L'\\' ? dir + name : dir + L"\\" + name;
 }
 
 std::wstring NameOf(const std::wstring& full) {
@@ -69,6 +74,11 @@ bool IsChange(const std::string& kind) {
                                       "value",   "key",      "keydeleted"};
   return std::any_of(std::begin(kinds), std::end(kinds), [&](const char* k) { return kind == k; });
 }
+
+// A record undone in its place in the sequence: a change, or what the
+// journal itself did to a directory of the script's (its time, a saved area
+// in it).
+bool IsStep(const std::string& kind) { return IsChange(kind) || kind == "dirtime" || kind == "area"; }
 
 bool IsRegistryChange(const std::string& kind) { return kind == "value" || kind == "key" || kind == "keydeleted"; }
 
@@ -216,8 +226,10 @@ std::wstring Journal::AreaFor(const std::wstring& fullPath, bool primary) {
     }
     return primary_;
   }
-  const std::wstring area = ParentOf(fullPath) + L"\\" + kAreaPrefix + run_;
+  const std::wstring parent = ParentOf(fullPath);
+  const std::wstring area = Join(parent, kAreaPrefix + run_);
   if (areas_.insert(text::Fold(area)).second) {
+    NoteDirTime(parent);
     Json j;
     j["seq"] = Next();
     j["kind"] = "area";
@@ -230,8 +242,22 @@ std::wstring Journal::AreaFor(const std::wstring& fullPath, bool primary) {
   return area;
 }
 
+void Journal::NoteDirTime(const std::wstring& dir) {
+  const std::wstring key = text::Fold(dir);
+  if (createdDirs_.count(key) != 0 || !timedDirs_.insert(key).second) return;
+  const EntryStamp stamp = native_.fileSystem->Stamp(dir);
+  if (!stamp.exists || !stamp.directory) return;
+  Json j;
+  j["seq"] = Next();
+  j["kind"] = "dirtime";
+  j["path"] = U8(dir);
+  PutStamp(j, stamp);
+  Write(j);
+}
+
 bool Journal::SaveAside(const std::wstring& full, const EntryStamp& stamp, bool replaced) {
   platform::FileSystem& fs = *native_.fileSystem;
+  NoteDirTime(ParentOf(full));
   Json record;
   record["kind"] = replaced ? "replaced" : "removed";
   record["path"] = U8(full);
@@ -269,6 +295,8 @@ bool Journal::SaveAside(const std::wstring& full, const EntryStamp& stamp, bool 
 
 std::int64_t Journal::NoteCreated(const std::wstring& path, bool directory) {
   const std::wstring full = native_.fileSystem->FullPath(path);
+  NoteDirTime(ParentOf(full));
+  if (directory) createdDirs_.insert(text::Fold(full));
   Json record;
   record["kind"] = "created";
   record["path"] = U8(full);
@@ -396,6 +424,22 @@ Journal::Step Journal::Undo(const Json& r) {
   if (IsRegistryChange(kind)) return UndoRegistry(r);
   const std::wstring path = W(r["path"]);
   const EntryStamp now = fs.Stamp(path);
+  if (kind == "dirtime") {
+    // A directory whose entries the run changed gets its time back once
+    // they are as they were.
+    if (now.exists && now.directory) fs.RestoreStamp(path, StampOf(r));
+    return Step::NothingToDo;
+  }
+  if (kind == "area") {
+    // Emptied by the steps after it; what could not be put back stays.
+    if (now.exists) {
+      bool empty = true;
+      for (const platform::FindEntry& e : fs.Find(Join(path, L"*")))
+        empty = empty && (e.name == L"." || e.name == L"..");
+      if (empty) fs.RemoveDir(path);
+    }
+    return Step::NothingToDo;
+  }
   if (kind == "created") {
     if (!now.exists) return Step::NothingToDo;
     fs.RemoveTree(path);
@@ -524,7 +568,7 @@ RollbackReport Journal::UndoAll(bool* committed) {
   }
   std::vector<const Json*> steps;
   for (const Json& j : records)
-    if (j.contains("seq") && IsChange(j["kind"].get<std::string>()) && !settled.count(j["seq"].get<std::int64_t>()))
+    if (j.contains("seq") && IsStep(j["kind"].get<std::string>()) && !settled.count(j["seq"].get<std::int64_t>()))
       steps.push_back(&j);
   std::sort(steps.begin(), steps.end(),
             [](const Json* a, const Json* b) { return (*a)["seq"].get<std::int64_t>() > (*b)["seq"].get<std::int64_t>(); });
@@ -562,12 +606,13 @@ RollbackReport Journal::UndoAll(bool* committed) {
 void Journal::RemoveOwnFiles(bool commit) {
   platform::FileSystem& fs = *native_.fileSystem;
   if (registry_ != nullptr) registry_->DropUndoRecords(U8(run_), -1);
-  std::vector<std::wstring> areas = areaPaths_;
+  // After a rollback the saved areas in the script's directories are gone
+  // unless something could not be put back, and that was reported.
+  std::vector<std::wstring> areas;
+  if (commit) areas = areaPaths_;
   if (primaryMade_) areas.push_back(primary_);
   for (const std::wstring& area : areas) {
     try {
-      // After a rollback a saved area is empty unless something could not
-      // be put back: what is left there is kept and was reported.
       if (commit)
         fs.RemoveTree(area);
       else if (fs.Stamp(area).exists)

@@ -136,6 +136,8 @@ class Journal {
   void Write(const Json& record, bool durable = false);
   // Numbers and writes a record of a change, and counts the change.
   std::int64_t Record(Json record);
+  // Notes a directory's time before the run first changes its entries.
+  void NoteDirTime(const std::wstring& fullDir);
   // The saved area for an entry: the run's own on the journal's file system
   // (`primary`), otherwise one in the entry's parent directory.
   std::wstring AreaFor(const std::wstring& fullPath, bool primary);
@@ -172,7 +174,9 @@ class Journal {
   std::wstring lastCreatedKey_;
   std::set<std::wstring> areas_;  // secondary saved areas made so far (folded full paths)
   std::vector<std::wstring> areaPaths_;
-  std::set<std::wstring> created_;  // files the run created (folded full paths)
+  std::set<std::wstring> created_;      // files the run created (folded full paths)
+  std::set<std::wstring> createdDirs_;  // directories it created
+  std::set<std::wstring> timedDirs_;    // directories whose time is noted
   std::wstring journalParentFolded_;
   std::wstring journalNameFolded_;
 };

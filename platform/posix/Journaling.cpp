@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -129,10 +130,11 @@ void PosixFileSystem::RestoreStamp(const std::wstring& path, const platform::Ent
   const int dir = r.dir->fd;
   const char* name = r.name.c_str();
   // The size first, while the file may still be written; a file of the
-  // right size (a read-only one among them) is not opened at all.
+  // right size (a read-only one among them) is not opened at all, nor is a
+  // directory, which gets its permissions and time back.
   struct stat st;
   bool done = ::fstatat(dir, name, &st, AT_SYMLINK_NOFOLLOW) == 0;
-  if (done && static_cast<std::uint64_t>(st.st_size) != stamp.size) {
+  if (done && !S_ISDIR(st.st_mode) && static_cast<std::uint64_t>(st.st_size) != stamp.size) {
     Fd fd(::openat(dir, name, O_WRONLY | O_NOFOLLOW | O_CLOEXEC));
     done = fd.Valid() && ::ftruncate(fd.Get(), static_cast<off_t>(stamp.size)) == 0;
   }
@@ -142,14 +144,19 @@ void PosixFileSystem::RestoreStamp(const std::wstring& path, const platform::Ent
     const int err = errno;
     RaiseErrno(err, L"Cannot restore " + r.DriveForm());
   }
+  if (S_ISDIR(st.st_mode)) ++dirModeChanges_;
   NoteChanged(r);
 }
 
 bool PosixFileSystem::SameContent(const std::wstring& a, const std::wstring& b) {
   auto open = [this](const std::wstring& path, struct stat* st) {
     Resolved r = Resolve(path);
-    Stat(r);
-    Fd fd(r.exists ? ::openat(r.dir->fd, r.name.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC) : -1);
+    if (r.invalid || !r.dir) return Fd();
+    Fd fd(::openat(r.dir->fd, r.name.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+    if (!fd.Valid() && errno == ENOENT) {
+      Stat(r);  // the name spelt otherwise on disk
+      if (r.exists) fd = Fd(::openat(r.dir->fd, r.name.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+    }
     if (fd.Valid() && (::fstat(fd.Get(), st) != 0 || !S_ISREG(st->st_mode))) fd = Fd();
     return fd;
   };
@@ -159,19 +166,24 @@ bool PosixFileSystem::SameContent(const std::wstring& a, const std::wstring& b) 
   Fd fb = open(b, &sb);
   if (!fb.Valid() || sa.st_size != sb.st_size) return false;
   if (sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino) return false;
-  char x[16384], y[sizeof x];
-  for (;;) {
-    const ssize_t n = ::read(fa.Get(), x, sizeof x);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return n == 0;
-    for (ssize_t got = 0; got < n;) {
-      const ssize_t m = ::read(fb.Get(), y + got, static_cast<std::size_t>(n - got));
-      if (m < 0 && errno == EINTR) continue;
-      if (m <= 0) return false;
-      got += m;
+  // Both are read block by block for as many bytes as they hold.
+  auto fill = [](int fd, char* buffer, std::size_t want) {
+    std::size_t got = 0;
+    while (got < want) {
+      const ssize_t n = ::read(fd, buffer + got, want - got);
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) return false;
+      got += static_cast<std::size_t>(n);
     }
-    if (std::memcmp(x, y, static_cast<std::size_t>(n)) != 0) return false;
+    return true;
+  };
+  char x[16384], y[sizeof x];
+  for (off_t left = sa.st_size; left > 0;) {
+    const std::size_t n = static_cast<std::size_t>(std::min<off_t>(left, sizeof x));
+    if (!fill(fa.Get(), x, n) || !fill(fb.Get(), y, n) || std::memcmp(x, y, n) != 0) return false;
+    left -= static_cast<off_t>(n);
   }
+  return true;
 }
 
 void PosixFileSystem::RemoveTree(const std::wstring& path) {
@@ -273,14 +285,12 @@ void PosixFileSystem::CopyStamp(const std::wstring& source, const std::wstring& 
   Resolved t = Resolve(target);
   Stat(s);
   Stat(t);
-  const std::wstring what = L"Cannot copy " + s.DriveForm() + L" to " + t.DriveForm();
-  if (!s.exists || !t.exists) RaiseErrno(ENOENT, what);
-  struct timespec now[2] = {{0, UTIME_OMIT}, {0, UTIME_NOW}};
-  if (::fchmodat(t.dir->fd, t.name.c_str(), s.st.mode & 07777, 0) != 0 ||
-      ::utimensat(t.dir->fd, t.name.c_str(), now, AT_SYMLINK_NOFOLLOW) != 0) {
-    const int err = errno;
-    RaiseErrno(err, what);
-  }
+  auto fail = [&](int err) { RaiseErrno(err, L"Cannot copy " + s.DriveForm() + L" to " + t.DriveForm()); };
+  if (!s.exists || !t.exists) fail(ENOENT);
+  const struct timespec now[2] = {{0, UTIME_OMIT}, {0, UTIME_NOW}};
+  if (((s.st.mode ^ t.st.mode) & 07777) != 0 && ::fchmodat(t.dir->fd, t.name.c_str(), s.st.mode & 07777, 0) != 0)
+    fail(errno);
+  if (::utimensat(t.dir->fd, t.name.c_str(), now, AT_SYMLINK_NOFOLLOW) != 0) fail(errno);
   NoteChanged(t);
 }
 

@@ -44,6 +44,14 @@ class Win32FileSystem : public platform::FileSystem {
   bool SamePlace(const std::wstring& a, const std::wstring& b) override;
   bool SameFile(const std::wstring& a, const std::wstring& b) override;
   bool CanCreateIn(const std::wstring& dir) override;
+  std::wstring FullPath(const std::wstring& path) override;
+  platform::EntryStamp Stamp(const std::wstring& path) override;
+  bool MoveEntry(const std::wstring& from, const std::wstring& to) override;
+  void RestoreStamp(const std::wstring& path, const platform::EntryStamp& stamp) override;
+  bool SameContent(const std::wstring& a, const std::wstring& b) override;
+  void CopyStamp(const std::wstring& source, const std::wstring& target) override;
+  void RemoveTree(const std::wstring& path) override;
+  std::unique_ptr<platform::LockedFile> OpenLocked(const std::wstring& path, bool create) override;
 
   // The full ANSI path of a script path, resolved against the current
   // directory of the drive it names. False when the path names nothing.

@@ -83,6 +83,16 @@ std::wstring Win32System::CommandLineText() { return FromAnsi(ArgumentText(::Get
 
 std::vector<std::wstring> Win32System::Arguments() { return arguments_; }
 
+std::wstring Win32System::JournalDir() {
+  // The machine's shared application data, as Windows names it since Vista
+  // (ALLUSERSPROFILE is the same folder there).
+  std::wstring base = EnvironmentValue(L"ProgramData");
+  if (base.empty()) base = EnvironmentValue(L"ALLUSERSPROFILE");
+  if (base.empty()) base = L"C:\\ProgramData";
+  while (!base.empty() && (base.back() == L'\\' || base.back() == L'/')) base.pop_back();
+  return base + L"\\vsl\\journal";
+}
+
 std::wstring Win32System::EnvironmentValue(const std::wstring& name) {
   std::string ansi;
   if (name.empty() || !ToAnsi(name, &ansi)) return L"";

@@ -2,9 +2,8 @@
 """Prints what an atomic run must put back, one line an entry below DIR (the
 current directory by default): its path, kind, permission bits, identity
 (inode), modification time, size and content hash, or a link's target.
-Directories show no time: one whose entries were added and removed again
-may keep the time that leaves it. Comparing the output before and after a
-run shows what the run left changed."""
+Comparing the output before and after a run shows what the run left
+changed."""
 import hashlib
 import os
 import stat
@@ -21,7 +20,7 @@ for dirpath, dirnames, filenames in os.walk(root):
         if stat.S_ISLNK(st.st_mode):
             print(rel, "link", os.readlink(path), st.st_ino)
         elif stat.S_ISDIR(st.st_mode):
-            print(rel, "dir", mode, st.st_ino)
+            print(rel, "dir", mode, st.st_ino, st.st_mtime_ns)
         else:
             with open(path, "rb") as f:
                 digest = hashlib.sha1(f.read()).hexdigest()

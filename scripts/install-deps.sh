@@ -4,7 +4,10 @@
 #   install-deps.sh test    that, plus the test and benchmark libraries, the
 #                           peers the shell benchmarks compare with (dash,
 #                           sqlite3), the MinGW-w64 cross compilers for the
-#                           Windows builds, and Wine, Xvfb and xdotool to test them
+#                           Windows builds, Wine, Xvfb and xdotool to test
+#                           them, lintian for the Debian package, jsonschema
+#                           for the install logs and ansible-core for the
+#                           Ansible collection
 #   install-deps.sh windows the cross compilers alone
 set -euo pipefail
 
@@ -16,6 +19,12 @@ case "${1:-build}" in
     # wine is the command, wine64 the 64-bit Wine it starts; the fonts are
     # those the dialogs and the X server draw their text with.
     want+=(wine wine64 fonts-wine xvfb xfonts-base xdotool)
+    # The Debian package's checker and dependency finder.
+    want+=(lintian dpkg-dev)
+    # The install logs the tests write are validated against their schema.
+    want+=(python3-jsonschema)
+    # The Ansible collection's module is tested with Debian's Ansible.
+    want+=(ansible-core)
     ;;
   windows)
     want+=(googletest "${windows[@]}")

@@ -66,8 +66,9 @@ class PosixLockedFile : public platform::LockedFile {
 
 // Makes sure this process may list and empty the directory `name` of
 // `dirFd` (a saved tree keeps the modes it had, read-only ones among them).
-void AllowEmptying(int dirFd, const char* name, const struct stat& st) {
-  if ((st.st_mode & S_IRWXU) != S_IRWXU) ::fchmodat(dirFd, name, (st.st_mode & 07777) | S_IRWXU, 0);
+// Where it cannot, opening or emptying the directory fails and says why.
+bool AllowEmptying(int dirFd, const char* name, const struct stat& st) {
+  return (st.st_mode & S_IRWXU) == S_IRWXU || ::fchmodat(dirFd, name, (st.st_mode & 07777) | S_IRWXU, 0) == 0;
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <functional>
 #include <memory>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -108,9 +109,30 @@ std::wstring JsonString(const std::wstring& s) {
 
 std::wstring Widen(const char* s) { return std::wstring(s, s + std::strlen(s)); }
 
+// Standard output, written in blocks. A failed write raises VslError (from
+// Print), so that a command whose output did not arrive fails.
+class Output {
+ public:
+  void Write(const std::wstring& text) {
+    buffer_ += text;
+    if (buffer_.size() >= kBlock) Flush();
+  }
+  void Flush() {
+    if (buffer_.empty()) return;
+    std::wstring text;
+    text.swap(buffer_);
+    platform::Sys().Print(platform::OutputStream::Out, text);
+  }
+
+ private:
+  static constexpr std::size_t kBlock = 1 << 16;
+  std::wstring buffer_;
+};
+
 void Out(const std::wstring& text) { platform::Sys().Print(platform::OutputStream::Out, text); }
 
 void PrintList(const CCodeGen& code, bool json) {
+  Output out;
   for (std::int32_t i = 0; i < code.InstCount(); ++i) {
     const Instruction& inst = code.At(i);
     const std::wstring* params[] = {&inst.Param1, &inst.Param2, &inst.Param3, &inst.Param4};
@@ -127,13 +149,20 @@ void PrintList(const CCodeGen& code, bool json) {
       line = head;
       for (int k = 0; k < 4; ++k) line += L" " + JsonString(*params[k]);
     }
-    Out(line + L"\n");
+    out.Write(line + L"\n");
   }
+  out.Flush();
 }
 
 int Fail(const std::wstring& message) {
   platform::Sys().Print(platform::OutputStream::Err, L"vsltool: " + message + L"\n");
   return 1;
+}
+
+// The one line of a failure that reached a command's end: `lead` (what it
+// concerns) and the reason, "out of memory" where memory ran out.
+int FailWith(const std::wstring& lead, const std::exception& e) {
+  return Fail(lead + (dynamic_cast<const std::bad_alloc*>(&e) != nullptr ? std::wstring(L"out of memory") : Describe(e)));
 }
 
 void Usage(const wchar_t* usage) { Out(usage); }
@@ -163,7 +192,8 @@ struct RemoveOnExit {
   ~RemoveOnExit() {
     try {
       if (!path.empty() && Utility::IsFileExists(path)) platform::Fs().RemoveFile(path);
-    } catch (const VslError&) {
+    } catch (...) {
+      // Nothing more can be done about it on the way out.
     }
   }
 };
@@ -194,8 +224,8 @@ int ParseScript(const std::wstring& script, const std::function<void(CVSLParser&
     }
     done(parser);
     return parser.ParseErrorCount() > 0 ? 2 : 0;
-  } catch (const VslError& e) {
-    return Fail(script + L": " + e.Description());
+  } catch (const std::exception& e) {
+    return FailWith(script + L": ", e);
   }
 }
 
@@ -269,13 +299,17 @@ int RegExport(const std::vector<std::wstring>& args) {
   if (!regfile::KeyBelowRoot(key, &path))
     return Fail(L"reg export: " + key + L": only HKEY_LOCAL_MACHINE exists in this registry");
   try {
+    // Written as the keys are read, so that a large registry is never held
+    // whole in memory.
     std::vector<regfile::Error> errors;
-    const std::wstring out = regfile::ToText(regtool::Export(path), &errors);
+    Output out;
+    out.Write(regfile::HeaderText(regfile::Format::Regedit4));
+    regtool::Export(path, [&](const regfile::Section& section) { out.Write(regfile::SectionText(section, &errors)); });
+    out.Flush();
     for (const auto& e : errors) Fail(L"reg export: " + e.message);
-    Out(out);
     return errors.empty() ? 0 : 1;
-  } catch (const VslError& e) {
-    return Fail(L"reg export: " + e.Description());
+  } catch (const std::exception& e) {
+    return FailWith(L"reg export: ", e);
   }
 }
 
@@ -305,6 +339,8 @@ int RegImport(const std::vector<std::wstring>& args) {
     return 0;
   } catch (const VslError& e) {
     return Fail(e.Description());
+  } catch (const std::exception& e) {
+    return FailWith(file + L": ", e);
   }
 }
 
@@ -317,10 +353,7 @@ int Reg(const std::vector<std::wstring>& args) {
   return Fail(L"reg: unknown command '" + args[0] + L"' (see vsltool reg --help)");
 }
 
-int main(int argc, char** argv) {
-  auto native = platform::CreateNative(argc, argv);
-  platform::ScopedPlatform installed(native->Pieces());
-  const std::vector<std::wstring> all = platform::Sys().Arguments();
+int Dispatch(const std::vector<std::wstring>& all) {
   if (all.empty() || all[0] == L"--help") {
     platform::Sys().Print(all.empty() ? platform::OutputStream::Err : platform::OutputStream::Out, kUsage);
     return all.empty() ? 1 : 0;
@@ -333,4 +366,17 @@ int main(int argc, char** argv) {
   if (command == L"decrypt") return Encode(args, false);
   if (command == L"reg") return Reg(args);
   return Fail(L"unknown command '" + command + L"' (try vsltool --help)");
+}
+
+int main(int argc, char** argv) {
+  auto native = platform::CreateNative(argc, argv);
+  platform::ScopedPlatform installed(native->Pieces());
+  // Whatever a command did not handle ends the program here, in one line and
+  // with status 1, once everything it held (a decrypted copy among it) has
+  // been let go on the way out.
+  try {
+    return Dispatch(platform::Sys().Arguments());
+  } catch (const std::exception& e) {
+    return FailWith(L"", e);
+  }
 }

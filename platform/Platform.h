@@ -241,6 +241,10 @@ class Registry {
   // Windows registry has no such promise: the changes made before the
   // exception stay.
   virtual void Transact(const std::function<void()>& work) = 0;
+  // Runs `work`, which only reads, against one unchanging view of the
+  // registry where the platform offers one (one read transaction on POSIX,
+  // which also spares every call its own locking); elsewhere it simply runs.
+  virtual void Snapshot(const std::function<void()>& work) { work(); }
 };
 
 // Owns an open key and closes it.
@@ -367,7 +371,9 @@ class System {
   virtual std::wstring EnvironmentValue(const std::wstring& name) = 0;
   // Writes text to the program's standard output or standard error in the
   // console's encoding. A GUI program attaches to the console that started
-  // it, and shows the text in a message box when there is none.
+  // it, and shows the text in a message box when there is none. Text that
+  // standard output does not take (a full disk) raises VslError; what
+  // standard error does not take is lost.
   virtual void Print(OutputStream stream, const std::wstring& text) = 0;
 };
 

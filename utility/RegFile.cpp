@@ -329,27 +329,33 @@ bool Value::HoldsText() const { return (type == platform::kRegSz || type == plat
 
 File Parse(std::string_view bytes, std::vector<Error>* errors) { return Parser(bytes, errors).Run(); }
 
-std::wstring ToText(const File& file, std::vector<Error>* errors) {
-  std::wstring out = file.format == Format::Version5 ? kHeader5 : kHeader4;
-  out += L"\n";
-  for (const Section& section : file.sections) {
-    if (HasLineBreak(section.path)) {
-      errors->push_back({0, L"a key name holds a line break and cannot be written: " + section.path});
+std::wstring HeaderText(Format format) {
+  return std::wstring(format == Format::Version5 ? kHeader5 : kHeader4) + L"\n";
+}
+
+std::wstring SectionText(const Section& section, std::vector<Error>* errors) {
+  if (HasLineBreak(section.path)) {
+    errors->push_back({0, L"a key name holds a line break and cannot be written: " + section.path});
+    return L"";
+  }
+  std::wstring out = L"\n[";
+  if (section.remove) out += L"-";
+  out += kRootName;
+  if (!section.path.empty()) out += L"\\" + section.path;
+  out += L"]\n";
+  for (const Value& v : section.values) {
+    if (HasLineBreak(v.name)) {
+      errors->push_back({0, L"a value name in " + section.path + L" holds a line break and cannot be written"});
       continue;
     }
-    out += L"\n[";
-    if (section.remove) out += L"-";
-    out += kRootName;
-    if (!section.path.empty()) out += L"\\" + section.path;
-    out += L"]\n";
-    for (const Value& v : section.values) {
-      if (HasLineBreak(v.name)) {
-        errors->push_back({0, L"a value name in " + section.path + L" holds a line break and cannot be written"});
-        continue;
-      }
-      out += ValueLine(v) + L"\n";
-    }
+    out += ValueLine(v) + L"\n";
   }
+  return out;
+}
+
+std::wstring ToText(const File& file, std::vector<Error>* errors) {
+  std::wstring out = HeaderText(file.format);
+  for (const Section& section : file.sections) out += SectionText(section, errors);
   return out;
 }
 

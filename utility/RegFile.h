@@ -82,6 +82,10 @@ File Parse(std::string_view bytes, std::vector<Error>* errors);
 // holds a line break cannot be written at all and is reported in `errors`
 // (with line 0).
 std::wstring ToText(const File& file, std::vector<Error>* errors);
+// The same in pieces, for a file written as it is read: the first line,
+// then each section's text.
+std::wstring HeaderText(Format format);
+std::wstring SectionText(const Section& section, std::vector<Error>* errors);
 
 // The path below HKEY_LOCAL_MACHINE that a key name given by a user means:
 // "Software\X", "HKEY_LOCAL_MACHINE\Software\X" and "HKLM\Software\X" all

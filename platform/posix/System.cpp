@@ -76,7 +76,13 @@ void PosixSystem::Print(platform::OutputStream stream, const std::wstring& text)
   while (done < bytes.size()) {
     const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
     if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return;  // nowhere left to write to
+    if (n <= 0) {
+      // What standard error cannot take is lost: there is nowhere left to
+      // tell. Output that did not arrive fails the caller.
+      const int err = n < 0 ? errno : EIO;
+      if (fd == 1) RaiseErrno(err, L"Cannot write to standard output");
+      return;
+    }
     done += static_cast<std::size_t>(n);
   }
 }

@@ -131,6 +131,9 @@ void Win32System::Print(platform::OutputStream stream, const std::wstring& text)
       bytes.push_back(c);
     }
     if (WriteAll(h, bytes)) return;
+    const DWORD code = ::GetLastError();
+    if (stream == platform::OutputStream::Out) RaiseError(code, L"Cannot write to standard output");
+    return;  // what standard error does not take is lost
   }
   // Nowhere to write to: the text is shown in a message box.
   std::wstring shown = text;

@@ -119,7 +119,8 @@ class RegTool : public ScratchPlatform {
   }
   std::wstring Export(const std::wstring& path = L"") {
     std::vector<regfile::Error> errors;
-    const std::wstring out = regfile::ToText(regtool::Export(path), &errors);
+    std::wstring out = regfile::HeaderText(regfile::Format::Regedit4);
+    regtool::Export(path, [&](const regfile::Section& s) { out += regfile::SectionText(s, &errors); });
     EXPECT_TRUE(errors.empty());
     return out;
   }
@@ -157,7 +158,7 @@ TEST_F(RegTool, ExportOrdersKeysAndValuesWithoutRegardToCase) {
             L"REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\S]\n@=\"x\"\n\"Alpha\"=\"x\"\n\"beta\"=\"x\"\n\"zeta\"=\"x\"\n\n"
             L"[HKEY_LOCAL_MACHINE\\S\\A]\n\"v\"=\"1\"\n\n[HKEY_LOCAL_MACHINE\\S\\a2]\n\"v\"=\"1\"\n\n"
             L"[HKEY_LOCAL_MACHINE\\S\\b]\n\"v\"=\"1\"\n\n[HKEY_LOCAL_MACHINE\\S\\C]\n\"v\"=\"1\"\n");
-  EXPECT_THROW(regtool::Export(L"S\\missing"), VslError);
+  EXPECT_THROW(Export(L"S\\missing"), VslError);
 }
 
 // Keys and values are deleted; a failure half-way (an overlong key name) undoes what the file did before it.

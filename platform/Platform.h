@@ -105,9 +105,18 @@ class FileSystem {
   // A directory that does not exist gives an empty list; a drive that does
   // not exist fails.
   virtual std::vector<FindEntry> Find(const std::wstring& pattern) = 0;
+  // Find for a tree operation, which must not take a directory that it
+  // cannot read for an empty one: the same entries, but a directory that
+  // does not exist or cannot be listed (no permission, a path too long for
+  // the system) fails with a description naming it and the reason.
+  virtual std::vector<FindEntry> FindOrFail(const std::wstring& pattern) = 0;
 
   // kInvalidAttributes when nothing of that name exists.
   virtual std::uint32_t GetAttributes(const std::wstring& path) = 0;
+  // Whether `path` names a file that holds data of its own: not a
+  // directory, a link, a device, a pipe or a socket. False when nothing of
+  // that name exists.
+  virtual bool IsRegularFile(const std::wstring& path) = 0;
   // Sets the attributes that the platform can represent (read-only at
   // least). Fails when the file does not exist.
   virtual void SetAttributes(const std::wstring& path, std::uint32_t attributes) = 0;

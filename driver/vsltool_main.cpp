@@ -61,16 +61,21 @@ const wchar_t* const kEncryptUsage =
     L"Usage: vsltool encrypt IN OUT\n"
     L"Writes the encrypted form of the plain script IN to OUT, byte for byte the\n"
     L"same length. vsl runs a script whose name ends in .evs (any case) by\n"
-    L"decrypting it first. OUT is replaced; it must not be IN itself (also not\n"
-    L"through a link or another spelling), as it is deleted before IN is read.\n"
+    L"decrypting it first. The form only hides the text from casual reading: it\n"
+    L"is a fixed substitution that anyone with vsltool undoes, with no check of\n"
+    L"integrity. IN is read first; then OUT is replaced. OUT must not be IN\n"
+    L"itself (also not through a link or another spelling), and an OUT that\n"
+    L"exists must be a regular file: a device, a pipe, a directory or a link is\n"
+    L"refused, never replaced.\n"
     L"Exit status: 0 done, 1 on a failure.\n";
 
 const wchar_t* const kDecryptUsage =
     L"Usage: vsltool decrypt IN OUT\n"
     L"Writes the plain form of the encrypted script IN to OUT, a new file that\n"
-    L"only its owner can read and write. OUT is replaced; it must not be IN\n"
-    L"itself (also not through a link or another spelling), as it is deleted\n"
-    L"before IN is read.\n"
+    L"only its owner can read and write. IN is read first; then OUT is\n"
+    L"replaced. OUT must not be IN itself (also not through a link or another\n"
+    L"spelling), and an OUT that exists must be a regular file: a device, a\n"
+    L"pipe, a directory or a link is refused, never replaced.\n"
     L"Exit status: 0 done, 1 on a failure.\n";
 
 const wchar_t* const kRegUsage =
@@ -268,21 +273,32 @@ int Encode(const std::vector<std::wstring>& args, bool encrypt) {
   const std::wstring& out = files[1];
   try {
     platform::FileSystem& fs = platform::Fs();
-    // The encoder deletes its target first: everything that could make that
-    // cost the user a file is refused before it starts.
+    // Nothing of OUT is touched before IN has been read whole, and OUT is
+    // replaced only where it is a file of data: a device, a pipe or a
+    // directory of that name stays what it is.
     const std::uint32_t attributes = fs.GetAttributes(in);
     if (attributes == platform::kInvalidAttributes) return Fail(in + L": no such file");
     if ((attributes & platform::kAttrDirectory) != 0) return Fail(in + L": is a directory");
     if (fs.SamePlace(in, out) || fs.SameFile(in, out))
-      return Fail(out + L": is the same file as " + in + L" (the output is deleted before the input is read)");
+      return Fail(out + L": is the same file as " + in + L" (the output must be another file)");
+    std::string bytes = fs.Open(in, platform::OpenMode::Read)->ReadAll();
+    const bool outExists = fs.GetAttributes(out) != platform::kInvalidAttributes;
+    if (outExists && !fs.IsRegularFile(out))
+      return Fail(out + L": is not a regular file (a device, a pipe, a directory or a link is never replaced)");
     CFileEncoder encoder;
     if (encrypt)
-      encoder.Encrypt(in, out);
+      encoder.EncryptBytes(bytes);
     else
-      encoder.Decrypt(in, out);
+      encoder.DecryptBytes(bytes);
+    // No part of an older, longer OUT may survive; and an OUT created new
+    // cannot be a file or a link that someone else left under its name.
+    if (outExists) fs.RemoveFile(out);
+    fs.Open(out, encrypt ? platform::OpenMode::Write : platform::OpenMode::CreatePrivate)->Write(bytes);
     return 0;
   } catch (const VslError& e) {
     return Fail(e.Description());
+  } catch (const std::exception& e) {
+    return FailWith(in + L": ", e);
   }
 }
 

@@ -75,9 +75,12 @@ void CFileEncoder::Transform(const std::wstring& sSrcFile, const std::wstring& s
   std::unique_ptr<platform::File> target =
       fs.Open(sTargetFile, privateTarget ? platform::OpenMode::CreatePrivate : platform::OpenMode::Write);
   std::string buffer = source->ReadAll();
-  for (char& c : buffer)
-    c = static_cast<char>(static_cast<std::uint8_t>(table[static_cast<std::uint8_t>(c)]));
+  Substitute(buffer, table);
   target->Write(buffer);
+}
+
+void CFileEncoder::Substitute(std::string& bytes, const std::array<std::int16_t, 256>& table) {
+  for (char& c : bytes) c = static_cast<char>(static_cast<std::uint8_t>(table[static_cast<std::uint8_t>(c)]));
 }
 
 void CFileEncoder::DeleteFileQuietly(const std::wstring& sFile) {

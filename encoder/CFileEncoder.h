@@ -21,6 +21,10 @@ class CFileEncoder {
   // file that only its owner can read (Fs().Open with CreatePrivate).
   void Decrypt(const std::wstring& sSrcFile, const std::wstring& sTargetFile);
 
+  // The same substitutions on bytes in memory, in place.
+  void EncryptBytes(std::string& bytes) const { Substitute(bytes, aEncTable); }
+  void DecryptBytes(std::string& bytes) const { Substitute(bytes, aDecTable); }
+
   // The substitution tables, for tests.
   const std::array<std::int16_t, 256>& EncTable() const { return aEncTable; }
   const std::array<std::int16_t, 256>& DecTable() const { return aDecTable; }
@@ -28,6 +32,7 @@ class CFileEncoder {
  private:
   void Transform(const std::wstring& sSrcFile, const std::wstring& sTargetFile,
                  const std::array<std::int16_t, 256>& table, bool privateTarget);
+  static void Substitute(std::string& bytes, const std::array<std::int16_t, 256>& table);
   // Deletes a file and ignores every failure.
   static void DeleteFileQuietly(const std::wstring& sFile);
 

@@ -213,7 +213,7 @@ int ParseScript(const std::wstring& script, const std::function<void(CVSLParser&
     RemoveOnExit copy;
     std::wstring source = script;
     if (MainModule::IsEncryptedName(script)) {
-      copy.path = source = Utility::MakeTempFileName();
+      copy.path = source = Utility::MakeScriptCopyFile();
       CFileEncoder().Decrypt(script, source);
     }
     CVSLParser parser;

@@ -370,7 +370,9 @@ class System {
   virtual std::wstring TempDir() = 0;
   // GetTempFileName with unique number 0: creates a new empty file named
   // PREFIX + upper-case hex + ".TMP" in `dir` (never an existing one) and
-  // returns its full drive-form path; fails when it cannot.
+  // returns its full drive-form path. When all the names of four hex digits
+  // are taken (in any case), a name of sixteen random ones follows. Fails,
+  // naming the directory, when it cannot.
   virtual std::wstring MakeTempFile(const std::wstring& dir, const std::wstring& prefix) = 0;
   // The command line after the program's name, unsplit.
   virtual std::wstring CommandLineText() = 0;

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cwchar>
 #include <ctime>
+#include <random>
 
 #include "platform/Text.h"
 
@@ -54,6 +55,16 @@ std::wstring PosixSystem::MakeTempFile(const std::wstring& dir, const std::wstri
     if (n == 0) continue;
     wchar_t hex[8];
     std::swprintf(hex, 8, L"%X", static_cast<unsigned>(n));
+    std::wstring path = base + prefix + hex + L".TMP";
+    if (fs_.CreateNewFile(path)) return path;
+  }
+  // Someone holds every short name (a shared directory): longer names that
+  // nobody can guess.
+  std::random_device random;
+  for (int attempt = 0; attempt < 64; ++attempt) {
+    const std::uint64_t n = static_cast<std::uint64_t>(random()) << 32 | random();
+    wchar_t hex[24];
+    std::swprintf(hex, 24, L"%016llX", static_cast<unsigned long long>(n));
     std::wstring path = base + prefix + hex + L".TMP";
     if (fs_.CreateNewFile(path)) return path;
   }

@@ -90,36 +90,49 @@ std::vector<std::wstring> ReadSubkeys(platform::Registry& reg, RegKey key, const
 
 [[noreturn]] void FailAt(std::int32_t line, const std::wstring& message) { throw VslError(message, line); }
 
-void ImportSection(platform::Registry& reg, const regfile::Section& section) {
-  if (section.remove) {
-    if (!Utility::IsRegKeyExists(section.path)) return;
-    if (Utility::RegDelKeyTree(platform::kHKeyLocalMachine, section.path) != L"True")
-      FailAt(section.line, L"cannot delete " + ShownKey(section.path));
-    return;
+// Applies what a file holds to the registry, section by section and value
+// by value as they come.
+class Applier {
+ public:
+  explicit Applier(platform::Registry& reg) : reg_(reg), key_(reg) {}
+
+  void Section(const regfile::Section& section) {
+    key_.Reset();
+    if (section.remove) {
+      if (!Utility::IsRegKeyExists(section.path)) return;
+      if (Utility::RegDelKeyTree(platform::kHKeyLocalMachine, section.path) != L"True")
+        FailAt(section.line, L"cannot delete " + ShownKey(section.path));
+      return;
+    }
+    if (const long rc = reg_.CreateKey(platform::kHKeyLocalMachine, section.path, key_.Out());
+        rc != platform::kErrorSuccess)
+      FailAt(section.line, L"cannot create " + ShownKey(section.path) + Code(rc));
   }
-  KeyHandle key(reg);
-  if (const long rc = reg.CreateKey(platform::kHKeyLocalMachine, section.path, key.Out()); rc != platform::kErrorSuccess)
-    FailAt(section.line, L"cannot create " + ShownKey(section.path) + Code(rc));
-  for (const regfile::Value& v : section.values) {
+
+  void Value(const regfile::Section& section, const regfile::Value& v) {
     long rc = platform::kErrorSuccess;
     if (v.remove) {
-      rc = reg.DeleteValue(key.Get(), v.name);
+      rc = reg_.DeleteValue(key_.Get(), v.name);
       if (rc == platform::kErrorFileNotFound) rc = platform::kErrorSuccess;  // gone already
     } else if (v.HoldsText() && v.type == platform::kRegSz) {
-      rc = reg.SetString(key.Get(), v.name, v.text);
+      rc = reg_.SetString(key_.Get(), v.name, v.text);
     } else if (v.HoldsText()) {
-      std::string bytes = reg.EncodeText(v.text);
+      std::string bytes = reg_.EncodeText(v.text);
       bytes.push_back('\0');
-      rc = reg.SetValue(key.Get(), v.name, v.type, reinterpret_cast<const std::uint8_t*>(bytes.data()),
-                        static_cast<std::uint32_t>(bytes.size()));
+      rc = reg_.SetValue(key_.Get(), v.name, v.type, reinterpret_cast<const std::uint8_t*>(bytes.data()),
+                         static_cast<std::uint32_t>(bytes.size()));
     } else {
-      rc = reg.SetValue(key.Get(), v.name, v.type, v.bytes.data(), static_cast<std::uint32_t>(v.bytes.size()));
+      rc = reg_.SetValue(key_.Get(), v.name, v.type, v.bytes.data(), static_cast<std::uint32_t>(v.bytes.size()));
     }
     if (rc != platform::kErrorSuccess)
       FailAt(v.line, L"cannot " + std::wstring(v.remove ? L"delete" : L"set") + L" the value \"" + v.name +
                          L"\" of " + ShownKey(section.path) + Code(rc));
   }
-}
+
+ private:
+  platform::Registry& reg_;
+  KeyHandle key_;
+};
 
 void ExportFrom(platform::Registry& reg, const std::wstring& path,
                 const std::function<void(const regfile::Section&)>& sink) {
@@ -203,10 +216,27 @@ void Export(const std::wstring& path, const std::function<void(const regfile::Se
   reg.Snapshot([&] { ExportFrom(reg, path, sink); });
 }
 
+void Import(const std::function<void(regfile::Reader&)>& feed) {
+  platform::Registry& reg = platform::Reg();
+  reg.Transact([&] {
+    Applier applier(reg);
+    regfile::Reader::Events events;
+    events.section = [&](const regfile::Section& section) { applier.Section(section); };
+    events.value = [&](const regfile::Section& section, const regfile::Value& value) { applier.Value(section, value); };
+    events.error = [](const regfile::Error& error) { FailAt(error.line, error.message); };
+    regfile::Reader reader(std::move(events));
+    feed(reader);
+  });
+}
+
 void Import(const regfile::File& file) {
   platform::Registry& reg = platform::Reg();
   reg.Transact([&] {
-    for (const regfile::Section& section : file.sections) ImportSection(reg, section);
+    Applier applier(reg);
+    for (const regfile::Section& section : file.sections) {
+      applier.Section(section);
+      for (const regfile::Value& value : section.values) applier.Value(section, value);
+    }
   });
 }
 

@@ -19,10 +19,15 @@ namespace regtool {
 // `sink` raises ends the walk as well.
 void Export(const std::wstring& path, const std::function<void(const regfile::Section&)>& sink);
 
-// Applies a parsed file to the registry as one transaction: [key] creates
-// the key, [-key] deletes it with its subtree (a missing key is no error),
-// values are set or deleted. A failure raises VslError whose Number() is the
-// file's line, and nothing is written.
+// Applies a registry file to the registry as one transaction, as `feed`
+// hands its bytes to the reader it is given (Feed, then Finish), each line
+// as it is read: [key] creates the key, [-key] deletes it with its subtree
+// (a missing key is no error), values are set or deleted. A failure, a
+// malformed line among them, raises VslError whose Number() is the file's
+// line, and the transaction is undone (where the platform can: see
+// Registry::Transact).
+void Import(const std::function<void(regfile::Reader&)>& feed);
+// The same for a file parsed whole.
 void Import(const regfile::File& file);
 
 }  // namespace regtool

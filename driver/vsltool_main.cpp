@@ -338,14 +338,42 @@ int RegImport(const std::vector<std::wstring>& args) {
   if (files.size() != 1) return Fail(L"reg import: expects one FILE (see vsltool reg import --help)");
   const std::wstring& file = files[0];
   try {
-    std::vector<regfile::Error> errors;
-    const regfile::File parsed = regfile::Parse(platform::Fs().Open(file, platform::OpenMode::Read)->ReadAll(), &errors);
-    for (const auto& e : errors)
+    platform::FileSystem& fs = platform::Fs();
+    // The file is read twice, a piece at a time: first for the malformed
+    // lines, each reported, which end the import before anything is
+    // written; then to apply it. A file that cannot be read twice (a pipe,
+    // a device) is kept in memory from the first reading.
+    const bool again = fs.IsRegularFile(file);
+    std::string kept;
+    bool readBefore = false;
+    std::vector<char> piece(1 << 16);
+    auto feed = [&](regfile::Reader& reader) {
+      if (!again && readBefore) {
+        reader.Feed(kept);
+      } else {
+        std::unique_ptr<platform::File> in = fs.Open(file, platform::OpenMode::Read);
+        while (!reader.Stopped()) {
+          const std::size_t n = in->Read(piece.data(), piece.size());
+          if (n == 0) break;
+          if (!again) kept.append(piece.data(), n);
+          reader.Feed(std::string_view(piece.data(), n));
+        }
+      }
+      reader.Finish();
+      readBefore = true;
+    };
+    bool malformed = false;
+    regfile::Reader::Events events;
+    events.error = [&](const regfile::Error& e) {
       platform::Sys().Print(platform::OutputStream::Err,
                             file + L":" + std::to_wstring(e.line) + L": " + e.message + L"\n");
-    if (!errors.empty()) return 1;
+      malformed = true;
+    };
+    regfile::Reader check(std::move(events));
+    feed(check);
+    if (malformed) return 1;
     try {
-      regtool::Import(parsed);
+      regtool::Import(feed);
     } catch (const VslError& e) {
       if (e.Number() <= 0) throw;
       platform::Sys().Print(platform::OutputStream::Err,

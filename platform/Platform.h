@@ -67,6 +67,9 @@ class File {
   virtual ~File() = default;  // closes the file
   // Reads everything from the current position to the end.
   virtual std::string ReadAll() = 0;
+  // Reads up to `size` bytes from the current position: how many came, 0
+  // at the end.
+  virtual std::size_t Read(char* buffer, std::size_t size) = 0;
   virtual void Write(const std::string& bytes) = 0;
 };
 

@@ -8,7 +8,8 @@ namespace {
 
 // A fixed permutation of the byte values: kEnc[b] is the encrypted value of
 // b. Files encrypted by this table are what .EVS scripts of this system
-// hold, so it never changes.
+// hold, so it never changes: tests/golden holds a script and its encrypted
+// form, with every byte value, that pin it.
 constexpr std::int16_t kEnc[256] = {
     120, 161, 214,  24,   8, 239, 167, 250,  91, 121,  88,  10,  37,   9, 129, 135,
      50, 254, 147, 136, 192, 115, 230, 116,  36, 241, 203, 207,  12,  62,  15,  56,

@@ -19,6 +19,7 @@ tool="$(cd "$(dirname "$1")" && pwd)/$(basename "$1")"
 export BENCH_RUNS="${2:-5}"
 [ -x "$tool" ] || { echo "regtool_bench: $1 is not an executable" >&2; exit 2; }
 command -v sqlite3 >/dev/null || { echo "regtool_bench: sqlite3 is not installed" >&2; exit 2; }
+[ -x /usr/bin/time ] || { echo "regtool_bench: GNU time (/usr/bin/time) is not installed" >&2; exit 2; }
 subkeys="${BENCH_SUBKEYS:-200000}"
 megabytes="${BENCH_REG_MB:-100}"
 
@@ -55,14 +56,11 @@ echo "== $(df --output=fstype "$root" | tail -1) ($root)"
 bench_header "work"
 bench_compare "export of $subkeys subkeys / .dump" : "$tool" reg export 'Software\Wide' -- sqlite3 "$VSL_REGISTRY" .dump
 
-# The peak resident memory of one import into a fresh registry, against the
-# size of the file.
-python3 - "$tool" big.reg <<'EOF'
-import os, resource, subprocess, sys
-tool, reg = sys.argv[1], sys.argv[2]
-os.environ["VSL_REGISTRY"] = os.path.join(os.path.dirname(os.path.abspath(reg)), "big.db")
-subprocess.run([tool, "reg", "import", reg], check=True)
-peak = resource.getrusage(resource.RUSAGE_CHILDREN).ru_maxrss * 1024
-size = os.path.getsize(reg)
-print(f"{'import of a %d MB file: peak memory' % (size >> 20):34} {peak / 1048576:8.1f} MB  ratio to the file {peak / size:5.2f}")
-EOF
+# The peak resident memory of one import into a fresh registry (GNU time's
+# count for the process itself), against the size of the file.
+peak_kib="$(VSL_REGISTRY="$root/big.db" /usr/bin/time -f %M "$tool" reg import big.reg 2>&1 >/dev/null | tail -1)"
+size="$(stat -c %s big.reg)"
+awk -v peak="$peak_kib" -v size="$size" 'BEGIN {
+  printf "%-34s %8.1f MB  ratio to the file %5.2f\n", sprintf("import of a %d MB file: peak memory", size / 1048576),
+    peak / 1024, peak * 1024 / size
+}'

@@ -317,7 +317,7 @@ bool xCopyFile(const std::wstring& src, const std::wstring& tgt, const bool& bDo
         Fs().ChangeDir(L"..");
       } catch (const VslError&) {
         Dialogs::MsgBox(L"Error xCopyFile : SRC = " + from.substr(0, srcEnd) + L" TGT = " + to.substr(0, tgtEnd));
-        result = !levels.empty();
+        if (levels.empty()) result = false;  // the top level failed
       }
       continue;
     }

@@ -67,6 +67,9 @@ class File {
   virtual ~File() = default;  // closes the file
   // Reads everything from the current position to the end.
   virtual std::string ReadAll() = 0;
+  // Reads up to `size` bytes from the current position: how many came, 0
+  // at the end.
+  virtual std::size_t Read(char* buffer, std::size_t size) = 0;
   virtual void Write(const std::string& bytes) = 0;
 };
 
@@ -132,9 +135,18 @@ class FileSystem {
   // A directory that does not exist gives an empty list; a drive that does
   // not exist fails.
   virtual std::vector<FindEntry> Find(const std::wstring& pattern) = 0;
+  // Find for a tree operation, which must not take a directory that it
+  // cannot read for an empty one: the same entries, but a directory that
+  // does not exist or cannot be listed (no permission, a path too long for
+  // the system) fails with a description naming it and the reason.
+  virtual std::vector<FindEntry> FindOrFail(const std::wstring& pattern) = 0;
 
   // kInvalidAttributes when nothing of that name exists.
   virtual std::uint32_t GetAttributes(const std::wstring& path) = 0;
+  // Whether `path` names a file that holds data of its own: not a
+  // directory, a link, a device, a pipe or a socket. False when nothing of
+  // that name exists.
+  virtual bool IsRegularFile(const std::wstring& path) = 0;
   // Sets the attributes that the platform can represent (read-only at
   // least). Fails when the file does not exist.
   virtual void SetAttributes(const std::wstring& path, std::uint32_t attributes) = 0;
@@ -329,6 +341,10 @@ class Registry {
   // work of a run that used it.
   virtual std::wstring Location() { return {}; }
   virtual std::unique_ptr<Registry> OpenAt(const std::wstring& location);
+  // Runs `work`, which only reads, against one unchanging view of the
+  // registry where the platform offers one (one read transaction on POSIX,
+  // which also spares every call its own locking); elsewhere it simply runs.
+  virtual void Snapshot(const std::function<void()>& work) { work(); }
 };
 
 // Owns an open key and closes it.
@@ -449,7 +465,9 @@ class System {
   virtual std::wstring TempDir() = 0;
   // GetTempFileName with unique number 0: creates a new empty file named
   // PREFIX + upper-case hex + ".TMP" in `dir` (never an existing one) and
-  // returns its full drive-form path; fails when it cannot.
+  // returns its full drive-form path. When all the names of four hex digits
+  // are taken (in any case), a name of sixteen random ones follows. Fails,
+  // naming the directory, when it cannot.
   virtual std::wstring MakeTempFile(const std::wstring& dir, const std::wstring& prefix) = 0;
   // The command line after the program's name, unsplit.
   virtual std::wstring CommandLineText() = 0;
@@ -463,7 +481,9 @@ class System {
   virtual std::wstring JournalDir() { throw VslError(L"This platform keeps no journal of atomic runs"); }
   // Writes text to the program's standard output or standard error in the
   // console's encoding. A GUI program attaches to the console that started
-  // it, and shows the text in a message box when there is none.
+  // it, and shows the text in a message box when there is none. Text that
+  // standard output does not take (a full disk) raises VslError; what
+  // standard error does not take is lost.
   virtual void Print(OutputStream stream, const std::wstring& text) = 0;
 };
 

@@ -47,18 +47,13 @@ class AtomicRun::Files : public platform::FileSystem {
   void ChangeDir(const std::wstring& path) override { in_.ChangeDir(path); }
   std::wstring CurrentDir() override { return in_.CurrentDir(); }
 
-  std::vector<platform::FindEntry> Find(const std::wstring& pattern) override {
-    std::vector<platform::FindEntry> found = in_.Find(pattern);
-    std::optional<std::wstring> dir;
-    auto fullDir = [&] {
-      if (!dir) dir = in_.FullPath(DirPartOf(pattern) + L".");
-      return *dir;
-    };
-    std::erase_if(found, [&](const platform::FindEntry& e) { return j_.IsOwnEntry(e.name, fullDir); });
-    return found;
+  std::vector<platform::FindEntry> Find(const std::wstring& pattern) override { return Unseen(pattern, in_.Find(pattern)); }
+  std::vector<platform::FindEntry> FindOrFail(const std::wstring& pattern) override {
+    return Unseen(pattern, in_.FindOrFail(pattern));
   }
 
   std::uint32_t GetAttributes(const std::wstring& path) override { return in_.GetAttributes(path); }
+  bool IsRegularFile(const std::wstring& path) override { return in_.IsRegularFile(path); }
 
   void SetAttributes(const std::wstring& path, std::uint32_t attributes) override {
     const std::uint32_t old = in_.GetAttributes(path);
@@ -185,6 +180,7 @@ class AtomicRun::Files : public platform::FileSystem {
     AppendedFile(std::unique_ptr<platform::File> in, Journal& j, std::wstring path, const EntryStamp& st)
         : in_(std::move(in)), j_(j), path_(std::move(path)), stamp_(st) {}
     std::string ReadAll() override { return in_->ReadAll(); }
+    std::size_t Read(char* buffer, std::size_t size) override { return in_->Read(buffer, size); }
     void Write(const std::string& bytes) override {
       if (!noted_) j_.NoteRewritten(path_, stamp_);
       noted_ = true;
@@ -234,6 +230,17 @@ class AtomicRun::Files : public platform::FileSystem {
       j_.UndoLast();
       throw;
     }
+  }
+
+  // A listing without the journal's own entries.
+  std::vector<platform::FindEntry> Unseen(const std::wstring& pattern, std::vector<platform::FindEntry> found) {
+    std::optional<std::wstring> dir;
+    auto fullDir = [&] {
+      if (!dir) dir = in_.FullPath(DirPartOf(pattern) + L".");
+      return *dir;
+    };
+    std::erase_if(found, [&](const platform::FindEntry& e) { return j_.IsOwnEntry(e.name, fullDir); });
+    return found;
   }
 
   // The full path, or the path itself where it names nothing (a NUL).

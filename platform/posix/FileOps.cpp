@@ -50,6 +50,7 @@ class PosixFile : public platform::File {
       RaiseErrno(err, L"Cannot read " + name_);
     }
   }
+  std::size_t Read(char* buffer, std::size_t n) override { return ReadSome(buffer, n); }
   std::string ReadAll() override {
     // A file of known size comes in one read; one byte more shows whether
     // it grew meanwhile.

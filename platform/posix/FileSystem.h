@@ -45,7 +45,9 @@ class PosixFileSystem : public platform::FileSystem {
   void ChangeDir(const std::wstring& path) override;
   std::wstring CurrentDir() override;
   std::vector<platform::FindEntry> Find(const std::wstring& pattern) override;
+  std::vector<platform::FindEntry> FindOrFail(const std::wstring& pattern) override;
   std::uint32_t GetAttributes(const std::wstring& path) override;
+  bool IsRegularFile(const std::wstring& path) override;
   void SetAttributes(const std::wstring& path, std::uint32_t attributes) override;
   void CreateDir(const std::wstring& path) override;
   void RemoveDir(const std::wstring& path) override;
@@ -274,7 +276,8 @@ class PosixFileSystem : public platform::FileSystem {
   Listing* ListingOf(const DirRef& dir);
   std::string HostOf(const Resolved& r);
 
-  std::vector<platform::FindEntry> FindIn(const std::wstring& dirPart, const std::wstring& last);
+  // Find's work; `strict` for FindOrFail.
+  std::vector<platform::FindEntry> FindIn(const std::wstring& dirPart, const std::wstring& last, bool strict);
 
   std::string prefix_;
   bool prefixChecked_ = false;

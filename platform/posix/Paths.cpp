@@ -1087,7 +1087,12 @@ bool PosixFileSystem::MoveCwd(Chain& cwd, std::size_t shared, std::vector<Level>
   DirRef base = LevelDir(cwd, shared);
   if (!base) return false;
   bool respelt = false;
-  if (!below.empty() && !OpenLevels(base, below.data(), below.size(), &respelt)) return false;
+  DirRef target = below.empty() ? base : OpenLevels(base, below.data(), below.size(), &respelt);
+  if (!target) return false;
+  // A directory is entered only where it may be searched, as chdir asks:
+  // looking up "." in it needs that right.
+  struct stat st;
+  if (::fstatat(target->fd, ".", &st, 0) != 0) return false;
   // The current directory is spelt as on disk.
   KeepLevels(cwd, shared);
   PushLevels(cwd, std::move(below));

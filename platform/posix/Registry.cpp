@@ -134,6 +134,7 @@ class PosixRegistry::Database {
       db_.Fail(L"use");
     }
     long long Int(int col) const { return sqlite3_column_int64(stmt_, col); }
+    bool IsNull(int col) const { return sqlite3_column_type(stmt_, col) == SQLITE_NULL; }
     std::string Text(int col) const {
       const unsigned char* p = sqlite3_column_text(stmt_, col);
       return p == nullptr ? std::string() : std::string(reinterpret_cast<const char*>(p),
@@ -161,6 +162,7 @@ class PosixRegistry::Database {
     explicit Transaction(Database& db) : db_(db) {
       if (sqlite3_get_autocommit(db_.db_) == 0) return;
       Use(db_, db_.begin_).Step();
+      ++db_.transactions_;
       started_ = true;
     }
     ~Transaction() {
@@ -191,6 +193,7 @@ class PosixRegistry::Database {
     explicit ReadTransaction(Database& db) : db_(db) {
       if (sqlite3_get_autocommit(db_.db_) == 0) return;  // inside one already
       Use(db_, db_.beginRead_).Step();
+      ++db_.transactions_;
       started_ = true;
     }
     ~ReadTransaction() {
@@ -240,7 +243,12 @@ class PosixRegistry::Database {
     hasChildren_.Prepare(*this, "SELECT 1 FROM keys WHERE parent_id = ?1 LIMIT 1");
     deleteKey_.Prepare(*this, "DELETE FROM keys WHERE id = ?1");
     deleteKeyValues_.Prepare(*this, "DELETE FROM key_values WHERE key_id = ?1");
-    enumChild_.Prepare(*this, "SELECT name FROM keys WHERE parent_id = ?1 ORDER BY name_folded LIMIT 1 OFFSET ?2");
+    enumChild_.Prepare(*this,
+                       "SELECT (SELECT name FROM keys WHERE parent_id = ?1 ORDER BY name_folded LIMIT 1 OFFSET ?2),"
+                       " EXISTS(SELECT 1 FROM keys WHERE id = ?1)");
+    listChildren_.Prepare(*this,
+                          "SELECT k.id, k.name, k.name_folded, EXISTS(SELECT 1 FROM keys c WHERE c.parent_id = k.id) "
+                          "FROM keys k WHERE k.parent_id = ?1 ORDER BY k.name_folded");
     queryValue_.Prepare(*this, "SELECT type, data FROM key_values WHERE key_id = ?1 AND name_folded = ?2");
     setValue_.Prepare(*this,
                       "INSERT INTO key_values(key_id, name, name_folded, type, data) VALUES(?1, ?2, ?3, ?4, ?5) "
@@ -319,12 +327,30 @@ class PosixRegistry::Database {
     u.Step();
   }
 
-  bool ChildAt(long long parent, std::uint32_t index, std::string* name) {
+  // The subkey at `index` in case-insensitive name order: kErrorSuccess,
+  // kErrorNoMoreItems past the last one, kErrorKeyDeleted when the key
+  // itself is gone. One statement asks both, for a key without subkeys is
+  // asked this at every step of a walk over a tree.
+  long ChildAt(long long parent, std::uint32_t index, std::string* name) {
     Use u(*this, enumChild_);
     u.Bind(1, parent).Bind(2, static_cast<long long>(index));
-    if (!u.Step()) return false;
+    u.Step();
+    if (u.Int(1) == 0) return kErrorKeyDeleted;
+    if (u.IsNull(0)) return platform::kErrorNoMoreItems;
     *name = u.Text(0);
-    return true;
+    return platform::kErrorSuccess;
+  }
+
+  // Every subkey of a key, in case-insensitive name order.
+  void ListChildren(long long parent, std::vector<std::wstring>* names, std::vector<ChildRow>* rows) {
+    names->clear();
+    rows->clear();
+    Use u(*this, listChildren_);
+    u.Bind(1, parent);
+    while (u.Step()) {
+      names->push_back(text::FromUtf8(u.Text(1)));
+      rows->push_back({u.Int(0), u.Text(2), u.Int(3) != 0});
+    }
   }
 
   // ---- Values ----
@@ -354,8 +380,11 @@ class PosixRegistry::Database {
 
   // A number that changes whenever the database may have changed: a commit
   // of another connection moves data_version, a change of this one the
-  // count of its changes.
+  // count of its changes. Inside a transaction no other connection's commit
+  // can show, so the transaction's own number stands in for data_version
+  // there, without a statement.
   std::pair<long long, long long> Version() {
+    if (sqlite3_get_autocommit(db_) == 0) return {-transactions_, sqlite3_total_changes64(db_)};
     Use u(*this, dataVersion_);
     u.Step();
     return {u.Int(0), sqlite3_total_changes64(db_)};
@@ -645,8 +674,11 @@ class PosixRegistry::Database {
 
   std::string path_;
   sqlite3* db_ = nullptr;
+  // How many transactions this connection has begun.
+  long long transactions_ = 0;
   Connection connection_{db_};
-  Stmt findChild_, keyExists_, insertKey_, hasChildren_, deleteKey_, deleteKeyValues_, enumChild_, queryValue_,
+  Stmt findChild_, keyExists_, insertKey_, hasChildren_, deleteKey_, deleteKeyValues_, enumChild_, listChildren_,
+      queryValue_,
       setValue_, deleteValue_, listValues_, dataVersion_, begin_, beginRead_, commit_, rollback_;
   Stmt addUndo_;  // prepared with the first undo record
 };
@@ -678,11 +710,11 @@ long PosixRegistry::KeyOf(RegKey handle, std::uint32_t needed, long long* id) co
   return platform::kErrorSuccess;
 }
 
-RegKey PosixRegistry::NewHandle(long long id, std::uint32_t access) {
+RegKey PosixRegistry::NewHandle(long long id, std::uint32_t access, std::pair<long long, long long> leafAt) {
   while (nextHandle_ == 0 || nextHandle_ == platform::kHKeyLocalMachine || handles_.count(nextHandle_) != 0)
     ++nextHandle_;
   RegKey handle = nextHandle_++;
-  handles_.emplace(handle, OpenKeyRow{id, access});
+  handles_.emplace(handle, OpenKeyRow{id, access, leafAt});
   return handle;
 }
 
@@ -702,10 +734,24 @@ long PosixRegistry::OpenKey(RegKey parent, const std::wstring& subKey, std::uint
   if (long code = BeginKeyCall(parent, subKey, result, &id, &parts); code != platform::kErrorSuccess) return code;
   Database& db = Db();
   long long found = 0;
+  // One subkey of the key whose subkeys EnumKey read last, as a walk over a
+  // tree opens them: found among those, if nothing changed since.
+  if (parts.size() == 1 && subkeyCache_.key == id && subkeyCache_.version == db.Version()) {
+    const std::string folded = Fold(parts[0]);
+    const auto& rows = subkeyCache_.rows;
+    const auto it = std::lower_bound(rows.begin(), rows.end(), folded,
+                                     [](const ChildRow& row, const std::string& f) { return row.folded < f; });
+    if (it == rows.end() || it->folded != folded) return platform::kErrorFileNotFound;
+    *result = NewHandle(it->id, access, it->hasSubkeys ? std::pair<long long, long long>{-1, -1} : subkeyCache_.version);
+    return platform::kErrorSuccess;
+  }
   {
     Database::ReadTransaction snapshot(db);
-    if (!db.KeyExists(id)) return kErrorKeyDeleted;
-    if (db.Walk(id, parts, &found) != parts.size()) return platform::kErrorFileNotFound;
+    // A subkey found below the key shows that the key is still there (only
+    // a key without subkeys can be deleted); otherwise it is asked.
+    const std::size_t reached = db.Walk(id, parts, &found);
+    if (reached == 0 && !db.KeyExists(id)) return kErrorKeyDeleted;
+    if (reached != parts.size()) return platform::kErrorFileNotFound;
   }
   *result = NewHandle(found, access);
   return platform::kErrorSuccess;
@@ -782,11 +828,38 @@ long PosixRegistry::EnumKey(RegKey key, std::uint32_t index, std::uint32_t capac
   if (long code = KeyOf(key, platform::kKeyEnumerateSubKeys, &id); code != platform::kErrorSuccess) return code;
   if (name == nullptr) return kErrorInvalidParameter;
   Database& db = Db();
-  std::string found;
-  if (!db.ChildAt(id, index, &found)) return db.KeyExists(id) ? platform::kErrorNoMoreItems : kErrorKeyDeleted;
-  std::wstring wide = text::FromUtf8(found);
-  if (wide.size() >= capacity) return platform::kErrorMoreData;
-  *name = std::move(wide);
+  // A key opened from its parent's subkeys, known then to have none.
+  if (key != platform::kHKeyLocalMachine) {
+    const auto& leafAt = handles_.find(key)->second.leafAt;
+    if (leafAt.second != -1 && leafAt == db.Version()) return platform::kErrorNoMoreItems;
+  }
+  // A walk over the subkeys asks for index 0, 1, 2, ...: from index 1 on the
+  // names are read in one pass and kept while the database shows no change,
+  // so that a walk costs one query, not one search per index. Index 0 alone
+  // is looked up directly: deleting subkey after subkey asks for it again
+  // after every change.
+  const std::wstring* found = nullptr;
+  std::wstring first;
+  if (index == 0) {
+    std::string row;
+    const long rc = db.ChildAt(id, 0, &row);
+    if (rc != platform::kErrorSuccess) return rc;
+    first = text::FromUtf8(row);
+    found = &first;
+  } else {
+    const auto version = db.Version();
+    if (subkeyCache_.key != id || subkeyCache_.version != version) {
+      Database::ReadTransaction snapshot(db);
+      if (!db.KeyExists(id)) return kErrorKeyDeleted;
+      db.ListChildren(id, &subkeyCache_.names, &subkeyCache_.rows);
+      subkeyCache_.key = id;
+      subkeyCache_.version = version;
+    }
+    if (index < subkeyCache_.names.size()) found = &subkeyCache_.names[index];
+  }
+  if (found == nullptr) return db.KeyExists(id) ? platform::kErrorNoMoreItems : kErrorKeyDeleted;
+  if (found->size() >= capacity) return platform::kErrorMoreData;
+  *name = *found;
   return platform::kErrorSuccess;
 }
 
@@ -802,8 +875,12 @@ long PosixRegistry::EnumValue(RegKey key, std::uint32_t index, std::wstring* nam
   const auto version = db.Version();
   if (valueCache_.key != id || valueCache_.version != version) {
     Database::ReadTransaction snapshot(db);
-    if (!db.KeyExists(id)) return kErrorKeyDeleted;
+    // Values go with their key: a key that has some is there.
     db.ListValues(id, &valueCache_.rows);
+    if (valueCache_.rows.empty() && !db.KeyExists(id)) {
+      valueCache_.key = -1;
+      return kErrorKeyDeleted;
+    }
     valueCache_.key = id;
     valueCache_.version = version;
   }
@@ -871,6 +948,11 @@ void PosixRegistry::Transact(const std::function<void()>& work) {
   Database::Transaction tx(Db());
   work();
   tx.Commit();
+}
+
+void PosixRegistry::Snapshot(const std::function<void()>& work) {
+  Database::ReadTransaction snapshot(Db());
+  work();
 }
 
 long PosixRegistry::CloseKey(RegKey key) {

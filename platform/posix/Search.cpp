@@ -103,13 +103,23 @@ std::vector<FindEntry> PosixFileSystem::Find(const std::wstring& pattern) {
     if (dirPart.empty() || !IsSep(dirPart.back())) return {};  // a bare "C:"
     last = L"*";
   }
-  return FindIn(dirPart, last);
+  return FindIn(dirPart, last, false);
 }
 
-std::vector<FindEntry> PosixFileSystem::FindIn(const std::wstring& dirPart, const std::wstring& last) {
+std::vector<FindEntry> PosixFileSystem::FindOrFail(const std::wstring& pattern) {
+  std::wstring dirPart, last;
+  SplitLast(pattern, &dirPart, &last);
+  if (last.empty() && !dirPart.empty() && IsSep(dirPart.back())) last = L"*";
+  if (pattern.empty() || HasNul(pattern) || last.empty())
+    throw VslError(L"Cannot list " + Resolve(pattern).DriveForm() + L": " + kInvalidName);
+  return FindIn(dirPart, last, true);
+}
+
+std::vector<FindEntry> PosixFileSystem::FindIn(const std::wstring& dirPart, const std::wstring& last, bool strict) {
   std::vector<FindEntry> out;
   if (!HasWildcards(last)) {
     Resolved r = Resolve(dirPart + last);
+    if (strict && !r.dir) RaiseErrno(r.dirErr, L"Cannot list the directory of " + r.DriveForm());
     if (last == L"." || last == L"..") {
       // The directory itself, or its parent, with the attributes of the
       // directory it names.
@@ -127,14 +137,31 @@ std::vector<FindEntry> PosixFileSystem::FindIn(const std::wstring& dirPart, cons
 
   wchar_t drive = L'Z';
   std::wstring text;
-  if (!ParsePath(dirPart, &drive, &text)) return out;
+  if (!ParsePath(dirPart, &drive, &text)) {
+    if (strict) throw VslError(L"Cannot list the directory " + text + L": " + kInvalidName);
+    return out;
+  }
   Trim();
   auto [chain, level] = ChainFor(drive, text);
+  // A directory that cannot be reached or read lists nothing; for a tree
+  // operation that is a failure of its own.
+  auto unlisted = [&, chain = chain, level = level](int err) {
+    if (!strict) return;
+    std::wstring shown = chain->shown.substr(0, chain->levels[level].shownEnd);
+    if (level == 0) shown.push_back(L'\\');
+    RaiseErrno(err, L"Cannot list the directory " + shown);
+  };
   DirRef dir = LevelDir(*chain, level);
-  if (!dir) return out;
+  if (!dir) {
+    unlisted(errno);
+    return out;
+  }
   Fd own;
   const int fd = ReadFd(*dir, &own);
-  if (fd < 0) return out;
+  if (fd < 0) {
+    unlisted(errno);
+    return out;
+  }
 
   // What is learnt of every entry is kept for the calls on the entries that
   // follow (a tree operation deletes or copies what it listed), in the
@@ -183,6 +210,12 @@ std::vector<FindEntry> PosixFileSystem::FindIn(const std::wstring& dirPart, cons
   }
   listings_.insert_or_assign(dir->id, std::move(listing));
   return out;
+}
+
+bool PosixFileSystem::IsRegularFile(const std::wstring& path) {
+  Resolved r = Resolve(path);
+  Stat(r);
+  return r.exists && S_ISREG(r.st.mode);
 }
 
 std::uint32_t PosixFileSystem::GetAttributes(const std::wstring& path) {

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cwchar>
 #include <ctime>
+#include <random>
 
 #include "platform/Text.h"
 
@@ -57,6 +58,16 @@ std::wstring PosixSystem::MakeTempFile(const std::wstring& dir, const std::wstri
     std::wstring path = base + prefix + hex + L".TMP";
     if (fs_.CreateNewFile(path)) return path;
   }
+  // Someone holds every short name (a shared directory): longer names that
+  // nobody can guess.
+  std::random_device random;
+  for (int attempt = 0; attempt < 64; ++attempt) {
+    const std::uint64_t n = static_cast<std::uint64_t>(random()) << 32 | random();
+    wchar_t hex[24];
+    std::swprintf(hex, 24, L"%016llX", static_cast<unsigned long long>(n));
+    std::wstring path = base + prefix + hex + L".TMP";
+    if (fs_.CreateNewFile(path)) return path;
+  }
   throw VslError(L"Cannot create a temporary file in " + base + L": every name is taken");
 }
 
@@ -81,7 +92,13 @@ void PosixSystem::Print(platform::OutputStream stream, const std::wstring& text)
   while (done < bytes.size()) {
     const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
     if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return;  // nowhere left to write to
+    if (n <= 0) {
+      // What standard error cannot take is lost: there is nowhere left to
+      // tell. Output that did not arrive fails the caller.
+      const int err = n < 0 ? errno : EIO;
+      if (fd == 1) RaiseErrno(err, L"Cannot write to standard output");
+      return;
+    }
     done += static_cast<std::size_t>(n);
   }
 }

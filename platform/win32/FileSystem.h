@@ -31,7 +31,9 @@ class Win32FileSystem : public platform::FileSystem {
   void ChangeDir(const std::wstring& path) override;
   std::wstring CurrentDir() override;
   std::vector<platform::FindEntry> Find(const std::wstring& pattern) override;
+  std::vector<platform::FindEntry> FindOrFail(const std::wstring& pattern) override;
   std::uint32_t GetAttributes(const std::wstring& path) override;
+  bool IsRegularFile(const std::wstring& path) override;
   void SetAttributes(const std::wstring& path, std::uint32_t attributes) override;
   void CreateDir(const std::wstring& path) override;
   void RemoveDir(const std::wstring& path) override;
@@ -63,7 +65,13 @@ class Win32FileSystem : public platform::FileSystem {
 
  private:
   char CurrentDriveLetter();
-  std::vector<platform::FindEntry> FindFull(const std::string& fullPattern);
+  // Find's work; `strict` for FindOrFail.
+  std::vector<platform::FindEntry> FindIn(const std::wstring& pattern, bool strict);
+  // The entries matching a full ANSI pattern. A search that matches
+  // nothing, in a directory that exists or not, gives an empty list; any
+  // other failure of the search gives an empty list too unless `strict`,
+  // where it raises.
+  std::vector<platform::FindEntry> FindFull(const std::string& fullPattern, bool strict);
 };
 
 namespace fs {

@@ -122,3 +122,20 @@ TEST_F(FileSystemTest, WhatTheJournalOfAnAtomicRunNeeds) {
   ASSERT_NE(again, nullptr);
   EXPECT_EQ(again->ReadAll(), "x\n");
 }
+
+// For a tree operation FindOrFail lists what Find lists, but a directory that it cannot list fails, naming it,
+// where Find finds nothing; IsRegularFile tells files of data from the rest; Read reads a file in pieces.
+TEST_F(FileSystemTest, TreeOperationsTellUnlistedDirectoriesAndFilesOfData) {
+  MakeTree(m, {{L"d/a.txt", "abc"}, {L"d/sub/", ""}});
+  EXPECT_EQ(Names(fs.FindOrFail(P(L"D\\*"))), (V{L".", L"..", L"a.txt", L"sub"}));
+  EXPECT_TRUE(fs.Find(P(L"none\\*")).empty());
+  const std::wstring why = Raised([&] { fs.FindOrFail(P(L"none\\*")); });
+  EXPECT_NE(why.find(P(L"none")), std::wstring::npos) << text::ToUtf8(why);
+  EXPECT_EQ((std::vector<bool>{fs.IsRegularFile(P(L"d\\A.TXT")), fs.IsRegularFile(P(L"d\\sub")), fs.IsRegularFile(P(L"none"))}),
+            (std::vector<bool>{true, false, false}));
+  auto file = fs.Open(P(L"d\\a.txt"), OpenMode::Read);
+  char piece[2];
+  std::string read;
+  for (std::size_t n; (n = file->Read(piece, sizeof piece)) > 0;) read.append(piece, n);
+  EXPECT_EQ(read, "abc");
+}

@@ -4,6 +4,7 @@
 #include <set>
 #include <unordered_map>
 
+#include "platform/PathSyntax.h"
 #include "platform/Text.h"
 
 namespace Utility {
@@ -13,15 +14,13 @@ namespace {
 using platform::EntryStamp;
 using platform::RegKey;
 
-bool HasNul(const std::wstring& s) { return s.find(L'\0') != std::wstring::npos; }
+using platform::path::HasNul;
 
-// The part of a search pattern that names its directory: up to its last
-// separator, or its drive ("C:"), or nothing.
+// The part of a search pattern that names its directory.
 std::wstring DirPartOf(const std::wstring& pattern) {
-  const std::size_t sep = pattern.find_last_of(L"\\/");
-  if (sep != std::wstring::npos) return pattern.substr(0, sep + 1);
-  if (pattern.size() >= 2 && pattern[1] == L':') return pattern.substr(0, 2);
-  return std::wstring();
+  std::wstring dir, last;
+  platform::path::SplitLast(pattern, &dir, &last);
+  return dir;
 }
 
 // Registry key paths below HKEY_LOCAL_MACHINE: "a\b" and "c" give "a\b\c";

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <random>
 
+#include "platform/PathSyntax.h"
 #include "platform/Text.h"
 #include "utility/CSystemHelper.h"
 
@@ -22,16 +23,8 @@ constexpr const wchar_t* kJournalEnding = L".journal";
 std::string U8(const std::wstring& s) { return text::ToUtf8(s); }
 std::wstring W(const Json& j) { return text::FromUtf8(j.get<std::string>()); }
 
-// "Z:\a\b" -> "Z:\a"; "Z:\a" -> "Z:\".
-std::wstring ParentOf(const std::wstring& full) {
-  const std::size_t sep = full.find_last_of(L"\\/");
-  if (sep == std::wstring::npos) return std::wstring();
-  return full.substr(0, sep == 2 && full[1] == L':' ? 3 : sep);
-}
-
-std::wstring Join(const std::wstring& dir, const std::wstring& name) {
-  return !dir.empty() && dir.back() == L'\\' ? dir + name : dir + L"\\" + name;
-}
+using platform::path::Join;
+using platform::path::ParentOf;
 
 std::wstring NameOf(const std::wstring& full) {
   const std::size_t sep = full.find_last_of(L"\\/");

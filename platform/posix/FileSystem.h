@@ -18,6 +18,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "platform/PathSyntax.h"
 #include "platform/Platform.h"
 #include "platform/posix/Support.h"
 
@@ -364,22 +365,18 @@ inline bool IsDotOrDotDot(const char* name) {
   return name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'));
 }
 
-inline bool IsSep(wchar_t c) { return c == L'\\' || c == L'/'; }
-inline bool IsLetter(wchar_t c) { return (c >= L'a' && c <= L'z') || (c >= L'A' && c <= L'Z'); }
-inline wchar_t UpperLetter(wchar_t c) { return (c >= L'a' && c <= L'z') ? static_cast<wchar_t>(c - L'a' + L'A') : c; }
-inline bool HasDrive(const std::wstring& p) { return p.size() >= 2 && p[1] == L':' && IsLetter(p[0]); }
-inline bool HasNul(std::wstring_view s) { return s.find(L'\0') != std::wstring_view::npos; }
-
-// The reason given for a path that holds a NUL.
-extern const wchar_t* const kInvalidName;
+using platform::path::HasDrive;
+using platform::path::HasNul;
+using platform::path::IsLetter;
+using platform::path::IsSep;
+using platform::path::kInvalidName;
+using platform::path::SplitLast;
+using platform::path::UpperLetter;
 
 std::string JoinHost(const std::string& dir, const std::string& name);
 // Case-insensitive name order, ties broken by the exact spelling so that the
 // order is total.
 bool NameLess(const std::wstring& a, const std::wstring& b);
-// Splits a pattern into the part that names the directory (possibly "",
-// "C:" or ending in a separator) and its last component.
-void SplitLast(const std::wstring& pattern, std::wstring* dirPart, std::wstring* last);
 
 }  // namespace fs
 

@@ -21,8 +21,6 @@ namespace posix {
 
 namespace fs {
 
-const wchar_t* const kInvalidName = L"the name is not valid";
-
 std::string JoinHost(const std::string& dir, const std::string& name) {
   if (!dir.empty() && dir.back() == '/') return dir + name;
   return dir + "/" + name;
@@ -33,18 +31,6 @@ std::string JoinHost(const std::string& dir, const std::string& name) {
 bool NameLess(const std::wstring& a, const std::wstring& b) {
   int c = text::CompareNoCase(a, b);
   return c < 0 || (c == 0 && a < b);
-}
-
-void SplitLast(const std::wstring& pattern, std::wstring* dirPart, std::wstring* last) {
-  std::size_t start = HasDrive(pattern) ? 2 : 0;
-  std::size_t sep = pattern.find_last_of(L"\\/");
-  if (sep == std::wstring::npos || sep < start) {
-    *dirPart = pattern.substr(0, start);
-    *last = pattern.substr(start);
-  } else {
-    *dirPart = pattern.substr(0, sep + 1);
-    *last = pattern.substr(sep + 1);
-  }
 }
 
 }  // namespace fs

@@ -17,18 +17,7 @@ using platform::FindEntry;
 
 namespace {
 
-// Can a name found on disk be spelt as one component of a script path? A
-// name holding a backslash or ':' would be split or read as a drive, and one that
-// ends in a dot or a space (all-dot names such as "..." among them) loses
-// those characters when a path is resolved, so it would name another entry,
-// often the directory itself or its parent. Such entries are left out of
-// every search, so that no operation walking a tree can be led outside it.
-bool IsComponentName(const std::wstring& name) {
-  if (name.empty() || name.back() == L'.' || name.back() == L' ') return false;
-  for (wchar_t c : name)
-    if (c == L'\\' || c == L':') return false;
-  return true;
-}
+using platform::path::IsComponentName;
 
 bool HasWildcards(const std::wstring& s) { return s.find_first_of(L"*?") != std::wstring::npos; }
 
@@ -96,21 +85,14 @@ std::uint32_t AttributesOf(mode_t mode, mode_t target, const std::wstring& name,
 // ---------------------------------------------------------------------------
 
 std::vector<FindEntry> PosixFileSystem::Find(const std::wstring& pattern) {
-  if (pattern.empty() || HasNul(pattern)) return {};
   std::wstring dirPart, last;
-  SplitLast(pattern, &dirPart, &last);
-  if (last.empty()) {
-    if (dirPart.empty() || !IsSep(dirPart.back())) return {};  // a bare "C:"
-    last = L"*";
-  }
+  if (!platform::path::SplitSearch(pattern, &dirPart, &last)) return {};
   return FindIn(dirPart, last, false);
 }
 
 std::vector<FindEntry> PosixFileSystem::FindOrFail(const std::wstring& pattern) {
   std::wstring dirPart, last;
-  SplitLast(pattern, &dirPart, &last);
-  if (last.empty() && !dirPart.empty() && IsSep(dirPart.back())) last = L"*";
-  if (pattern.empty() || HasNul(pattern) || last.empty())
+  if (!platform::path::SplitSearch(pattern, &dirPart, &last))
     throw VslError(L"Cannot list " + Resolve(pattern).DriveForm() + L": " + kInvalidName);
   return FindIn(dirPart, last, true);
 }

@@ -21,6 +21,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/PathSyntax.h"
 #include "platform/Platform.h"
 
 namespace win32 {
@@ -76,23 +77,17 @@ class Win32FileSystem : public platform::FileSystem {
 
 namespace fs {
 
-inline bool IsSep(wchar_t c) { return c == L'\\' || c == L'/'; }
-inline bool IsLetter(wchar_t c) { return (c >= L'a' && c <= L'z') || (c >= L'A' && c <= L'Z'); }
-inline bool HasDrive(const std::wstring& p) { return p.size() >= 2 && p[1] == L':' && IsLetter(p[0]); }
-inline bool HasNul(std::wstring_view s) { return s.find(L'\0') != std::wstring_view::npos; }
-
-// The reason given for a path that names nothing.
-extern const wchar_t* const kInvalidName;
-
-// Splits a pattern into the part that names the directory (possibly "",
-// "C:" or ending in a separator) and its last component.
-void SplitLast(const std::wstring& pattern, std::wstring* dirPart, std::wstring* last);
+using platform::path::HasDrive;
+using platform::path::HasNul;
+using platform::path::IsLetter;
+using platform::path::IsSep;
+using platform::path::kInvalidName;
+using platform::path::SplitLast;
 
 // The wide form of an ANSI path, for messages.
 inline std::wstring Shown(const std::string& ansiPath) { return FromAnsi(ansiPath); }
-// A script path as a message shows it: a NUL is shown, not written, so that
-// the message is not cut at it.
-std::wstring Shown(const std::wstring& path);
+// A script path as a message shows it.
+inline std::wstring Shown(const std::wstring& path) { return platform::path::Shown(path); }
 
 }  // namespace fs
 

@@ -12,14 +12,7 @@ using platform::FindEntry;
 
 namespace {
 
-// Can a name found on disk be spelt as one component of a script path? One
-// that ends in a dot or a space loses those characters when a path is
-// resolved, so it would name another entry; such entries are left out, as
-// the interface asks.
-bool IsComponentName(const std::wstring& name) {
-  if (name.empty() || name.find_first_of(L"\\:/") != std::wstring::npos) return false;
-  return name.back() != L'.' && name.back() != L' ';
-}
+using platform::path::IsComponentName;
 
 }  // namespace
 
@@ -32,13 +25,8 @@ std::vector<FindEntry> Win32FileSystem::FindIn(const std::wstring& pattern, bool
     if (strict) throw VslError(L"Cannot list " + Shown(pattern) + L": " + kInvalidName);
     return {};
   };
-  if (pattern.empty() || HasNul(pattern)) return invalid();
   std::wstring dirPart, last;
-  SplitLast(pattern, &dirPart, &last);
-  if (last.empty()) {
-    if (dirPart.empty() || !IsSep(dirPart.back())) return invalid();  // a bare "C:"
-    last = L"*";
-  }
+  if (!platform::path::SplitSearch(pattern, &dirPart, &last)) return invalid();
   std::string dir, name;
   if (!Resolve(dirPart.empty() ? L"." : dirPart, &dir) || !ToAnsi(last, &name)) return invalid();
   if (dir.size() >= 2 && dir[1] == ':') {

@@ -11,7 +11,7 @@
 #include <string_view>
 
 #include "platform/Text.h"
-#include "platform/posix/FileSystem.h"
+#include "platform/posix/WindowsView.h"
 #include "platform/posix/Support.h"
 
 namespace posix {
@@ -97,11 +97,11 @@ class PosixFile : public platform::File {
 // Creating and deleting
 // ---------------------------------------------------------------------------
 
-void PosixFileSystem::RefuseInvalid(const Resolved& r, const wchar_t* what) {
+void WindowsView::RefuseInvalid(const Resolved& r, const wchar_t* what) {
   if (r.invalid) throw VslError(what + r.DriveForm() + L": " + kInvalidName);
 }
 
-void PosixFileSystem::CreateDir(const std::wstring& path) {
+void WindowsView::CreateDir(const std::wstring& path) {
   Resolved r = Resolve(path);
   RefuseInvalid(r, L"Cannot create the directory ");
   if (r.root) RaiseErrno(EEXIST, L"Cannot create the directory " + r.DriveForm());
@@ -115,7 +115,7 @@ void PosixFileSystem::CreateDir(const std::wstring& path) {
   NoteCreated(r);
 }
 
-void PosixFileSystem::RemoveDir(const std::wstring& path) {
+void WindowsView::RemoveDir(const std::wstring& path) {
   Resolved r = Resolve(path);
   RefuseInvalid(r, L"Cannot remove the directory ");
   if (r.root) throw VslError(L"Cannot remove the directory " + r.DriveForm() + L": it is the root of the drive");
@@ -134,7 +134,7 @@ void PosixFileSystem::RemoveDir(const std::wstring& path) {
   NoteRemoved(r, true);
 }
 
-void PosixFileSystem::RemoveFile(const std::wstring& path) {
+void WindowsView::RemoveFile(const std::wstring& path) {
   Resolved r = Resolve(path);
   RefuseInvalid(r, L"Cannot delete ");
   Stat(r);
@@ -151,14 +151,14 @@ void PosixFileSystem::RemoveFile(const std::wstring& path) {
   if (S_ISLNK(r.st.mode)) Forget();
 }
 
-void PosixFileSystem::RemoveMatching(const std::wstring& pattern) {
+void WindowsView::RemoveMatching(const std::wstring& pattern) {
   std::wstring dirPart, last;
   SplitLast(pattern, &dirPart, &last);
   for (const FindEntry& e : Find(pattern))
     if ((e.attributes & platform::kAttrNotPlain) == 0) RemoveFile(dirPart + e.name);
 }
 
-void PosixFileSystem::CopyWholeFile(const std::wstring& source, const std::wstring& target) {
+void WindowsView::CopyWholeFile(const std::wstring& source, const std::wstring& target) {
   Resolved s = Resolve(source);
   Resolved t = Resolve(target);
   // The message names the paths as they are spelt on disk, so it is made
@@ -298,7 +298,7 @@ void PosixFileSystem::CopyWholeFile(const std::wstring& source, const std::wstri
   if (int err = out.Close(); err != 0) RaiseErrno(err, what());
 }
 
-std::unique_ptr<platform::File> PosixFileSystem::Open(const std::wstring& path, platform::OpenMode mode) {
+std::unique_ptr<platform::File> WindowsView::Open(const std::wstring& path, platform::OpenMode mode) {
   Resolved r = Resolve(path);
   const wchar_t* how = mode == platform::OpenMode::Read     ? L" for reading"
                        : mode == platform::OpenMode::Append ? L" for appending"
@@ -373,7 +373,7 @@ std::unique_ptr<platform::File> PosixFileSystem::Open(const std::wstring& path, 
   return file;
 }
 
-bool PosixFileSystem::CreateNewFile(const std::wstring& path) {
+bool WindowsView::CreateNewFile(const std::wstring& path) {
   Resolved r = Resolve(path);
   RefuseInvalid(r, L"Cannot create ");
   if (r.root) return false;
@@ -408,7 +408,7 @@ std::size_t CompleteUtf8(std::string_view bytes) {
 
 }  // namespace
 
-std::wstring PosixFileSystem::ReadTextFile(const std::wstring& path) {
+std::wstring WindowsView::ReadTextFile(const std::wstring& path) {
   auto opened = Open(path, platform::OpenMode::Read);
   auto& file = static_cast<PosixFile&>(*opened);
   // The text takes four bytes a character, megabytes for a large script:
@@ -443,11 +443,11 @@ std::wstring PosixFileSystem::ReadTextFile(const std::wstring& path) {
   }
 }
 
-void PosixFileSystem::AppendTextLine(const std::wstring& path, const std::wstring& line) {
+void WindowsView::AppendTextLine(const std::wstring& path, const std::wstring& line) {
   Open(path, platform::OpenMode::Append)->Write(text::ToUtf8(line) + "\n");
 }
 
-bool PosixFileSystem::CanCreateIn(const std::wstring& dir) {
+bool WindowsView::CanCreateIn(const std::wstring& dir) {
   Resolved r = Resolve(dir);
   struct stat st {};
   if (r.invalid || !r.dir || ::fstatat(r.dir->fd, r.name.c_str(), &st, 0) != 0 || !S_ISDIR(st.st_mode)) {

@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/posix/FileSystem.h"
+#include "platform/posix/WindowsView.h"
 #include "platform/posix/Support.h"
 
 namespace posix {
@@ -73,7 +73,7 @@ bool AllowEmptying(int dirFd, const char* name, const struct stat& st) {
 
 }  // namespace
 
-platform::EntryStamp PosixFileSystem::Stamp(const std::wstring& path) {
+platform::EntryStamp WindowsView::Stamp(const std::wstring& path) {
   platform::EntryStamp stamp;
   Resolved r = Resolve(path);
   if (r.invalid || !r.dir) return stamp;
@@ -94,7 +94,7 @@ platform::EntryStamp PosixFileSystem::Stamp(const std::wstring& path) {
   return stamp;
 }
 
-bool PosixFileSystem::MoveEntry(const std::wstring& from, const std::wstring& to) {
+bool WindowsView::MoveEntry(const std::wstring& from, const std::wstring& to) {
   Resolved s = Resolve(from);
   Resolved t = Resolve(to);
   auto what = [&] { return L"Cannot move " + s.DriveForm() + L" to " + t.DriveForm(); };
@@ -123,7 +123,7 @@ bool PosixFileSystem::MoveEntry(const std::wstring& from, const std::wstring& to
   return true;
 }
 
-void PosixFileSystem::RestoreStamp(const std::wstring& path, const platform::EntryStamp& stamp) {
+void WindowsView::RestoreStamp(const std::wstring& path, const platform::EntryStamp& stamp) {
   Resolved r = Resolve(path);
   RefuseInvalid(r, L"Cannot restore ");
   Stat(r);
@@ -149,7 +149,7 @@ void PosixFileSystem::RestoreStamp(const std::wstring& path, const platform::Ent
   NoteChanged(r);
 }
 
-bool PosixFileSystem::SameContent(const std::wstring& a, const std::wstring& b) {
+bool WindowsView::SameContent(const std::wstring& a, const std::wstring& b) {
   auto open = [this](const std::wstring& path, struct stat* st) {
     Resolved r = Resolve(path);
     if (r.invalid || !r.dir) return Fd();
@@ -187,7 +187,7 @@ bool PosixFileSystem::SameContent(const std::wstring& a, const std::wstring& b) 
   return true;
 }
 
-void PosixFileSystem::RemoveTree(const std::wstring& path) {
+void WindowsView::RemoveTree(const std::wstring& path) {
   Resolved r = Resolve(path);
   RefuseInvalid(r, L"Cannot delete ");
   Stat(r);
@@ -253,7 +253,7 @@ void PosixFileSystem::RemoveTree(const std::wstring& path) {
   Forget();
 }
 
-std::unique_ptr<platform::LockedFile> PosixFileSystem::OpenLocked(const std::wstring& path, bool create) {
+std::unique_ptr<platform::LockedFile> WindowsView::OpenLocked(const std::wstring& path, bool create) {
   Resolved r = Resolve(path);
   RefuseInvalid(r, L"Cannot open ");
   if (!create) Stat(r);
@@ -280,7 +280,7 @@ std::unique_ptr<platform::LockedFile> PosixFileSystem::OpenLocked(const std::wst
   return std::make_unique<PosixLockedFile>(std::move(fd), r.DriveForm());
 }
 
-void PosixFileSystem::CopyStamp(const std::wstring& source, const std::wstring& target) {
+void WindowsView::CopyStamp(const std::wstring& source, const std::wstring& target) {
   // A copy keeps the source's permission bits and is written now.
   Resolved s = Resolve(source);
   Resolved t = Resolve(target);

@@ -14,7 +14,7 @@
 #include <cwchar>
 
 #include "platform/Text.h"
-#include "platform/posix/FileSystem.h"
+#include "platform/posix/WindowsView.h"
 #include "platform/posix/Support.h"
 
 namespace posix {
@@ -106,7 +106,7 @@ void EnsurePrefixAt(const std::string& prefix) {
 // Directories held open
 // ---------------------------------------------------------------------------
 
-PosixFileSystem::OpenDir::OpenDir(PosixFileSystem& owner, int fd, DirId id, mode_t mode, bool readable)
+WindowsView::OpenDir::OpenDir(WindowsView& owner, int fd, DirId id, mode_t mode, bool readable)
     : fd(fd),
       id(id),
       readable(readable),
@@ -117,7 +117,7 @@ PosixFileSystem::OpenDir::OpenDir(PosixFileSystem& owner, int fd, DirId id, mode
   ++owner_.openDirs_;
 }
 
-PosixFileSystem::OpenDir::~OpenDir() {
+WindowsView::OpenDir::~OpenDir() {
   // What was listed in it goes with it: its inode number may come back.
   owner_.listings_.erase(id);
   --owner_.openDirs_;
@@ -140,7 +140,7 @@ const struct dirent64* DirReader::Next() {
 
 }  // namespace fs
 
-PosixFileSystem::DirRef PosixFileSystem::OpenDirAt(int dirFd, const char* rel, const Status* known, bool* physical) {
+WindowsView::DirRef WindowsView::OpenDirAt(int dirFd, const char* rel, const Status* known, bool* physical) {
   // Opened for reading, so that a listing reads from the same descriptor;
   // a directory that may be searched but not read is held all the same.
   auto open = [&](int flags) {
@@ -188,7 +188,7 @@ PosixFileSystem::DirRef PosixFileSystem::OpenDirAt(int dirFd, const char* rel, c
   return std::make_shared<OpenDir>(*this, fd, DirId{st.st_dev, st.st_ino}, st.st_mode, readable);
 }
 
-int PosixFileSystem::ReadFd(OpenDir& dir, Fd* own) {
+int WindowsView::ReadFd(OpenDir& dir, Fd* own) {
   if (!dir.readable) {
     *own = Fd(::openat(dir.fd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     return own->Get();
@@ -198,7 +198,7 @@ int PosixFileSystem::ReadFd(OpenDir& dir, Fd* own) {
   return dir.fd;
 }
 
-mode_t PosixFileSystem::ModeOf(OpenDir& dir) {
+mode_t WindowsView::ModeOf(OpenDir& dir) {
   if (dir.modeStamp != dirModeChanges_) {
     struct stat st;
     if (::fstat(dir.fd, &st) == 0) dir.mode = st.st_mode;
@@ -207,7 +207,7 @@ mode_t PosixFileSystem::ModeOf(OpenDir& dir) {
   return dir.mode;
 }
 
-void PosixFileSystem::ReleaseLevels(std::size_t keepDeep, std::size_t stride) {
+void WindowsView::ReleaseLevels(std::size_t keepDeep, std::size_t stride) {
   auto release = [&](Chain& c) {
     const std::size_t n = c.levels.size();
     for (std::size_t i = 1; i + keepDeep < n; ++i)
@@ -217,7 +217,7 @@ void PosixFileSystem::ReleaseLevels(std::size_t keepDeep, std::size_t stride) {
   for (Chain& c : spare_) release(c);
 }
 
-void PosixFileSystem::Trim() {
+void WindowsView::Trim() {
   if (openDirs_ <= trimAt_) return;
   if (maxOpenDirs_ == 0) {
     // Half of what the process may open, so that files, the registry and
@@ -239,7 +239,7 @@ void PosixFileSystem::Trim() {
   trimAt_ = std::max(maxOpenDirs_, openDirs_ + std::max<std::size_t>(maxOpenDirs_ / 2, 4));
 }
 
-void PosixFileSystem::Forget() {
+void WindowsView::Forget() {
   for (auto& [letter, c] : cwd_)
     for (Level& l : c.levels) l.dir.reset();
   for (Chain& c : spare_) c = Chain{};
@@ -247,7 +247,7 @@ void PosixFileSystem::Forget() {
   dirIndex_.clear();
 }
 
-PosixFileSystem::~PosixFileSystem() {
+WindowsView::~WindowsView() {
   // The directories go before the listings they would update.
   cwd_.clear();
   for (Chain& c : spare_) c = Chain{};
@@ -257,7 +257,7 @@ PosixFileSystem::~PosixFileSystem() {
 // Chains of directories
 // ---------------------------------------------------------------------------
 
-bool PosixFileSystem::ParsePath(const std::wstring& path, wchar_t* drive, std::wstring* text) {
+bool WindowsView::ParsePath(const std::wstring& path, wchar_t* drive, std::wstring* text) {
   std::size_t pos = 0;
   std::size_t clean = 0;
   if (HasDrive(path)) {
@@ -314,7 +314,7 @@ bool PosixFileSystem::ParsePath(const std::wstring& path, wchar_t* drive, std::w
   return !HasNul(std::wstring_view(path).substr(clean));
 }
 
-PosixFileSystem::Chain& PosixFileSystem::CwdChain(wchar_t drive) {
+WindowsView::Chain& WindowsView::CwdChain(wchar_t drive) {
   auto it = cwd_.find(drive);
   if (it != cwd_.end()) return it->second;
   Chain& c = cwd_[drive];
@@ -326,7 +326,7 @@ PosixFileSystem::Chain& PosixFileSystem::CwdChain(wchar_t drive) {
   return c;
 }
 
-std::size_t PosixFileSystem::MatchLevel(const Chain& c, std::wstring_view text) {
+std::size_t WindowsView::MatchLevel(const Chain& c, std::wstring_view text) {
   auto matches = [&](std::size_t i) {
     const std::size_t end = c.levels[i].textEnd;
     return end <= text.size() && (end == text.size() || text[end] == L'\\') &&
@@ -344,7 +344,7 @@ std::size_t PosixFileSystem::MatchLevel(const Chain& c, std::wstring_view text) 
   return lo;
 }
 
-std::vector<PosixFileSystem::Level> PosixFileSystem::LevelsOf(std::wstring_view text, std::size_t fromEnd) {
+std::vector<WindowsView::Level> WindowsView::LevelsOf(std::wstring_view text, std::size_t fromEnd) {
   std::vector<Level> levels;
   std::size_t pos = fromEnd;
   while (pos < text.size()) {
@@ -360,7 +360,7 @@ std::vector<PosixFileSystem::Level> PosixFileSystem::LevelsOf(std::wstring_view 
   return levels;
 }
 
-void PosixFileSystem::PushLevels(Chain& c, std::vector<Level> levels) {
+void WindowsView::PushLevels(Chain& c, std::vector<Level> levels) {
   for (Level& l : levels) {
     c.text.push_back(L'\\');
     c.text += l.name;
@@ -372,13 +372,13 @@ void PosixFileSystem::PushLevels(Chain& c, std::vector<Level> levels) {
   }
 }
 
-void PosixFileSystem::KeepLevels(Chain& c, std::size_t level) {
+void WindowsView::KeepLevels(Chain& c, std::size_t level) {
   c.levels.resize(level + 1);
   c.text.resize(c.levels[level].textEnd);
   c.shown.resize(c.levels[level].shownEnd);
 }
 
-void PosixFileSystem::RebuildShown(Chain& c) {
+void WindowsView::RebuildShown(Chain& c) {
   c.shown.resize(2);
   for (std::size_t i = 1; i < c.levels.size(); ++i) {
     c.shown.push_back(L'\\');
@@ -387,7 +387,7 @@ void PosixFileSystem::RebuildShown(Chain& c) {
   }
 }
 
-std::pair<PosixFileSystem::Chain*, std::size_t> PosixFileSystem::ChainFor(wchar_t drive, std::wstring_view text) {
+std::pair<WindowsView::Chain*, std::size_t> WindowsView::ChainFor(wchar_t drive, std::wstring_view text) {
   Chain& cwd = CwdChain(drive);
   const std::size_t atCwd = MatchLevel(cwd, text);
   if (cwd.levels[atCwd].textEnd == text.size()) return {&cwd, atCwd};
@@ -426,7 +426,7 @@ std::pair<PosixFileSystem::Chain*, std::size_t> PosixFileSystem::ChainFor(wchar_
   return {best, best->levels.size() - 1};
 }
 
-PosixFileSystem::DirRef PosixFileSystem::LevelDir(Chain& c, std::size_t level) {
+WindowsView::DirRef WindowsView::LevelDir(Chain& c, std::size_t level) {
   // Just above a directory held open that was reached by its own name, as a
   // tree operation climbs back: ".." leads there, whatever the depth.
   if (!c.levels[level].dir && level + 1 < c.levels.size() && c.levels[level + 1].physical &&
@@ -473,7 +473,7 @@ PosixFileSystem::DirRef PosixFileSystem::LevelDir(Chain& c, std::size_t level) {
   return dir;
 }
 
-PosixFileSystem::DirRef PosixFileSystem::OpenLevels(const DirRef& base, Level* first, std::size_t count,
+WindowsView::DirRef WindowsView::OpenLevels(const DirRef& base, Level* first, std::size_t count,
                                                      bool* respelt) {
   DirRef dir = base;
   std::size_t i = 0;
@@ -530,7 +530,7 @@ PosixFileSystem::DirRef PosixFileSystem::OpenLevels(const DirRef& base, Level* f
 // Paths
 // ---------------------------------------------------------------------------
 
-std::wstring PosixFileSystem::Resolved::DriveForm() const {
+std::wstring WindowsView::Resolved::DriveForm() const {
   std::wstring out;
   out.reserve(shown.size() + 1);
   // A NUL is shown, not written: a message must not be cut at it.
@@ -544,7 +544,7 @@ std::wstring PosixFileSystem::Resolved::DriveForm() const {
   return out;
 }
 
-PosixFileSystem::PosixFileSystem() : prefix_(PrefixDir()) {
+WindowsView::WindowsView() : prefix_(PrefixDir()) {
   umask_ = ::umask(0);
   ::umask(umask_);
   std::string cwd;
@@ -569,7 +569,7 @@ PosixFileSystem::PosixFileSystem() : prefix_(PrefixDir()) {
   PushLevels(CwdChain(L'Z'), LevelsOf(text, 2));
 }
 
-const std::string& PosixFileSystem::DriveRoot(wchar_t letter) {
+const std::string& WindowsView::DriveRoot(wchar_t letter) {
   auto it = drives_.find(letter);
   if (it != drives_.end()) return it->second;
   if (!prefixChecked_) {
@@ -613,7 +613,7 @@ bool PlainName(std::wstring_view name) {
 
 }  // namespace
 
-bool PosixFileSystem::NearChain(const std::wstring& path, Near* near) {
+bool WindowsView::NearChain(const std::wstring& path, Near* near) {
   // The calls of a tree operation name the current directory, or an entry
   // in it by its bare name or its full path, or an entry of the directory
   // they copy into; those are recognised without being parsed.
@@ -650,7 +650,7 @@ bool PosixFileSystem::NearChain(const std::wstring& path, Near* near) {
   return false;
 }
 
-PosixFileSystem::Resolved PosixFileSystem::Resolve(const std::wstring& path) {
+WindowsView::Resolved WindowsView::Resolve(const std::wstring& path) {
   Resolved r;
   if (Near near; NearChain(path, &near)) {
     Chain& c = *near.chain;
@@ -731,11 +731,11 @@ bool StatAt(int dirFd, const char* name, mode_t* mode, mode_t* target, dev_t* de
 
 }  // namespace
 
-bool PosixFileSystem::StatEntry(int dirFd, const char* name, Status* st) {
+bool WindowsView::StatEntry(int dirFd, const char* name, Status* st) {
   return StatAt(dirFd, name, &st->mode, &st->target, &st->dev, &st->ino, &st->size);
 }
 
-void PosixFileSystem::Stat(Resolved& r) {
+void WindowsView::Stat(Resolved& r) {
   r.exists = false;
   if (r.invalid || !r.dir) return;
   if (Listing* listing = ListingOf(r.dir)) {
@@ -758,7 +758,7 @@ void PosixFileSystem::Stat(Resolved& r) {
   r.exists = StatEntry(r.dir->fd, r.name.c_str(), &r.st);
 }
 
-bool PosixFileSystem::ExistsNoCase(Resolved& r) {
+bool WindowsView::ExistsNoCase(Resolved& r) {
   r.exists = false;
   if (r.invalid || !r.dir) return false;
   if (r.root) {
@@ -787,14 +787,14 @@ bool SameTime(const timespec& a, const timespec& b) { return a.tv_sec == b.tv_se
 
 }  // namespace
 
-void PosixFileSystem::DirIndex::Seen(const struct stat& st) {
+void WindowsView::DirIndex::Seen(const struct stat& st) {
   mtime = st.st_mtim;
   ctime = st.st_ctim;
   size = st.st_size;
   nlink = st.st_nlink;
 }
 
-bool PosixFileSystem::DirIndex::Unchanged(const struct stat& st) const {
+bool WindowsView::DirIndex::Unchanged(const struct stat& st) const {
   return SameTime(mtime, st.st_mtim) && SameTime(ctime, st.st_ctim) && size == st.st_size && nlink == st.st_nlink;
 }
 
@@ -825,7 +825,7 @@ std::string IndexKey(const char* name) {
 
 }  // namespace
 
-std::wstring PosixFileSystem::LookupNoCase(const DirRef& dir, const std::wstring& name) {
+std::wstring WindowsView::LookupNoCase(const DirRef& dir, const std::wstring& name) {
   struct stat st;
   if (::fstat(dir->fd, &st) != 0) return {};
   auto it = dirIndex_.find(dir->id);
@@ -847,20 +847,20 @@ std::wstring PosixFileSystem::LookupNoCase(const DirRef& dir, const std::wstring
   return match == it->second.bySpelling.end() ? std::wstring() : text::FromUtf8(match->second);
 }
 
-void PosixFileSystem::DirIndex::Add(std::string key, const std::wstring& name) {
+void WindowsView::DirIndex::Add(std::string key, const std::wstring& name) {
   // Of several spellings of one name, the first in name order is found.
   auto [slot, added] = bySpelling.emplace(std::move(key), std::string());
   several = several || !added;
   if (added || NameLess(name, text::FromUtf8(slot->second))) slot->second = text::ToUtf8(name);
 }
 
-PosixFileSystem::Listing* PosixFileSystem::ListingOf(const DirRef& dir) {
+WindowsView::Listing* WindowsView::ListingOf(const DirRef& dir) {
   if (listings_.empty()) return nullptr;
   auto it = listings_.find(dir->id);
   return it == listings_.end() ? nullptr : &it->second;
 }
 
-std::size_t PosixFileSystem::Listing::IndexOf(const std::string& name) {
+std::size_t WindowsView::Listing::IndexOf(const std::string& name) {
   // The calls on one entry come together, and the entries one after the
   // other: the entry asked for last, or the one after it.
   if (last < entries.size() && entries[last].first == name) return last;
@@ -874,18 +874,18 @@ std::size_t PosixFileSystem::Listing::IndexOf(const std::string& name) {
   return last = it->second;
 }
 
-PosixFileSystem::Status* PosixFileSystem::Listing::Lookup(const std::string& name) {
+WindowsView::Status* WindowsView::Listing::Lookup(const std::string& name) {
   const std::size_t i = IndexOf(name);
   // A forgotten entry has no mode.
   return i != std::string::npos && entries[i].second.mode != 0 ? &entries[i].second : nullptr;
 }
 
-void PosixFileSystem::Listing::Erase(const std::string& name) {
+void WindowsView::Listing::Erase(const std::string& name) {
   // The entry is forgotten, not removed: the positions stay as they are.
   if (const std::size_t i = IndexOf(name); i != std::string::npos) entries[i].second.mode = 0;
 }
 
-void PosixFileSystem::NoteCreated(const Resolved& r) {
+void WindowsView::NoteCreated(const Resolved& r) {
   if (!r.dir) return;
   if (Listing* listing = ListingOf(r.dir)) listing->Erase(r.name);
   auto it = dirIndex_.find(r.dir->id);
@@ -902,12 +902,12 @@ void PosixFileSystem::NoteCreated(const Resolved& r) {
   it->second.Seen(st);
 }
 
-void PosixFileSystem::NoteChanged(const Resolved& r) {
+void WindowsView::NoteChanged(const Resolved& r) {
   if (!r.dir) return;
   if (Listing* listing = ListingOf(r.dir)) listing->Erase(r.name);
 }
 
-void PosixFileSystem::NoteRemoved(const Resolved& r, bool directory) {
+void WindowsView::NoteRemoved(const Resolved& r, bool directory) {
   if (!r.dir) return;
   const Status* known = nullptr;
   Listing* listing = ListingOf(r.dir);
@@ -940,7 +940,7 @@ void PosixFileSystem::NoteRemoved(const Resolved& r, bool directory) {
   if (listing != nullptr) listing->Erase(r.name);
 }
 
-std::string PosixFileSystem::HostOf(const Resolved& r) {
+std::string WindowsView::HostOf(const Resolved& r) {
   std::string host = DriveRoot(r.drive);
   if (r.root) return host;
   std::string below = text::ToUtf8(std::wstring_view(r.shown).substr(2));
@@ -949,20 +949,20 @@ std::string PosixFileSystem::HostOf(const Resolved& r) {
   return host + below;
 }
 
-std::wstring PosixFileSystem::FullPath(const std::wstring& path) {
+std::wstring WindowsView::FullPath(const std::wstring& path) {
   Resolved r = Resolve(path);
   Stat(r);
   return r.DriveForm();
 }
 
-std::string PosixFileSystem::HostPath(const std::wstring& path) {
+std::string WindowsView::HostPath(const std::wstring& path) {
   Resolved r = Resolve(path);
   if (r.invalid) throw VslError(L"Cannot use the path " + r.DriveForm() + L": " + kInvalidName);
   Stat(r);
   return HostOf(r);
 }
 
-bool PosixFileSystem::SamePlace(const std::wstring& a, const std::wstring& b) {
+bool WindowsView::SamePlace(const std::wstring& a, const std::wstring& b) {
   Resolved x = Resolve(a);
   Stat(x);
   Resolved y = Resolve(b);
@@ -970,7 +970,7 @@ bool PosixFileSystem::SamePlace(const std::wstring& a, const std::wstring& b) {
   return !x.invalid && !y.invalid && HostOf(x) == HostOf(y);
 }
 
-bool PosixFileSystem::SameFile(const std::wstring& a, const std::wstring& b) {
+bool WindowsView::SameFile(const std::wstring& a, const std::wstring& b) {
   // Links are followed: the files themselves are compared.
   auto identity = [this](const std::wstring& path, struct stat* st) {
     Resolved r = Resolve(path);
@@ -982,7 +982,7 @@ bool PosixFileSystem::SameFile(const std::wstring& a, const std::wstring& b) {
   return sx.st_dev == sy.st_dev && sx.st_ino == sy.st_ino;
 }
 
-void PosixFileSystem::LoadDriveTable() {
+void WindowsView::LoadDriveTable() {
   if (driveTableLoaded_) drives_.clear();  // links may have been retargeted
   driveTableLoaded_ = true;
   try {
@@ -1002,7 +1002,7 @@ void PosixFileSystem::LoadDriveTable() {
   }
 }
 
-std::wstring PosixFileSystem::DriveFormOf(const std::string& hostPath) {
+std::wstring WindowsView::DriveFormOf(const std::string& hostPath) {
   std::string host = hostPath;
   char buf[PATH_MAX];
   if (::realpath(hostPath.c_str(), buf) != nullptr) host = buf;
@@ -1058,7 +1058,7 @@ std::wstring PosixFileSystem::DriveFormOf(const std::string& hostPath) {
 // Drives and current directories
 // ---------------------------------------------------------------------------
 
-void PosixFileSystem::ChangeDrive(const std::wstring& text) {
+void WindowsView::ChangeDrive(const std::wstring& text) {
   if (text.empty()) return;
   wchar_t c = text[0];
   if (!IsLetter(c)) throw VslError(L"Cannot change to drive " + text.substr(0, 1) + L": there is no such drive");
@@ -1067,7 +1067,7 @@ void PosixFileSystem::ChangeDrive(const std::wstring& text) {
   currentDrive_ = c;
 }
 
-bool PosixFileSystem::MoveCwd(Chain& cwd, std::size_t shared, std::vector<Level> below) {
+bool WindowsView::MoveCwd(Chain& cwd, std::size_t shared, std::vector<Level> below) {
   // The directories below the ones shared are opened first; the chain takes
   // them only once the last one has turned out to be a directory.
   DirRef base = LevelDir(cwd, shared);
@@ -1085,7 +1085,7 @@ bool PosixFileSystem::MoveCwd(Chain& cwd, std::size_t shared, std::vector<Level>
   return true;
 }
 
-void PosixFileSystem::ChangeDir(const std::wstring& path) {
+void WindowsView::ChangeDir(const std::wstring& path) {
   if (path.empty()) throw VslError(L"Cannot change the directory to an empty path");
   // Up to the parent or down into an entry, as a tree operation goes: one
   // level more or less. A failure is reported by the general way below.
@@ -1121,7 +1121,7 @@ void PosixFileSystem::ChangeDir(const std::wstring& path) {
   RaiseErrno(err, L"Cannot change the directory to " + shown.DriveForm());
 }
 
-std::wstring PosixFileSystem::CurrentDir() {
+std::wstring WindowsView::CurrentDir() {
   const Chain& cwd = CwdChain(currentDrive_);
   return cwd.levels.size() == 1 ? cwd.shown + L'\\' : cwd.shown;
 }

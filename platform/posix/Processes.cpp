@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/PathSyntax.h"
 #include "platform/Text.h"
 #include "platform/posix/Support.h"
 
@@ -141,7 +142,7 @@ std::vector<std::wstring> SplitWindowsArguments(const std::wstring& arguments) {
 int PosixProcesses::Run(const std::wstring& program, const std::wstring& arguments) {
   // A NUL would cut the name or an argument short and start another program
   // or hand it other arguments.
-  if (fs::HasNul(program) || fs::HasNul(arguments))
+  if (platform::path::HasNul(program) || platform::path::HasNul(arguments))
     throw VslError(L"Cannot start " + program.substr(0, program.find(L'\0')) +
                    L": the program name or its arguments hold a NUL character");
   std::string file;               // host path handed to exec
@@ -178,7 +179,7 @@ int PosixProcesses::Run(const std::wstring& program, const std::wstring& argumen
 int PosixProcesses::RunCommandLine(const std::wstring& interpreter, const std::wstring& commandLine) {
   // The Windows interpreter named by `interpreter` has its POSIX stand-in:
   // the line goes to the shell unsplit.
-  if (fs::HasNul(commandLine))
+  if (platform::path::HasNul(commandLine))
     throw VslError(L"Cannot run the command line " + commandLine.substr(0, commandLine.find(L'\0')) +
                    L": it holds a NUL character");
   return Start(interpreter, "/bin/sh", {"sh", "-c", text::ToUtf8(commandLine)});

@@ -7,7 +7,7 @@
 #include <cstring>
 
 #include "platform/Text.h"
-#include "platform/posix/FileSystem.h"
+#include "platform/posix/WindowsView.h"
 #include "platform/posix/Support.h"
 
 namespace posix {
@@ -84,20 +84,20 @@ std::uint32_t AttributesOf(mode_t mode, mode_t target, const std::wstring& name,
 // Searching and attributes
 // ---------------------------------------------------------------------------
 
-std::vector<FindEntry> PosixFileSystem::Find(const std::wstring& pattern) {
+std::vector<FindEntry> WindowsView::Find(const std::wstring& pattern) {
   std::wstring dirPart, last;
   if (!platform::path::SplitSearch(pattern, &dirPart, &last)) return {};
   return FindIn(dirPart, last, false);
 }
 
-std::vector<FindEntry> PosixFileSystem::FindOrFail(const std::wstring& pattern) {
+std::vector<FindEntry> WindowsView::FindOrFail(const std::wstring& pattern) {
   std::wstring dirPart, last;
   if (!platform::path::SplitSearch(pattern, &dirPart, &last))
     throw VslError(L"Cannot list " + Resolve(pattern).DriveForm() + L": " + kInvalidName);
   return FindIn(dirPart, last, true);
 }
 
-std::vector<FindEntry> PosixFileSystem::FindIn(const std::wstring& dirPart, const std::wstring& last, bool strict) {
+std::vector<FindEntry> WindowsView::FindIn(const std::wstring& dirPart, const std::wstring& last, bool strict) {
   std::vector<FindEntry> out;
   if (!HasWildcards(last)) {
     Resolved r = Resolve(dirPart + last);
@@ -194,20 +194,20 @@ std::vector<FindEntry> PosixFileSystem::FindIn(const std::wstring& dirPart, cons
   return out;
 }
 
-bool PosixFileSystem::IsRegularFile(const std::wstring& path) {
+bool WindowsView::IsRegularFile(const std::wstring& path) {
   Resolved r = Resolve(path);
   Stat(r);
   return r.exists && S_ISREG(r.st.mode);
 }
 
-std::uint32_t PosixFileSystem::GetAttributes(const std::wstring& path) {
+std::uint32_t WindowsView::GetAttributes(const std::wstring& path) {
   Resolved r = Resolve(path);
   Stat(r);
   if (!r.exists) return platform::kInvalidAttributes;
   return AttributesOf(r.st.mode, r.st.target, r.root ? L"" : r.LastName(), r.root);
 }
 
-void PosixFileSystem::SetAttributes(const std::wstring& path, std::uint32_t attributes) {
+void WindowsView::SetAttributes(const std::wstring& path, std::uint32_t attributes) {
   Resolved r = Resolve(path);
   RefuseInvalid(r, L"Cannot set the attributes of ");
   Stat(r);

@@ -9,6 +9,7 @@
 #include <random>
 
 #include "platform/Text.h"
+#include "platform/posix/Support.h"
 
 namespace posix {
 

@@ -167,7 +167,8 @@ int Fail(const std::wstring& message) {
 // The one line of a failure that reached a command's end: `lead` (what it
 // concerns) and the reason, "out of memory" where memory ran out.
 int FailWith(const std::wstring& lead, const std::exception& e) {
-  return Fail(lead + (dynamic_cast<const std::bad_alloc*>(&e) != nullptr ? std::wstring(L"out of memory") : Describe(e)));
+  return Fail(lead +
+              (dynamic_cast<const std::bad_alloc*>(&e) != nullptr ? std::wstring(L"out of memory") : Describe(e)));
 }
 
 void Usage(const wchar_t* usage) { Out(usage); }

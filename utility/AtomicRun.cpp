@@ -46,7 +46,9 @@ class AtomicRun::Files : public platform::FileSystem {
   void ChangeDir(const std::wstring& path) override { in_.ChangeDir(path); }
   std::wstring CurrentDir() override { return in_.CurrentDir(); }
 
-  std::vector<platform::FindEntry> Find(const std::wstring& pattern) override { return Unseen(pattern, in_.Find(pattern)); }
+  std::vector<platform::FindEntry> Find(const std::wstring& pattern) override {
+    return Unseen(pattern, in_.Find(pattern));
+  }
   std::vector<platform::FindEntry> FindOrFail(const std::wstring& pattern) override {
     return Unseen(pattern, in_.FindOrFail(pattern));
   }
@@ -132,8 +134,9 @@ class AtomicRun::Files : public platform::FileSystem {
       }
     }
     std::unique_ptr<platform::File> file;
-    ReplaceWith(path, [&] { file = in_.Open(path, mode); },
-                [&](const std::wstring&, const EntryStamp&) { return mode == OpenMode::Write ? Replace::Yes : Replace::No; });
+    ReplaceWith(
+        path, [&] { file = in_.Open(path, mode); },
+        [&](const std::wstring&, const EntryStamp&) { return mode == OpenMode::Write ? Replace::Yes : Replace::No; });
     return file;
   }
 
@@ -280,7 +283,8 @@ class AtomicRun::Keys : public platform::Registry {
     long rc;
     std::optional<std::wstring> missing;
     if (!InCreatedKey(full) && (missing = FirstMissing(full))) {
-      rc = j_.RegistryChange(Journal::KeyCreatedRecord(*missing), [&] { return in_.CreateKey(parent, subKey, result); });
+      rc =
+          j_.RegistryChange(Journal::KeyCreatedRecord(*missing), [&] { return in_.CreateKey(parent, subKey, result); });
       if (rc == platform::kErrorSuccess) created_.insert(text::Fold(*missing));
     } else {
       rc = in_.CreateKey(parent, subKey, result);

@@ -559,7 +559,8 @@ RollbackReport Journal::UndoAll(bool* committed) {
   *committed = false;
   for (const Json& j : records) {
     const std::string kind = j["kind"].get<std::string>();
-    if ((kind == "void" || kind == "undone") && j.value("of", std::int64_t{-1}) >= 0) settled.insert(j["of"].get<std::int64_t>());
+    if ((kind == "void" || kind == "undone") && j.value("of", std::int64_t{-1}) >= 0)
+      settled.insert(j["of"].get<std::int64_t>());
     if (kind == "commit") *committed = true;
     if (kind == "external") ++report.notUndoable;
   }
@@ -573,12 +574,14 @@ RollbackReport Journal::UndoAll(bool* committed) {
     if (j.contains("seq") && j["seq"].is_number_integer() && IsStep(j["kind"].get<std::string>()) &&
         !settled.count(j["seq"].get<std::int64_t>()))
       steps.push_back(&j);
-  std::sort(steps.begin(), steps.end(),
-            [](const Json* a, const Json* b) { return (*a)["seq"].get<std::int64_t>() > (*b)["seq"].get<std::int64_t>(); });
+  std::sort(steps.begin(), steps.end(), [](const Json* a, const Json* b) {
+    return (*a)["seq"].get<std::int64_t>() > (*b)["seq"].get<std::int64_t>();
+  });
   if (!registryMissing_.empty() && std::any_of(steps.begin(), steps.end(), [](const Json* j) {
         return IsRegistryChange((*j)["kind"].get<std::string>());
       }))
-    report.failed.push_back(L"the registry changes of this run are kept in " + registryMissing_ + L", which cannot be opened");
+    report.failed.push_back(L"the registry changes of this run are kept in " + registryMissing_ +
+                            L", which cannot be opened");
   for (const Json* step : steps) {
     const std::int64_t seq = (*step)["seq"].get<std::int64_t>();
     try {

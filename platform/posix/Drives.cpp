@@ -96,7 +96,8 @@ std::wstring WindowsView::DriveFormOf(const std::string& hostPath) {
     if (round == 1) break;
     if (best != 0) {
       if (best == L'Z' && prefixFailed_) break;  // Z: without a link
-      std::string link = JoinHost(JoinHost(prefix_, "dosdevices"), std::string(1, static_cast<char>(best - L'A' + 'a')) + ":");
+      std::string link =
+          JoinHost(JoinHost(prefix_, "dosdevices"), std::string(1, static_cast<char>(best - L'A' + 'a')) + ":");
       if (::realpath(link.c_str(), buf) != nullptr && *bestRoot == buf) break;
     }
     LoadDriveTable();

@@ -42,7 +42,9 @@ bool PosixFileSystem::CanCreateIn(const std::wstring& dir) { return view_->CanCr
 std::wstring PosixFileSystem::FullPath(const std::wstring& path) { return view_->FullPath(path); }
 EntryStamp PosixFileSystem::Stamp(const std::wstring& path) { return view_->Stamp(path); }
 bool PosixFileSystem::MoveEntry(const std::wstring& from, const std::wstring& to) { return view_->MoveEntry(from, to); }
-void PosixFileSystem::RestoreStamp(const std::wstring& path, const EntryStamp& stamp) { view_->RestoreStamp(path, stamp); }
+void PosixFileSystem::RestoreStamp(const std::wstring& path, const EntryStamp& stamp) {
+  view_->RestoreStamp(path, stamp);
+}
 bool PosixFileSystem::SameContent(const std::wstring& a, const std::wstring& b) { return view_->SameContent(a, b); }
 void PosixFileSystem::CopyStamp(const std::wstring& source, const std::wstring& target) {
   view_->CopyStamp(source, target);

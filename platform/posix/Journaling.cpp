@@ -33,10 +33,7 @@ class PosixLockedFile : public platform::LockedFile {
     for (off_t at = 0;;) {
       const ssize_t n = ::pread(fd_.Get(), buffer, sizeof buffer, at);
       if (n < 0 && errno == EINTR) continue;
-      if (n < 0) {
-        const int err = errno;
-        RaiseErrno(err, L"Cannot read " + name_);
-      }
+      if (n < 0) RaiseLastErrno([&] { return L"Cannot read " + name_; });
       if (n == 0) return out;
       out.append(buffer, static_cast<std::size_t>(n));
       at += n;
@@ -47,16 +44,10 @@ class PosixLockedFile : public platform::LockedFile {
     while (done < bytes.size()) {
       const ssize_t n = ::write(fd_.Get(), bytes.data() + done, bytes.size() - done);
       if (n < 0 && errno == EINTR) continue;
-      if (n < 0) {
-        const int err = errno;
-        RaiseErrno(err, L"Cannot write to " + name_);
-      }
+      if (n < 0) RaiseLastErrno([&] { return L"Cannot write to " + name_; });
       done += static_cast<std::size_t>(n);
     }
-    if (durable && ::fdatasync(fd_.Get()) != 0) {
-      const int err = errno;
-      RaiseErrno(err, L"Cannot write to " + name_);
-    }
+    if (durable && ::fdatasync(fd_.Get()) != 0) RaiseLastErrno([&] { return L"Cannot write to " + name_; });
   }
 
  private:
@@ -111,8 +102,7 @@ bool WindowsView::MoveEntry(const std::wstring& from, const std::wstring& to) {
   }
   if (rc != 0) {
     if (errno == EXDEV) return false;
-    const int err = errno;
-    RaiseErrno(err, what());
+    RaiseLastErrno(what);
   }
   const bool tree = S_ISDIR(s.st.mode) || S_ISLNK(s.st.mode);
   NoteRemoved(s, S_ISDIR(s.st.mode));
@@ -140,11 +130,9 @@ void WindowsView::RestoreStamp(const std::wstring& path, const platform::EntrySt
     done = fd.Valid() && ::ftruncate(fd.Get(), static_cast<off_t>(stamp.size)) == 0;
   }
   const struct timespec times[2] = {{0, UTIME_OMIT}, {stamp.modified / 1000000000, stamp.modified % 1000000000}};
-  done = done && ::fchmodat(dir, name, stamp.permissions, 0) == 0 && ::utimensat(dir, name, times, AT_SYMLINK_NOFOLLOW) == 0;
-  if (!done) {
-    const int err = errno;
-    RaiseErrno(err, L"Cannot restore " + r.DriveForm());
-  }
+  done = done && ::fchmodat(dir, name, stamp.permissions, 0) == 0 &&
+         ::utimensat(dir, name, times, AT_SYMLINK_NOFOLLOW) == 0;
+  if (!done) RaiseLastErrno([&] { return L"Cannot restore " + r.DriveForm(); });
   if (S_ISDIR(st.st_mode)) ++dirModeChanges_;
   NoteChanged(r);
 }
@@ -262,14 +250,12 @@ std::unique_ptr<platform::LockedFile> WindowsView::OpenLocked(const std::wstring
   Fd fd(::openat(r.dir->fd, r.name.c_str(), flags, 0600));
   if (!fd.Valid()) {
     if (!create && errno == ENOENT) return nullptr;  // finished by its owner meanwhile
-    const int err = errno;
-    RaiseErrno(err, L"Cannot open " + r.DriveForm());
+    RaiseLastErrno([&] { return L"Cannot open " + r.DriveForm(); });
   }
   if (create) NoteCreated(r);
   if (::flock(fd.Get(), LOCK_EX | LOCK_NB) != 0) {
     if (errno == EWOULDBLOCK) return nullptr;
-    const int err = errno;
-    RaiseErrno(err, L"Cannot lock " + r.DriveForm());
+    RaiseLastErrno([&] { return L"Cannot lock " + r.DriveForm(); });
   }
   // Its owner may have finished and removed it between the open and the
   // lock: a file no longer at its path is nobody's journal.

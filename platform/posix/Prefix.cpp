@@ -42,10 +42,8 @@ void MkdirAll(const std::string& path) {
     cur = path.substr(0, next);
     pos = next + 1;
     if (cur.empty()) continue;
-    if (::mkdir(cur.c_str(), 0777) != 0 && errno != EEXIST) {
-      const int err = errno;
-      RaiseErrno(err, L"Cannot create the directory " + text::FromUtf8(cur));
-    }
+    if (::mkdir(cur.c_str(), 0777) != 0 && errno != EEXIST)
+      RaiseLastErrno([&] { return L"Cannot create the directory " + text::FromUtf8(cur); });
   }
 }
 
@@ -88,10 +86,8 @@ void EnsurePrefixAt(const std::string& prefix) {
     const std::string link = JoinHost(devices, name);
     struct stat st;
     if (::lstat(link.c_str(), &st) == 0) continue;  // present: leave it as it is
-    if (::symlink(target, link.c_str()) != 0 && errno != EEXIST) {
-      const int err = errno;
-      RaiseErrno(err, L"Cannot create the drive link " + text::FromUtf8(link));
-    }
+    if (::symlink(target, link.c_str()) != 0 && errno != EEXIST)
+      RaiseLastErrno([&] { return L"Cannot create the drive link " + text::FromUtf8(link); });
   }
   MkdirAll(JoinHost(prefix, "drive_c/windows/system32"));
 }

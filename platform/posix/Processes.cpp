@@ -66,10 +66,7 @@ void WaitForChild(pid_t pid, int& status) {
   // A signal handler (Ctrl-C presses Cancel) may interrupt the wait; the
   // program is still running then, so wait again until it has ended.
   while (::waitpid(pid, &status, 0) < 0) {
-    if (errno != EINTR) {
-      const int err = errno;
-      RaiseErrno(err, L"Cannot wait for a started program");
-    }
+    if (errno != EINTR) RaiseLastErrno([&] { return L"Cannot wait for a started program"; });
   }
 }
 
@@ -195,10 +192,7 @@ int PosixProcesses::Start(const std::wstring& program, const std::string& file, 
   argv.push_back(nullptr);
 
   int pipeFds[2];
-  if (::pipe2(pipeFds, O_CLOEXEC) != 0) {
-    const int err = errno;
-    RaiseErrno(err, L"Cannot start " + program);
-  }
+  if (::pipe2(pipeFds, O_CLOEXEC) != 0) RaiseLastErrno([&] { return L"Cannot start " + program; });
   Fd readEnd(pipeFds[0]);
   Fd writeEnd(pipeFds[1]);
 
@@ -207,10 +201,7 @@ int PosixProcesses::Start(const std::wstring& program, const std::string& file, 
   std::fflush(nullptr);
 
   pid_t pid = ::fork();
-  if (pid < 0) {
-    const int err = errno;
-    RaiseErrno(err, L"Cannot start " + program);
-  }
+  if (pid < 0) RaiseLastErrno([&] { return L"Cannot start " + program; });
   if (pid == 0) {
     // The program starts with default signal handling and nothing blocked,
     // whatever this process has set up for itself (Ctrl-C handling).

@@ -70,7 +70,8 @@ long PosixRegistry::OpenKey(RegKey parent, const std::wstring& subKey, std::uint
     const auto it = std::lower_bound(rows.begin(), rows.end(), folded,
                                      [](const ChildRow& row, const std::string& f) { return row.folded < f; });
     if (it == rows.end() || it->folded != folded) return platform::kErrorFileNotFound;
-    *result = NewHandle(it->id, access, it->hasSubkeys ? std::pair<long long, long long>{-1, -1} : subkeyCache_.version);
+    *result =
+        NewHandle(it->id, access, it->hasSubkeys ? std::pair<long long, long long>{-1, -1} : subkeyCache_.version);
     return platform::kErrorSuccess;
   }
   {

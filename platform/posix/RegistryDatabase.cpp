@@ -133,7 +133,8 @@ long PosixRegistry::Database::ChildAt(long long parent, std::uint32_t index, std
   return platform::kErrorSuccess;
 }
 
-void PosixRegistry::Database::ListChildren(long long parent, std::vector<std::wstring>* names, std::vector<ChildRow>* rows) {
+void PosixRegistry::Database::ListChildren(long long parent, std::vector<std::wstring>* names,
+                                           std::vector<ChildRow>* rows) {
   names->clear();
   rows->clear();
   Use u(*this, listChildren_);
@@ -144,8 +145,8 @@ void PosixRegistry::Database::ListChildren(long long parent, std::vector<std::ws
   }
 }
 
-void PosixRegistry::Database::SetValue(long long key, const std::wstring& name, std::uint32_t type, const std::uint8_t* data,
-              std::uint32_t size) {
+void PosixRegistry::Database::SetValue(long long key, const std::wstring& name, std::uint32_t type,
+                                       const std::uint8_t* data, std::uint32_t size) {
   Use u(*this, setValue_);
   u.Bind(1, key).Bind(2, text::ToUtf8(name)).Bind(3, Fold(name)).Bind(4, static_cast<long long>(type));
   u.BindBlob(5, data, size);

@@ -151,7 +151,8 @@ void PosixRegistry::Database::WriteRefolded(const Tables& tables) {
   // one of a name in its final key is the one that stays.
   std::set<std::pair<long long, std::string>> taken;
   Stmt s;
-  s.Prepare(*this, "INSERT INTO key_values(rowid, key_id, name, name_folded, type, data) VALUES(?1, ?2, ?3, ?4, ?5, ?6)");
+  s.Prepare(*this,
+            "INSERT INTO key_values(rowid, key_id, name, name_folded, type, data) VALUES(?1, ?2, ?3, ?4, ?5, ?6)");
   for (const Tables::ValueRow& v : tables.values) {
     const long long key = tables.Owner(v.key);
     if (!taken.emplace(key, v.folded).second) continue;

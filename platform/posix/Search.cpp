@@ -179,8 +179,8 @@ std::vector<FindEntry> WindowsView::FindIn(const std::wstring& dirPart, const st
     if (WildMatch(last, L"..")) {
       if (DirRef parent = LevelDir(*chain, level - 1)) {
         const bool parentIsRoot = level == 1;
-        out.push_back(
-            {L"..", AttributesOf(ModeOf(*parent), 0, parentIsRoot ? L"" : chain->levels[level - 1].name, parentIsRoot)});
+        out.push_back({L"..", AttributesOf(ModeOf(*parent), 0, parentIsRoot ? L"" : chain->levels[level - 1].name,
+                                           parentIsRoot)});
       }
     }
   }
@@ -216,10 +216,8 @@ void WindowsView::SetAttributes(const std::wstring& path, std::uint32_t attribut
   const mode_t mode = r.st.mode & 07777;
   const mode_t wanted = (attributes & platform::kAttrReadOnly) ? (mode & ~S_IWUSR) : (mode | S_IWUSR);
   if (wanted == mode) return;
-  if (::fchmodat(r.dir->fd, r.name.c_str(), wanted, 0) != 0) {
-    const int err = errno;
-    RaiseErrno(err, L"Cannot set the attributes of " + r.DriveForm());
-  }
+  if (::fchmodat(r.dir->fd, r.name.c_str(), wanted, 0) != 0)
+    RaiseLastErrno([&] { return L"Cannot set the attributes of " + r.DriveForm(); });
   if (S_ISDIR(r.st.mode)) ++dirModeChanges_;  // it may be held open
   // A listing that holds the entry learns its new mode.
   if (Listing* listing = ListingOf(r.dir)) {

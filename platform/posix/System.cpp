@@ -47,7 +47,8 @@ std::wstring PosixSystem::MakeTempFile(const std::wstring& dir, const std::wstri
   // Temporary names are numbered from a point that differs between processes
   // started at the same moment, so that they rarely meet a taken name.
   if (!counterSet_) {
-    counter_ = static_cast<std::uint32_t>(std::time(nullptr)) * 2654435761u ^ static_cast<std::uint32_t>(::getpid()) * 40503u;
+    counter_ =
+        static_cast<std::uint32_t>(std::time(nullptr)) * 2654435761u ^ static_cast<std::uint32_t>(::getpid()) * 40503u;
     counterSet_ = true;
   }
   // Unique numbers are 16 bits wide, as Windows makes them; 0 is not used.

@@ -84,7 +84,8 @@ std::wstring Win32FileSystem::FullPath(const std::wstring& path) {
   WIN32_FIND_DATAA found;
   FindHandle search(::FindFirstFileA(full.c_str(), &found));
   const std::size_t sep = full.find_last_of("\\/");
-  if (search.Valid() && sep != std::string::npos && sep + 1 < full.size()) full = full.substr(0, sep + 1) + found.cFileName;
+  if (search.Valid() && sep != std::string::npos && sep + 1 < full.size())
+    full = full.substr(0, sep + 1) + found.cFileName;
   return FromAnsi(full);
 }
 
@@ -138,9 +139,9 @@ void Win32FileSystem::RestoreStamp(const std::wstring& path, const platform::Ent
   LARGE_INTEGER size;
   size.QuadPart = static_cast<LONGLONG>(stamp.size);
   const FILETIME modified = FileTimeOf(stamp.modified);
-  const bool done = h.Valid() &&
-                    (directory || (::SetFilePointerEx(h.Get(), size, nullptr, FILE_BEGIN) && ::SetEndOfFile(h.Get()))) &&
-                    ::SetFileTime(h.Get(), nullptr, nullptr, &modified);
+  const bool done =
+      h.Valid() && (directory || (::SetFilePointerEx(h.Get(), size, nullptr, FILE_BEGIN) && ::SetEndOfFile(h.Get()))) &&
+      ::SetFileTime(h.Get(), nullptr, nullptr, &modified);
   const DWORD code = ::GetLastError();
   h.Reset();
   const bool attributes = ::SetFileAttributesA(full.c_str(), directory ? now : stamp.permissions);
@@ -157,8 +158,9 @@ bool Win32FileSystem::SameContent(const std::wstring& a, const std::wstring& b) 
   auto open = [](const std::string& full, BY_HANDLE_FILE_INFORMATION* info) {
     HANDLE h = ::CreateFileA(full.c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING,
                              FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-    if (h != INVALID_HANDLE_VALUE && (!::GetFileInformationByHandle(h, info) ||
-                                      (info->dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) != 0)) {
+    if (h != INVALID_HANDLE_VALUE &&
+        (!::GetFileInformationByHandle(h, info) ||
+         (info->dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) != 0)) {
       ::CloseHandle(h);
       h = INVALID_HANDLE_VALUE;
     }
@@ -264,7 +266,8 @@ std::unique_ptr<platform::LockedFile> Win32FileSystem::OpenLocked(const std::wst
     RaiseError(code, L"Cannot lock " + name);
   }
   FILE_STANDARD_INFO info{};
-  if (::GetFileInformationByHandleEx(h.Get(), FileStandardInfo, &info, sizeof info) && info.DeletePending) return nullptr;
+  if (::GetFileInformationByHandleEx(h.Get(), FileStandardInfo, &info, sizeof info) && info.DeletePending)
+    return nullptr;
   return std::make_unique<Win32LockedFile>(h.Release(), name);
 }
 

@@ -82,7 +82,8 @@ void Win32FileSystem::ChangeDrive(const std::wstring& text) {
   const char letter = UpperAscii(static_cast<char>(text[0]));
   const char current = CurrentDriveLetter();
   if (letter == current) return;
-  if (!DriveExists(letter)) throw VslError(std::wstring(L"The drive ") + static_cast<wchar_t>(letter) + L": does not exist");
+  if (!DriveExists(letter))
+    throw VslError(std::wstring(L"The drive ") + static_cast<wchar_t>(letter) + L": does not exist");
   const std::string leaving = WithoutTrailingSep(FullPathName("."));
   const std::string target = DriveDir(letter);
   if (!::SetCurrentDirectoryA(target.c_str())) {

@@ -49,7 +49,8 @@ std::vector<FindEntry> Win32FileSystem::FindFull(const std::string& fullPattern,
     const DWORD code = ::GetLastError();
     if (code == ERROR_FILE_NOT_FOUND || !strict) return out;
     const std::size_t sep = fullPattern.find_last_of("\\/");
-    RaiseError(code, L"Cannot list the directory " + Shown(fullPattern.substr(0, sep == std::string::npos ? 0 : sep + 1)));
+    RaiseError(code,
+               L"Cannot list the directory " + Shown(fullPattern.substr(0, sep == std::string::npos ? 0 : sep + 1)));
   }
   do {
     // The name field holds 260 characters and ends at the first NUL.
@@ -72,8 +73,8 @@ bool Win32FileSystem::IsRegularFile(const std::wstring& path) {
     return false;
   // A device name (NUL, CON, COM1) answers with attributes of a file: what
   // the name opens tells.
-  Handle h(::CreateFileA(full.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                         FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  Handle h(::CreateFileA(full.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                         OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
   return h.Valid() && ::GetFileType(h.Get()) == FILE_TYPE_DISK;
 }
 

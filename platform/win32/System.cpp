@@ -170,7 +170,8 @@ void Win32System::Print(platform::OutputStream stream, const std::wstring& text)
   // Nowhere to write to: the text is shown in a message box.
   std::wstring shown = text;
   while (!shown.empty() && shown.back() == L'\n') shown.pop_back();
-  ::MessageBoxA(nullptr, ToAnsiLossy(shown).c_str(), "vsl", MB_OK | (stream == platform::OutputStream::Err ? MB_ICONEXCLAMATION : MB_ICONINFORMATION));
+  ::MessageBoxA(nullptr, ToAnsiLossy(shown).c_str(), "vsl",
+                MB_OK | (stream == platform::OutputStream::Err ? MB_ICONEXCLAMATION : MB_ICONINFORMATION));
 }
 
 }  // namespace win32

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <cstring>
 #include <climits>
+#include <functional>
 #include <string_view>
 
 #include "platform/Text.h"
@@ -168,30 +169,12 @@ void WindowsView::CopyWholeFile(const std::wstring& source, const std::wstring& 
     if (tst.dev == sst.dev && tst.ino == sst.ino) throw VslError(what() + L": it is the same file");
     if (IsReadOnlyFile(tst.mode)) throw VslError(what() + L": the target is read-only");
   }
-  const int sdir = s.dir->fd;
-  const int tdir = t.dir->fd;
-
-  if (S_ISLNK(sst.mode)) {
-    std::vector<char> link(static_cast<std::size_t>(sst.size > 0 ? sst.size : PATH_MAX) + 1);
-    ssize_t n = ::readlinkat(sdir, s.name.c_str(), link.data(), link.size());
-    if (n < 0 || static_cast<std::size_t>(n) >= link.size()) {
-      RaiseErrno(n < 0 ? errno : ENAMETOOLONG, what());
-    }
-    link[static_cast<std::size_t>(n)] = '\0';
-    if (targetExists && ::unlinkat(tdir, t.name.c_str(), 0) != 0) RaiseLastErrno(what);
-    if (::symlinkat(link.data(), tdir, t.name.c_str()) != 0) RaiseLastErrno(what);
-    if (targetExists) {
-      NoteChanged(t);
-      if (S_ISLNK(t.st.mode)) Forget();
-    } else {
-      NoteCreated(t);
-    }
-    return;
-  }
+  if (S_ISLNK(sst.mode)) return CopyLink(s, t, targetExists, what);
 
   // Never write through a link at the target, whatever it points to (a
   // read-only file or the source among others): the link itself is removed
   // and the copy takes its place.
+  const int tdir = t.dir->fd;
   if (targetExists && S_ISLNK(t.st.mode)) {
     if (::unlinkat(tdir, t.name.c_str(), 0) != 0) RaiseLastErrno(what);
     NoteRemoved(t, false);
@@ -199,7 +182,7 @@ void WindowsView::CopyWholeFile(const std::wstring& source, const std::wstring& 
     targetExists = false;
   }
 
-  Fd in(::openat(sdir, s.name.c_str(), O_RDONLY | O_CLOEXEC));
+  Fd in(::openat(s.dir->fd, s.name.c_str(), O_RDONLY | O_CLOEXEC));
   if (!in.Valid()) RaiseLastErrno(what);
   const mode_t createMode = (sst.mode & 0777) | S_IWUSR;
   // A new file is made new (O_EXCL): a file that appeared meanwhile is
@@ -214,56 +197,61 @@ void WindowsView::CopyWholeFile(const std::wstring& source, const std::wstring& 
     NoteChanged(t);
   else
     NoteCreated(t);
-
-  // The kernel copies without a detour through this process where it can;
-  // otherwise (another file system type, a special file) by blocks.
-  bool byBlocks = false;
-  off_t copied = 0;
-  for (;;) {
-    ssize_t n = ::copy_file_range(in.Get(), nullptr, out.Get(), nullptr, 1 << 30, 0);
-    if (n > 0) {
-      copied += n;
-      if (copied >= sst.size && sst.size > 0) break;  // all there is
-      continue;
-    }
-    if (n == 0) {
-      byBlocks = copied == 0;  // a special file may claim to be empty
-      break;
-    }
-    if (errno == EINTR) continue;
-    if (copied == 0 && (errno == EXDEV || errno == ENOSYS || errno == EINVAL || errno == EOPNOTSUPP ||
-                        errno == EPERM || errno == EBADF)) {
-      byBlocks = true;
-      break;
-    }
-    RaiseLastErrno(what);
-  }
-  if (byBlocks) {
-    for (;;) {
-      // The block buffer is made on first use: most runs never copy by blocks.
-      if (buffer_.empty()) buffer_.resize(1 << 20);
-      ssize_t n = ::read(in.Get(), buffer_.data(), buffer_.size());
-      if (n < 0) {
-        if (errno == EINTR) continue;
-        RaiseLastErrno(what);
-      }
-      if (n == 0) break;
-      ssize_t done = 0;
-      while (done < n) {
-        ssize_t w = ::write(out.Get(), buffer_.data() + done, static_cast<std::size_t>(n - done));
-        if (w < 0) {
-          if (errno == EINTR) continue;
-          RaiseLastErrno(what);
-        }
-        done += w;
-      }
-    }
-  }
+  if (!CopyBytes(in.Get(), out.Get(), sst.size)) RaiseLastErrno(what);
   // The copy keeps the source's mode bits, its read-only attribute among
   // them, as CopyFile keeps attributes.
   const bool modeRight = !targetExists && (createMode & ~umask_) == (sst.mode & 07777);
   if (!modeRight && ::fchmod(out.Get(), sst.mode & 07777) != 0) RaiseLastErrno(what);
   if (int err = out.Close(); err != 0) RaiseErrno(err, what());
+}
+
+void WindowsView::CopyLink(Resolved& s, Resolved& t, bool targetExists, const std::function<std::wstring()>& what) {
+  std::vector<char> link(static_cast<std::size_t>(s.st.size > 0 ? s.st.size : PATH_MAX) + 1);
+  const ssize_t n = ::readlinkat(s.dir->fd, s.name.c_str(), link.data(), link.size());
+  if (n < 0 || static_cast<std::size_t>(n) >= link.size()) RaiseErrno(n < 0 ? errno : ENAMETOOLONG, what());
+  link[static_cast<std::size_t>(n)] = '\0';
+  const int tdir = t.dir->fd;
+  if (targetExists && ::unlinkat(tdir, t.name.c_str(), 0) != 0) RaiseLastErrno(what);
+  if (::symlinkat(link.data(), tdir, t.name.c_str()) != 0) RaiseLastErrno(what);
+  if (!targetExists) return NoteCreated(t);
+  NoteChanged(t);
+  if (S_ISLNK(t.st.mode)) Forget();
+}
+
+bool WindowsView::CopyBytes(int in, int out, off_t size) {
+  // The kernel copies without a detour through this process where it can;
+  // otherwise (another file system type, a special file) by blocks.
+  off_t copied = 0;
+  for (;;) {
+    const ssize_t n = ::copy_file_range(in, nullptr, out, nullptr, 1 << 30, 0);
+    if (n > 0) {
+      copied += n;
+      if (copied >= size && size > 0) return true;  // all there is
+      continue;
+    }
+    if (n == 0) {
+      if (copied != 0) return true;
+      break;  // a special file may claim to be empty
+    }
+    if (errno == EINTR) continue;
+    if (copied == 0 && (errno == EXDEV || errno == ENOSYS || errno == EINVAL || errno == EOPNOTSUPP ||
+                        errno == EPERM || errno == EBADF))
+      break;
+    return false;
+  }
+  for (;;) {
+    // The block buffer is made on first use: most runs never copy by blocks.
+    if (buffer_.empty()) buffer_.resize(1 << 20);
+    const ssize_t n = ::read(in, buffer_.data(), buffer_.size());
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return n == 0;
+    for (ssize_t done = 0; done < n;) {
+      const ssize_t w = ::write(out, buffer_.data() + done, static_cast<std::size_t>(n - done));
+      if (w < 0 && errno == EINTR) continue;
+      if (w < 0) return false;
+      done += w;
+    }
+  }
 }
 
 std::unique_ptr<platform::File> WindowsView::Open(const std::wstring& path, platform::OpenMode mode) {

@@ -14,6 +14,7 @@
 
 #include <cerrno>
 #include <cstdint>
+#include <functional>
 #include <ctime>
 #include <map>
 #include <memory>
@@ -272,6 +273,11 @@ class WindowsView {
   std::string HostOf(const Resolved& r);
 
   // Find's work; `strict` for FindOrFail.
+  // The parts of CopyWholeFile: a link copied as a link, and the bytes of a
+  // file (false, with errno set, when reading or writing fails).
+  void CopyLink(Resolved& s, Resolved& t, bool targetExists, const std::function<std::wstring()>& what);
+  bool CopyBytes(int in, int out, off_t size);
+
   std::vector<platform::FindEntry> FindIn(const std::wstring& dirPart, const std::wstring& last, bool strict);
 
   std::string prefix_;

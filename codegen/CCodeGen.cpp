@@ -9,6 +9,8 @@
 #include "platform/Platform.h"
 #include "utility/Utility.h"
 
+using namespace OPCODES;
+
 CCodeGen::CCodeGen() = default;
 
 // Releasing the list frees every parameter string with the vector.

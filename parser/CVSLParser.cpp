@@ -3,6 +3,8 @@
 
 #include "forms/Forms.h"
 
+using namespace Tokens;
+
 CVSLParser::CVSLParser()
     : tokenizer_(std::make_unique<CTokenizer>()),
       macros_(std::make_unique<CMacroManager>()),

@@ -130,5 +130,5 @@ class CVSLParser {
   bool runAtParseTime_ = true;
   std::int32_t parseErrors_ = 0;
   int ifDepth_ = 0;
-  std::int32_t currentKind_ = TK_EOF;
+  std::int32_t currentKind_ = Tokens::TK_EOF;
 };

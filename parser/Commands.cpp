@@ -22,6 +22,9 @@ struct CommandInfo {
   std::wstring (*atParseTime)(CVSLParser& p, CommandArgs& args);
 };
 
+using namespace OPCODES;
+using namespace Tokens;
+
 namespace {
 
 using namespace Utility;

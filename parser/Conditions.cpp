@@ -4,6 +4,8 @@
 #include "parser/CVSLParser.h"
 #include "utility/Strings.h"
 
+using namespace Tokens;
+
 namespace {
 // Counts the IF statements being parsed, so that a script nested too deeply
 // is refused instead of exhausting the stack.

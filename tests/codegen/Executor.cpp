@@ -4,6 +4,8 @@
 #include "driver/MainModule.h"
 #include "forms/Forms.h"
 
+using namespace OPCODES;
+
 using End = CCodeGen::RunEnd;
 using Insts = std::vector<std::pair<int, std::wstring>>;
 

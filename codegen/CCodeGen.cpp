@@ -123,17 +123,17 @@ bool CCodeGen::RunObserved(std::int32_t index, Instruction& inst) {
   try {
     const bool goOn = RunInstruction(inst, outcome);
     event.outcome = std::move(outcome);
-    observer_->Command(event);
+    observer_->CommandRan(event);
     return goOn;
   } catch (const VslError& e) {
     event.failed = true;
     event.outcome = e.Description();
-    observer_->Command(event);
+    observer_->CommandRan(event);
     throw;
   } catch (const ProgramExit& e) {
     event.failed = true;
     event.outcome = e.Failure();
-    observer_->Command(event);
+    observer_->CommandRan(event);
     throw;
   }
 }

@@ -122,9 +122,9 @@ Invocation ReadCommandLine(const std::wstring& commandLine) {
 class RunWatch : public RunObserver {
  public:
   RunWatch(InstallLog* log, Utility::Journal* journal) : log_(log), journal_(journal) {}
-  void Command(const CommandEvent& event) override {
+  void CommandRan(const CommandEvent& event) override {
     if (journal_ != nullptr) journal_->CommandEnded();
-    if (log_ != nullptr) log_->Command(event);
+    if (log_ != nullptr) log_->CommandRan(event);
   }
   void ParseError(std::int32_t line, const std::wstring& message) override {
     if (log_ != nullptr) log_->ParseError(line, message);

@@ -116,7 +116,7 @@ class CVSLParser {
   // Tells the observer about a command run while parsing.
   void Observe(std::int32_t opcode, const CommandArgs& args, bool failed, const std::wstring& outcome);
   // Both, for the commands that need nothing else.
-  std::wstring Command(const CommandInfo& command, bool bExec, bool bExecAtParseTime);
+  std::wstring ReadAndTakeEffect(const CommandInfo& command, bool bExec, bool bExecAtParseTime);
   // command-interpreter statement
   std::int32_t DoShellCmd(bool bExec);
 

@@ -122,10 +122,10 @@ void CVSLParser::Observe(std::int32_t opcode, const CommandArgs& args, bool fail
   event.params = {args[0], args[1], args[2], L""};
   event.failed = failed;
   event.outcome = outcome;
-  observer_->Command(event);
+  observer_->CommandRan(event);
 }
 
-std::wstring CVSLParser::Command(const CommandInfo& command, bool bExec, bool bExecAtParseTime) {
+std::wstring CVSLParser::ReadAndTakeEffect(const CommandInfo& command, bool bExec, bool bExecAtParseTime) {
   CommandArgs args;
   if (!ReadArguments(command, args)) return L"";
   return TakeEffect(command, bExec, bExecAtParseTime, args);
@@ -134,7 +134,7 @@ std::wstring CVSLParser::Command(const CommandInfo& command, bool bExec, bool bE
 // The generated handlers.
 #define VSL_DEFINE_HANDLER(keyword, handler, ...)                           \
   std::wstring CVSLParser::handler(bool bExec, bool bExecAtParseTime) {     \
-    return Command(Info(Cmd::keyword), bExec, bExecAtParseTime);            \
+    return ReadAndTakeEffect(Info(Cmd::keyword), bExec, bExecAtParseTime);  \
   }
 #define VSL_HAND_WRITTEN(...)
 #define VSL_NO_HANDLER(keyword)

@@ -24,8 +24,8 @@ const Instruction& CCodeGen::At(std::int32_t i) const {
   return static_cast<std::size_t>(i) < aInst.size() ? aInst[static_cast<std::size_t>(i)] : kEmpty;
 }
 
-std::int32_t CCodeGen::AddInst(std::int32_t lOpCode, std::wstring Param1, std::wstring Param2,
-                               std::wstring Param3, std::wstring Param4, std::int32_t lLine) {
+void CCodeGen::AddInst(std::int32_t lOpCode, std::wstring Param1, std::wstring Param2, std::wstring Param3,
+                       std::wstring Param4, std::int32_t lLine) {
   if (!HasRoom()) Grow();
   Instruction& slot = aInst.emplace_back();
   slot.lOpCode = lOpCode;
@@ -35,14 +35,13 @@ std::int32_t CCodeGen::AddInst(std::int32_t lOpCode, std::wstring Param1, std::w
   slot.Param4 = std::move(Param4);
   slot.lLine = lLine;
   ++lInstCount;
-  return -1;
 }
 
-std::int32_t CCodeGen::Execute(frmStatusDlg* oStatus) {
+void CCodeGen::Execute(frmStatusDlg* oStatus) {
   const std::int32_t n = lInstCount;
   lastRunEnd_ = RunEnd::Completed;
   // Every failure below ends the run without a message; the list stays as it
-  // is and the caller gets 0 in any case.
+  // is.
   try {
     if (oStatus != nullptr) {
       oStatus->SetProgressMin(0);
@@ -56,7 +55,7 @@ std::int32_t CCodeGen::Execute(frmStatusDlg* oStatus) {
         oStatus->SetProgressValue(i);
         if (oStatus->IsCancelled()) {
           lastRunEnd_ = RunEnd::Cancelled;
-          return 0;
+          return;
         }
       }
       Dialogs::DoEvents();
@@ -65,7 +64,7 @@ std::int32_t CCodeGen::Execute(frmStatusDlg* oStatus) {
         oStatus->SetStatusText(L"Running Instruction " + std::to_wstring(i) + L" of " + std::to_wstring(n));
       if (!RunObserved(i, inst)) {
         lastRunEnd_ = RunEnd::Exited;
-        return 0;
+        return;
       }
       Dialogs::DoEvents();
     }
@@ -75,7 +74,6 @@ std::int32_t CCodeGen::Execute(frmStatusDlg* oStatus) {
     // A dialog's wait was ended by Ctrl-C, SIGTERM or SIGHUP.
     lastRunEnd_ = RunEnd::Cancelled;
   }
-  return 0;
 }
 
 void CCodeGen::DoDelDirSequence(const std::wstring& dir) {

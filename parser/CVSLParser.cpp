@@ -22,10 +22,10 @@ void CVSLParser::Parse(const std::wstring& sFileName) {
   Start();
 }
 
-FormPosition CVSLParser::Execute(FormPosition statusAt) {
+void CVSLParser::Execute(FormPosition statusAt) {
   frmStatusDlg status(statusAt);
   codegen_->Execute(&status);
-  return status.Unload();
+  status.Unload();
 }
 
 std::int32_t CVSLParser::Next() {

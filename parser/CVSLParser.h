@@ -34,9 +34,8 @@ class CVSLParser {
 
   void Parse(const std::wstring& sFileName);
   void Start();
-  // Runs the instruction list under a status dialog opened at `statusAt`;
-  // returns where the dialog stood when it was unloaded.
-  FormPosition Execute(FormPosition statusAt);
+  // Runs the instruction list under a status dialog opened at `statusAt`.
+  void Execute(FormPosition statusAt);
 
   // Public command methods.
   void AddMacro(const std::wstring& ID, const std::wstring& Value);

@@ -78,25 +78,44 @@ class CVSLParser {
   static constexpr int kMaxIfDepth = 200;
 
  private:
+  // How a statement ended, as the routines that parse a block need to know.
+  enum class StatementEnd {
+    // The statement was parsed (or its first token passed over): the block
+    // goes on with the next token.
+    Next,
+    // An assignment or a command-interpreter statement met a parse error:
+    // the block ends as if the input had ended.
+    Failed,
+    // The end of the input, ENDIF or ELSE, which end a block.
+    EndOfInput,
+    EndIf,
+    Else,
+  };
+
   // Statement loop.
-  std::int32_t ParseBlock(bool bExec);
-  std::int32_t ParseStatement(bool bExec);
-  static bool IsBlockEnd(std::int32_t k);
-  std::int32_t DoCommand(bool bExec, bool bExecAtParseTime, std::wstring& sResult);
+  StatementEnd ParseBlock(bool bExec);
+  StatementEnd ParseStatement(bool bExec);
+  static bool IsBlockEnd(StatementEnd end);
+  // Compares the current keyword with the command table and calls its
+  // handler; returns the handler's result ("" for a keyword without one).
+  std::wstring DoCommand(bool bExec, bool bExecAtParseTime);
 
   // Conditions and assignments.
-  std::int32_t DoIf(bool bExec);
-  std::int32_t DoAssignment(bool bExec);
+  void DoIf(bool bExec);
+  StatementEnd DoAssignment(bool bExec);
   bool ParseCondition(bool bExec);
   bool ParseComparison(bool bExec);
   static bool IsLogicalOperator(std::int32_t k);
+  // Parses one part of an IF statement with the given flag and returns how
+  // it ended: EndOfInput, EndIf or Else.
+  StatementEnd ParsePart(bool bExec);
+  // After a failed statement inside an IF part: the end of the part when the
+  // token the statement stopped at ends a block, else Failed.
+  StatementEnd EndAfterFailure() const;
   // Reads and ignores the rest of an IF part that a failed assignment or
   // command-interpreter statement ended early, so that nothing of a part not
-  // taken can take effect; returns the token that ends the part.
-  std::int32_t SkipRestOfPart();
-  // Parses one part of an IF statement with the given flag and returns the
-  // token that ended it.
-  std::int32_t ParsePart(bool bExec);
+  // taken can take effect; returns how the part ended.
+  StatementEnd SkipRestOfPart();
   // Passes over an IF statement, nested ones included, without parsing it.
   void SkipIfStatement();
   // Advances the tokenizer and remembers the kind of the current token.
@@ -117,7 +136,7 @@ class CVSLParser {
   // Both, for the commands that need nothing else.
   std::wstring ReadAndTakeEffect(const CommandInfo& command, bool bExec, bool bExecAtParseTime);
   // command-interpreter statement
-  std::int32_t DoShellCmd(bool bExec);
+  StatementEnd DoShellCmd(bool bExec);
 
   std::unique_ptr<CTokenizer> tokenizer_;
   std::unique_ptr<CMacroManager> macros_;

@@ -145,20 +145,17 @@ VSL_COMMANDS(VSL_DEFINE_HANDLER, VSL_HAND_WRITTEN, VSL_NO_HANDLER)
 
 // The dispatcher: the keyword is compared whole and case-sensitively with
 // the table; a word that matches no row does nothing.
-std::int32_t CVSLParser::DoCommand(bool bExec, bool bExecAtParseTime, std::wstring& sResult) {
+std::wstring CVSLParser::DoCommand(bool bExec, bool bExecAtParseTime) {
   const std::wstring word = tokenizer_->TokenText();
   commandLine_ = tokenizer_->TokenLine();
-#define VSL_DISPATCH(keyword, handler, ...)       \
-  if (word == L"" #keyword) {                     \
-    sResult = handler(bExec, bExecAtParseTime);   \
-    return TK_KEYWORD;                            \
-  }
+#define VSL_DISPATCH(keyword, handler, ...) \
+  if (word == L"" #keyword) return handler(bExec, bExecAtParseTime);
 #define VSL_NO_HANDLER(keyword) \
-  if (word == L"" #keyword) return TK_KEYWORD;
+  if (word == L"" #keyword) return std::wstring();
   VSL_COMMANDS(VSL_DISPATCH, VSL_DISPATCH, VSL_NO_HANDLER)
 #undef VSL_DISPATCH
 #undef VSL_NO_HANDLER
-  return TK_KEYWORD;
+  return std::wstring();
 }
 
 std::wstring CVSLParser::EndProgram() { throw ProgramExit(parseErrors_ > 0 ? 2 : 0); }
@@ -207,13 +204,13 @@ std::wstring CVSLParser::DoRegWriteValue(bool bExec, bool bExecAtParseTime) {
 }
 
 // command-interpreter statement: TK_SHELLCMD TK_STRING
-// Never runs while parsing. Returns 17, or 0 after a parse error, which ends
-// the block being parsed.
-std::int32_t CVSLParser::DoShellCmd(bool bExec) {
+// Never runs while parsing. Fails after a parse error, which ends the block
+// being parsed.
+CVSLParser::StatementEnd CVSLParser::DoShellCmd(bool bExec) {
   static const CommandInfo kShell{OP_SHELLCMD, 1, VSL_NOT_STRING, VSL_NO_COMMA, ResultKind::Text, nullptr};
   commandLine_ = tokenizer_->TokenLine();
   CommandArgs args;
-  if (!ReadArguments(kShell, args)) return 0;
+  if (!ReadArguments(kShell, args)) return StatementEnd::Failed;
   if (bExec) codegen_->AddInst(OP_SHELLCMD, args[0], L"", L"", L"", commandLine_);
-  return TK_SHELLCMD;
+  return StatementEnd::Next;
 }

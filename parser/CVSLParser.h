@@ -109,8 +109,9 @@ class CVSLParser {
   // Parses one part of an IF statement with the given flag and returns how
   // it ended: EndOfInput, EndIf or Else.
   StatementEnd ParsePart(bool bExec);
-  // After a failed statement inside an IF part: the end of the part when the
-  // token the statement stopped at ends a block, else Failed.
+  // After a failed statement inside an IF part: EndIf or Else when the token
+  // the statement stopped at is the part's own end, else Failed (the rest of
+  // the part is then skipped, which at the end of the input finds just that).
   StatementEnd EndAfterFailure() const;
   // Reads and ignores the rest of an IF part that a failed assignment or
   // command-interpreter statement ended early, so that nothing of a part not

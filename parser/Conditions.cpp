@@ -48,8 +48,6 @@ CVSLParser::StatementEnd CVSLParser::ParsePart(bool bExec) {
 
 CVSLParser::StatementEnd CVSLParser::EndAfterFailure() const {
   switch (currentKind_) {
-    case TK_EOF:
-      return StatementEnd::EndOfInput;
     case TK_ENDIF:
       return StatementEnd::EndIf;
     case TK_ELSE:

@@ -1,8 +1,8 @@
 // The mathematics functions that SQLite's SQL functions call (acos, pow,
 // fmod and the others), for the programs that link SQLite's static archive.
 // Defined here, they keep the C mathematics library out of the programs'
-// start: loading it, with its symbols and pages, cost about a twentieth of
-// an empty script's run, and nothing but SQL arithmetic ever needs it. It is
+// start: loading it, with its symbols and pages, cost a few per cent of an
+// empty script's run, and nothing but SQL arithmetic ever needs it. It is
 // loaded the first time one of these functions is called (never, by the
 // registry's own statements), and every call goes on to the library's own
 // function, so results and errno are the library's.

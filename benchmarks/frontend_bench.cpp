@@ -46,7 +46,7 @@ void BM_TokenizeOnly(benchmark::State& state) {
     CTokenizer tokenizer;
     tokenizer.OpenText(script);
     int n = 0;
-    while (tokenizer.NextToken() != TK_EOF) ++n;
+    while (tokenizer.NextToken() != Tokens::TK_EOF) ++n;
     benchmark::DoNotOptimize(n);
   }
 }

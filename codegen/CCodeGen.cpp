@@ -9,6 +9,8 @@
 #include "platform/Platform.h"
 #include "utility/Utility.h"
 
+using namespace OPCODES;
+
 CCodeGen::CCodeGen() = default;
 
 // Releasing the list frees every parameter string with the vector.
@@ -22,8 +24,8 @@ const Instruction& CCodeGen::At(std::int32_t i) const {
   return static_cast<std::size_t>(i) < aInst.size() ? aInst[static_cast<std::size_t>(i)] : kEmpty;
 }
 
-std::int32_t CCodeGen::AddInst(std::int32_t lOpCode, std::wstring Param1, std::wstring Param2,
-                               std::wstring Param3, std::wstring Param4, std::int32_t lLine) {
+void CCodeGen::AddInst(std::int32_t lOpCode, std::wstring Param1, std::wstring Param2, std::wstring Param3,
+                       std::wstring Param4, std::int32_t lLine) {
   if (!HasRoom()) Grow();
   Instruction& slot = aInst.emplace_back();
   slot.lOpCode = lOpCode;
@@ -33,14 +35,13 @@ std::int32_t CCodeGen::AddInst(std::int32_t lOpCode, std::wstring Param1, std::w
   slot.Param4 = std::move(Param4);
   slot.lLine = lLine;
   ++lInstCount;
-  return -1;
 }
 
-std::int32_t CCodeGen::Execute(frmStatusDlg* oStatus) {
+void CCodeGen::Execute(frmStatusDlg* oStatus) {
   const std::int32_t n = lInstCount;
   lastRunEnd_ = RunEnd::Completed;
   // Every failure below ends the run without a message; the list stays as it
-  // is and the caller gets 0 in any case.
+  // is.
   try {
     if (oStatus != nullptr) {
       oStatus->SetProgressMin(0);
@@ -54,7 +55,7 @@ std::int32_t CCodeGen::Execute(frmStatusDlg* oStatus) {
         oStatus->SetProgressValue(i);
         if (oStatus->IsCancelled()) {
           lastRunEnd_ = RunEnd::Cancelled;
-          return 0;
+          return;
         }
       }
       Dialogs::DoEvents();
@@ -63,7 +64,7 @@ std::int32_t CCodeGen::Execute(frmStatusDlg* oStatus) {
         oStatus->SetStatusText(L"Running Instruction " + std::to_wstring(i) + L" of " + std::to_wstring(n));
       if (!RunObserved(i, inst)) {
         lastRunEnd_ = RunEnd::Exited;
-        return 0;
+        return;
       }
       Dialogs::DoEvents();
     }
@@ -73,7 +74,6 @@ std::int32_t CCodeGen::Execute(frmStatusDlg* oStatus) {
     // A dialog's wait was ended by Ctrl-C, SIGTERM or SIGHUP.
     lastRunEnd_ = RunEnd::Cancelled;
   }
-  return 0;
 }
 
 void CCodeGen::DoDelDirSequence(const std::wstring& dir) {
@@ -121,17 +121,17 @@ bool CCodeGen::RunObserved(std::int32_t index, Instruction& inst) {
   try {
     const bool goOn = RunInstruction(inst, outcome);
     event.outcome = std::move(outcome);
-    observer_->Command(event);
+    observer_->CommandRan(event);
     return goOn;
   } catch (const VslError& e) {
     event.failed = true;
     event.outcome = e.Description();
-    observer_->Command(event);
+    observer_->CommandRan(event);
     throw;
   } catch (const ProgramExit& e) {
     event.failed = true;
     event.outcome = e.Failure();
-    observer_->Command(event);
+    observer_->CommandRan(event);
     throw;
   }
 }

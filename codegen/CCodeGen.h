@@ -29,18 +29,17 @@ class CCodeGen {
   CCodeGen();
   ~CCodeGen();
 
-  // Appends one instruction, made from script line `lLine` when known;
-  // always -1.
-  std::int32_t AddInst(std::int32_t lOpCode, std::wstring Param1, std::wstring Param2, std::wstring Param3,
+  // Appends one instruction, made from script line `lLine` when known.
+  void AddInst(std::int32_t lOpCode, std::wstring Param1, std::wstring Param2, std::wstring Param3,
                        std::wstring Param4, std::int32_t lLine = 0);
-  // Runs the list from the first instruction to the last; always 0.
-  std::int32_t Execute(frmStatusDlg* oStatus);
+  // Runs the list from the first instruction to the last; LastRunEnd()
+  // tells how the run ended.
+  void Execute(frmStatusDlg* oStatus);
 
   // Read access for tools and tests.
   std::int32_t InstCount() const { return lInstCount; }
-  std::int32_t UpperBound() const { return lUpperBound; }
-  // The instruction in slot i (0 to UpperBound()); a slot past the count is
-  // empty.
+  // The instruction in slot i, from 0 up to the array's bound; a slot past
+  // the count is empty.
   const Instruction& At(std::int32_t i) const;
   RunEnd LastRunEnd() const { return lastRunEnd_; }
 

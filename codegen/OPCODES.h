@@ -51,5 +51,3 @@ VSL_OPCODES(VSL_OPCODE_CONSTANT)
 const char* OpcodeName(std::int32_t lOpCode);
 
 }  // namespace OPCODES
-
-using namespace OPCODES;

@@ -27,7 +27,7 @@ class RunObserver {
  public:
   virtual ~RunObserver() = default;
   // A command has run (or failed) while parsing or executing.
-  virtual void Command(const CommandEvent& event) = 0;
+  virtual void CommandRan(const CommandEvent& event) = 0;
   // A parse error was reported; `message` without its leading ": ".
   virtual void ParseError(std::int32_t line, const std::wstring& message) = 0;
 };

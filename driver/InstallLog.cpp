@@ -51,7 +51,7 @@ InstallLog::Json InstallLog::Record(const char* phase) {
   return j;
 }
 
-void InstallLog::Command(const CommandEvent& event) {
+void InstallLog::CommandRan(const CommandEvent& event) {
   const bool run = event.phase == CommandEvent::Phase::Run;
   Json j = Record(run ? "run" : "parse");
   if (run) j["index"] = event.index;

@@ -37,7 +37,7 @@ class InstallLog : public RunObserver {
   // VslError when it cannot.
   explicit InstallLog(const std::wstring& path);
 
-  void Command(const CommandEvent& event) override;
+  void CommandRan(const CommandEvent& event) override;
   void ParseError(std::int32_t line, const std::wstring& message) override;
   // The end of an atomic run: its changes kept, or undone.
   void Commit(int changes);

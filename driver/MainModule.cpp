@@ -16,9 +16,6 @@
 
 namespace MainModule {
 
-std::int32_t StatusLeft = 0;
-std::int32_t StatusTop = 0;
-
 namespace {
 
 const wchar_t* const kUsage =
@@ -71,10 +68,8 @@ bool IsEncryptedName(const std::wstring& path) {
   return text::EqualsNoCase(ending, L".EVS");
 }
 
-void ComputeStatusPosition(double screenWidth, double screenHeight, double dialogWidth, double dialogHeight,
-                           std::int32_t& left, std::int32_t& top) {
-  left = RoundHalfEven(screenWidth / 2 - dialogWidth / 2);
-  top = RoundHalfEven(screenHeight / 2 - dialogHeight / 2 - 200);
+FormPosition StatusPosition(double screenWidth, double screenHeight, double dialogWidth, double dialogHeight) {
+  return {RoundHalfEven(screenWidth / 2 - dialogWidth / 2), RoundHalfEven(screenHeight / 2 - dialogHeight / 2 - 200)};
 }
 
 namespace {
@@ -122,9 +117,9 @@ Invocation ReadCommandLine(const std::wstring& commandLine) {
 class RunWatch : public RunObserver {
  public:
   RunWatch(InstallLog* log, Utility::Journal* journal) : log_(log), journal_(journal) {}
-  void Command(const CommandEvent& event) override {
+  void CommandRan(const CommandEvent& event) override {
     if (journal_ != nullptr) journal_->CommandEnded();
-    if (log_ != nullptr) log_->Command(event);
+    if (log_ != nullptr) log_->CommandRan(event);
   }
   void ParseError(std::int32_t line, const std::wstring& message) override {
     if (log_ != nullptr) log_->ParseError(line, message);
@@ -213,9 +208,8 @@ int RunScript(const std::wstring& commandLine, RunObserver* observer, Utility::A
       std::optional<platform::ScopedPlatform> journaled;
       if (atomic != nullptr) journaled.emplace(atomic->Pieces());
       parser->Parse(scriptPath);
-      const FormPosition at = parser->Execute({StatusLeft, StatusTop});
-      StatusLeft = at.left;
-      StatusTop = at.top;
+      const auto [screenWidth, screenHeight] = platform::UI().ScreenSize();
+      parser->Execute(StatusPosition(screenWidth, screenHeight, kStatusDlgWidth, kStatusDlgHeight));
       status = StatusOfRun(*parser);
     } catch (const RunCancelled&) {
       // A dialog's wait was ended, or the program was asked to stop, while
@@ -241,8 +235,6 @@ int Main() {
   int status = kExitFailure;
   try {
     platform::UI().SetAbortExitStatus(kExitCancelled);
-    const auto [screenWidth, screenHeight] = platform::UI().ScreenSize();
-    ComputeStatusPosition(screenWidth, screenHeight, kStatusDlgWidth, kStatusDlgHeight, StatusLeft, StatusTop);
 
     const std::wstring commandLine = platform::Sys().CommandLineText();
     if (commandLine == L"--help") {

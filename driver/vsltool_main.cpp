@@ -106,10 +106,10 @@ const wchar_t* const kRegImportUsage =
     L"MESSAGE and nothing is written. Keys under other roots are refused.\n"
     L"Exit status: 0 done, 1 on a failure.\n";
 
-// A JSON string literal of s, from the JSON library; characters outside
-// ASCII stay as they are and reach the output in the console's encoding.
-std::wstring JsonString(const std::wstring& s) {
-  return text::FromUtf8(nlohmann::json(text::ToUtf8(s)).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace));
+// Compact JSON text of a value; characters outside ASCII stay as they are
+// and reach the output in the console's encoding.
+std::wstring JsonText(const nlohmann::ordered_json& value) {
+  return text::FromUtf8(value.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace));
 }
 
 std::wstring Widen(const char* s) { return std::wstring(s, s + std::strlen(s)); }
@@ -141,18 +141,22 @@ void PrintList(const CCodeGen& code, bool json) {
   for (std::int32_t i = 0; i < code.InstCount(); ++i) {
     const Instruction& inst = code.At(i);
     const std::wstring* params[] = {&inst.Param1, &inst.Param2, &inst.Param3, &inst.Param4};
-    const std::wstring name = Widen(OPCODES::OpcodeName(inst.lOpCode));
+    const char* name = OPCODES::OpcodeName(inst.lOpCode);
     std::wstring line;
     if (json) {
-      line = L"{\"index\":" + std::to_wstring(i) + L",\"opcode\":" + std::to_wstring(inst.lOpCode) + L",\"name\":\"" +
-             name + L"\",\"params\":[";
-      for (int k = 0; k < 4; ++k) line += (k ? L"," : L"") + JsonString(*params[k]);
-      line += L"]}";
+      // Keys in the documented order.
+      nlohmann::ordered_json record;
+      record["index"] = i;
+      record["opcode"] = inst.lOpCode;
+      record["name"] = name;
+      record["params"] = nlohmann::ordered_json::array();
+      for (const std::wstring* p : params) record["params"].push_back(text::ToUtf8(*p));
+      line = JsonText(record);
     } else {
       wchar_t head[64];
-      std::swprintf(head, 64, L"%04d %-20ls", i, name.c_str());
+      std::swprintf(head, 64, L"%04d %-20ls", i, Widen(name).c_str());
       line = head;
-      for (int k = 0; k < 4; ++k) line += L" " + JsonString(*params[k]);
+      for (const std::wstring* p : params) line += L" " + JsonText(text::ToUtf8(*p));
     }
     out.Write(line + L"\n");
   }

@@ -1,6 +1,6 @@
 #include "forms/Forms.h"
 
-#include <cmath>
+#include <cstdint>
 
 // ---- frmStatusDlg -------------------------------------------------------------
 
@@ -50,8 +50,17 @@ FormPosition frmStatusDlg::Unload() {
   return position_;
 }
 
-// nearbyint rounds halves to even in the default rounding mode.
-std::int32_t RoundHalfEven(double v) { return static_cast<std::int32_t>(std::nearbyint(v)); }
+// In whole numbers, so that the program needs no mathematics library for
+// it: the fraction left after cutting toward zero decides, and a half goes
+// to the even neighbour.
+std::int32_t RoundHalfEven(double v) {
+  const auto whole = static_cast<std::int64_t>(v);
+  const double fraction = v - static_cast<double>(whole);
+  const bool odd = whole % 2 != 0;
+  if (fraction > 0.5 || (fraction == 0.5 && odd)) return static_cast<std::int32_t>(whole + 1);
+  if (fraction < -0.5 || (fraction == -0.5 && odd)) return static_cast<std::int32_t>(whole - 1);
+  return static_cast<std::int32_t>(whole);
+}
 
 // ---- Dialog operations -------------------------------------------------------
 

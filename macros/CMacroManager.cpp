@@ -69,9 +69,8 @@ void CMacroManager::Replace(const std::wstring& sKey, std::wstring&& CfgLine) {
   entry.MacroText = std::move(CfgLine);
 }
 
-bool CMacroManager::AddMacro(const std::wstring& sMacroName, const std::wstring& sData) {
+void CMacroManager::AddMacro(const std::wstring& sMacroName, const std::wstring& sData) {
   Replace(sMacroName, GetMacExpandedString(sData));
-  return false;
 }
 
 std::wstring CMacroManager::FindMacroRef(const std::wstring& s) {

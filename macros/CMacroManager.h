@@ -26,16 +26,14 @@ class CMacroManager {
   void Replace(const std::wstring& sKey, const std::wstring& CfgLine);
   // The same, taking the text over.
   void Replace(const std::wstring& sKey, std::wstring&& CfgLine);
-  // Expands sData and stores it under sMacroName. Always False.
-  bool AddMacro(const std::wstring& sMacroName, const std::wstring& sData);
+  // Expands sData and stores it under sMacroName.
+  void AddMacro(const std::wstring& sMacroName, const std::wstring& sData);
   // sData with every macro reference expanded. Raises VslError when the
   // expansion does not come to an end (see kMaxExpansionLength).
   std::wstring GetMacExpandedString(const std::wstring& sData) const;
   std::int32_t Count() const { return lMacroCount; }
   // The entry at idx (0 .. Count-1); raises VslError outside.
   const CMacroEntry& GetMacroByIndex(std::int32_t idx) const;
-  // Number of slots in the array (lUpperBound + 1).
-  std::int32_t Capacity() const { return lUpperBound + 1; }
 
   // An expansion whose text grows beyond this many characters, or that
   // repeats more than kMaxExpansionSteps times, is stopped with an error.

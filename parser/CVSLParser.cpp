@@ -3,6 +3,8 @@
 
 #include "forms/Forms.h"
 
+using namespace Tokens;
+
 CVSLParser::CVSLParser()
     : tokenizer_(std::make_unique<CTokenizer>()),
       macros_(std::make_unique<CMacroManager>()),
@@ -20,10 +22,10 @@ void CVSLParser::Parse(const std::wstring& sFileName) {
   Start();
 }
 
-FormPosition CVSLParser::Execute(FormPosition statusAt) {
+void CVSLParser::Execute(FormPosition statusAt) {
   frmStatusDlg status(statusAt);
   codegen_->Execute(&status);
-  return status.Unload();
+  status.Unload();
 }
 
 std::int32_t CVSLParser::Next() {
@@ -33,41 +35,52 @@ std::int32_t CVSLParser::Next() {
 
 // script: statements until TK_EOF. A block that ends with ENDIF or ELSE at
 // the top level is simply followed by the next one; a failed assignment or
-// command-interpreter statement (result 0) ends the parse.
+// command-interpreter statement ends the parse.
 void CVSLParser::Start() {
-  while (ParseBlock(true) != TK_EOF) {
-  }
-}
-
-// block: statements until TK_EOF, TK_ENDIF or TK_ELSE, which it consumes.
-std::int32_t CVSLParser::ParseBlock(bool bExec) {
   for (;;) {
-    const std::int32_t k = ParseStatement(bExec);
-    if (IsBlockEnd(k)) return k;
+    const StatementEnd end = ParseBlock(true);
+    if (end != StatementEnd::EndIf && end != StatementEnd::Else) return;
   }
 }
 
-bool CVSLParser::IsBlockEnd(std::int32_t k) { return k == TK_EOF || k == TK_ENDIF || k == TK_ELSE; }
+// block: statements until TK_EOF, TK_ENDIF or TK_ELSE, which it consumes,
+// or until a statement fails.
+CVSLParser::StatementEnd CVSLParser::ParseBlock(bool bExec) {
+  for (;;) {
+    const StatementEnd end = ParseStatement(bExec);
+    if (end != StatementEnd::Next) return end;
+  }
+}
+
+bool CVSLParser::IsBlockEnd(StatementEnd end) {
+  return end == StatementEnd::EndOfInput || end == StatementEnd::EndIf || end == StatementEnd::Else;
+}
 
 // statement: assignment | IF statement | command | command-interpreter
-// statement. Any other token is passed over and its kind returned.
-std::int32_t CVSLParser::ParseStatement(bool bExec) {
+// statement. Any other token is passed over; TK_EOF, TK_ENDIF and TK_ELSE
+// end the block.
+CVSLParser::StatementEnd CVSLParser::ParseStatement(bool bExec) {
   // Asked to stop (SIGTERM, SIGHUP): nothing more is parsed or run.
   if (Dialogs::StopRequested()) throw RunCancelled();
-  const std::int32_t k = Next();
-  switch (k) {
+  switch (Next()) {
     case TK_IDENTIFIER:
       return DoAssignment(bExec);
     case TK_IF:
-      return DoIf(bExec);
-    case TK_KEYWORD: {
-      std::wstring sResult;
-      return DoCommand(bExec, false, sResult);
-    }
+      DoIf(bExec);
+      return StatementEnd::Next;
+    case TK_KEYWORD:
+      DoCommand(bExec, false);
+      return StatementEnd::Next;
     case TK_SHELLCMD:
       return DoShellCmd(bExec);
+    case TK_EOF:
+      return StatementEnd::EndOfInput;
+    case TK_ENDIF:
+      return StatementEnd::EndIf;
+    case TK_ELSE:
+      return StatementEnd::Else;
     default:
-      return k;
+      return StatementEnd::Next;
   }
 }
 

@@ -34,9 +34,8 @@ class CVSLParser {
 
   void Parse(const std::wstring& sFileName);
   void Start();
-  // Runs the instruction list under a status dialog opened at `statusAt`;
-  // returns where the dialog stood when it was unloaded.
-  FormPosition Execute(FormPosition statusAt);
+  // Runs the instruction list under a status dialog opened at `statusAt`.
+  void Execute(FormPosition statusAt);
 
   // Public command methods.
   void AddMacro(const std::wstring& ID, const std::wstring& Value);
@@ -79,25 +78,45 @@ class CVSLParser {
   static constexpr int kMaxIfDepth = 200;
 
  private:
+  // How a statement ended, as the routines that parse a block need to know.
+  enum class StatementEnd {
+    // The statement was parsed (or its first token passed over): the block
+    // goes on with the next token.
+    Next,
+    // An assignment or a command-interpreter statement met a parse error:
+    // the block ends as if the input had ended.
+    Failed,
+    // The end of the input, ENDIF or ELSE, which end a block.
+    EndOfInput,
+    EndIf,
+    Else,
+  };
+
   // Statement loop.
-  std::int32_t ParseBlock(bool bExec);
-  std::int32_t ParseStatement(bool bExec);
-  static bool IsBlockEnd(std::int32_t k);
-  std::int32_t DoCommand(bool bExec, bool bExecAtParseTime, std::wstring& sResult);
+  StatementEnd ParseBlock(bool bExec);
+  StatementEnd ParseStatement(bool bExec);
+  static bool IsBlockEnd(StatementEnd end);
+  // Compares the current keyword with the command table and calls its
+  // handler; returns the handler's result ("" for a keyword without one).
+  std::wstring DoCommand(bool bExec, bool bExecAtParseTime);
 
   // Conditions and assignments.
-  std::int32_t DoIf(bool bExec);
-  std::int32_t DoAssignment(bool bExec);
+  void DoIf(bool bExec);
+  StatementEnd DoAssignment(bool bExec);
   bool ParseCondition(bool bExec);
   bool ParseComparison(bool bExec);
   static bool IsLogicalOperator(std::int32_t k);
+  // Parses one part of an IF statement with the given flag and returns how
+  // it ended: EndOfInput, EndIf or Else.
+  StatementEnd ParsePart(bool bExec);
+  // After a failed statement inside an IF part: EndIf or Else when the token
+  // the statement stopped at is the part's own end, else Failed (the rest of
+  // the part is then skipped, which at the end of the input finds just that).
+  StatementEnd EndAfterFailure() const;
   // Reads and ignores the rest of an IF part that a failed assignment or
   // command-interpreter statement ended early, so that nothing of a part not
-  // taken can take effect; returns the token that ends the part.
-  std::int32_t SkipRestOfPart();
-  // Parses one part of an IF statement with the given flag and returns the
-  // token that ended it.
-  std::int32_t ParsePart(bool bExec);
+  // taken can take effect; returns how the part ended.
+  StatementEnd SkipRestOfPart();
   // Passes over an IF statement, nested ones included, without parsing it.
   void SkipIfStatement();
   // Advances the tokenizer and remembers the kind of the current token.
@@ -116,9 +135,9 @@ class CVSLParser {
   // Tells the observer about a command run while parsing.
   void Observe(std::int32_t opcode, const CommandArgs& args, bool failed, const std::wstring& outcome);
   // Both, for the commands that need nothing else.
-  std::wstring Command(const CommandInfo& command, bool bExec, bool bExecAtParseTime);
+  std::wstring ReadAndTakeEffect(const CommandInfo& command, bool bExec, bool bExecAtParseTime);
   // command-interpreter statement
-  std::int32_t DoShellCmd(bool bExec);
+  StatementEnd DoShellCmd(bool bExec);
 
   std::unique_ptr<CTokenizer> tokenizer_;
   std::unique_ptr<CMacroManager> macros_;
@@ -130,5 +149,5 @@ class CVSLParser {
   bool runAtParseTime_ = true;
   std::int32_t parseErrors_ = 0;
   int ifDepth_ = 0;
-  std::int32_t currentKind_ = TK_EOF;
+  std::int32_t currentKind_ = Tokens::TK_EOF;
 };

@@ -22,6 +22,9 @@ struct CommandInfo {
   std::wstring (*atParseTime)(CVSLParser& p, CommandArgs& args);
 };
 
+using namespace OPCODES;
+using namespace Tokens;
+
 namespace {
 
 using namespace Utility;
@@ -119,10 +122,10 @@ void CVSLParser::Observe(std::int32_t opcode, const CommandArgs& args, bool fail
   event.params = {args[0], args[1], args[2], L""};
   event.failed = failed;
   event.outcome = outcome;
-  observer_->Command(event);
+  observer_->CommandRan(event);
 }
 
-std::wstring CVSLParser::Command(const CommandInfo& command, bool bExec, bool bExecAtParseTime) {
+std::wstring CVSLParser::ReadAndTakeEffect(const CommandInfo& command, bool bExec, bool bExecAtParseTime) {
   CommandArgs args;
   if (!ReadArguments(command, args)) return L"";
   return TakeEffect(command, bExec, bExecAtParseTime, args);
@@ -131,7 +134,7 @@ std::wstring CVSLParser::Command(const CommandInfo& command, bool bExec, bool bE
 // The generated handlers.
 #define VSL_DEFINE_HANDLER(keyword, handler, ...)                           \
   std::wstring CVSLParser::handler(bool bExec, bool bExecAtParseTime) {     \
-    return Command(Info(Cmd::keyword), bExec, bExecAtParseTime);            \
+    return ReadAndTakeEffect(Info(Cmd::keyword), bExec, bExecAtParseTime);  \
   }
 #define VSL_HAND_WRITTEN(...)
 #define VSL_NO_HANDLER(keyword)
@@ -142,20 +145,17 @@ VSL_COMMANDS(VSL_DEFINE_HANDLER, VSL_HAND_WRITTEN, VSL_NO_HANDLER)
 
 // The dispatcher: the keyword is compared whole and case-sensitively with
 // the table; a word that matches no row does nothing.
-std::int32_t CVSLParser::DoCommand(bool bExec, bool bExecAtParseTime, std::wstring& sResult) {
+std::wstring CVSLParser::DoCommand(bool bExec, bool bExecAtParseTime) {
   const std::wstring word = tokenizer_->TokenText();
   commandLine_ = tokenizer_->TokenLine();
-#define VSL_DISPATCH(keyword, handler, ...)       \
-  if (word == L"" #keyword) {                     \
-    sResult = handler(bExec, bExecAtParseTime);   \
-    return TK_KEYWORD;                            \
-  }
+#define VSL_DISPATCH(keyword, handler, ...) \
+  if (word == L"" #keyword) return handler(bExec, bExecAtParseTime);
 #define VSL_NO_HANDLER(keyword) \
-  if (word == L"" #keyword) return TK_KEYWORD;
+  if (word == L"" #keyword) return std::wstring();
   VSL_COMMANDS(VSL_DISPATCH, VSL_DISPATCH, VSL_NO_HANDLER)
 #undef VSL_DISPATCH
 #undef VSL_NO_HANDLER
-  return TK_KEYWORD;
+  return std::wstring();
 }
 
 std::wstring CVSLParser::EndProgram() { throw ProgramExit(parseErrors_ > 0 ? 2 : 0); }
@@ -204,13 +204,13 @@ std::wstring CVSLParser::DoRegWriteValue(bool bExec, bool bExecAtParseTime) {
 }
 
 // command-interpreter statement: TK_SHELLCMD TK_STRING
-// Never runs while parsing. Returns 17, or 0 after a parse error, which ends
-// the block being parsed.
-std::int32_t CVSLParser::DoShellCmd(bool bExec) {
+// Never runs while parsing. Fails after a parse error, which ends the block
+// being parsed.
+CVSLParser::StatementEnd CVSLParser::DoShellCmd(bool bExec) {
   static const CommandInfo kShell{OP_SHELLCMD, 1, VSL_NOT_STRING, VSL_NO_COMMA, ResultKind::Text, nullptr};
   commandLine_ = tokenizer_->TokenLine();
   CommandArgs args;
-  if (!ReadArguments(kShell, args)) return 0;
+  if (!ReadArguments(kShell, args)) return StatementEnd::Failed;
   if (bExec) codegen_->AddInst(OP_SHELLCMD, args[0], L"", L"", L"", commandLine_);
-  return TK_SHELLCMD;
+  return StatementEnd::Next;
 }

@@ -4,6 +4,8 @@
 #include "parser/CVSLParser.h"
 #include "utility/Strings.h"
 
+using namespace Tokens;
+
 namespace {
 // Counts the IF statements being parsed, so that a script nested too deeply
 // is refused instead of exhausting the stack.
@@ -22,40 +24,44 @@ class DepthGuard {
 // IF statement: TK_IF condition <one token> block [block]
 // The second block is parsed when the first ended with TK_ELSE; either block
 // may end with TK_ENDIF, TK_ELSE or TK_EOF.
-std::int32_t CVSLParser::DoIf(bool bExec) {
+void CVSLParser::DoIf(bool bExec) {
   DepthGuard guard(ifDepth_);
   if (ifDepth_ > kMaxIfDepth) {
     ReportError(L": IF statements are nested more than " + std::to_wstring(kMaxIfDepth) + L" levels deep");
     SkipIfStatement();
-    return -1;
+    return;
   }
   const bool c = ParseCondition(bExec);
   Next();  // the token after the condition (THEN) is passed over unseen
-  const std::int32_t e = ParsePart(c);
-  if (e == TK_ELSE) ParsePart(!c && bExec);
-  return -1;
+  if (ParsePart(c) == StatementEnd::Else) ParsePart(!c && bExec);
 }
 
-std::int32_t CVSLParser::ParsePart(bool bExec) {
-  const std::int32_t k = ParseBlock(bExec);
-  if (k == TK_EOF && currentKind_ != TK_EOF) {
-    // A failed assignment or command-interpreter statement ended the part
-    // early. If its offending token was the part's own end, the part is
-    // over; otherwise the rest of the part is read without effect.
-    if (currentKind_ == TK_ENDIF || currentKind_ == TK_ELSE) return currentKind_;
-    return SkipRestOfPart();
+CVSLParser::StatementEnd CVSLParser::ParsePart(bool bExec) {
+  const StatementEnd end = ParseBlock(bExec);
+  if (end != StatementEnd::Failed) return end;
+  // A failed assignment or command-interpreter statement ended the part
+  // early. If its offending token was the part's own end, the part is over;
+  // otherwise the rest of the part is read without effect.
+  const StatementEnd after = EndAfterFailure();
+  return after == StatementEnd::Failed ? SkipRestOfPart() : after;
+}
+
+CVSLParser::StatementEnd CVSLParser::EndAfterFailure() const {
+  switch (currentKind_) {
+    case TK_ENDIF:
+      return StatementEnd::EndIf;
+    case TK_ELSE:
+      return StatementEnd::Else;
+    default:
+      return StatementEnd::Failed;
   }
-  return k;
 }
 
-std::int32_t CVSLParser::SkipRestOfPart() {
+CVSLParser::StatementEnd CVSLParser::SkipRestOfPart() {
   for (;;) {
-    const std::int32_t k = ParseStatement(false);
-    if (k == TK_EOF && currentKind_ != TK_EOF) {
-      if (currentKind_ == TK_ENDIF || currentKind_ == TK_ELSE) return currentKind_;
-      continue;
-    }
-    if (IsBlockEnd(k)) return k;
+    StatementEnd end = ParseStatement(false);
+    if (end == StatementEnd::Failed) end = EndAfterFailure();
+    if (IsBlockEnd(end)) return end;
   }
 }
 
@@ -132,16 +138,15 @@ bool CVSLParser::ParseComparison(bool /*bExec*/) {
 }
 
 // assignment: TK_IDENTIFIER TK_ASSIGN (TK_STRING | TK_MACRO | command)
-// Returns the kind of the value token, or 0 after a parse error.
-std::int32_t CVSLParser::DoAssignment(bool bExec) {
+// Fails after a parse error, which ends the block.
+CVSLParser::StatementEnd CVSLParser::DoAssignment(bool bExec) {
   const std::wstring name = tokenizer_->TokenText();
   if (Next() != TK_ASSIGN) {
     ReportError(L": Expecting =");
-    return 0;
+    return StatementEnd::Failed;
   }
-  const std::int32_t k = Next();
   std::wstring value;
-  switch (k) {
+  switch (Next()) {
     case TK_STRING:
       value = ExpandMacros(tokenizer_->TokenText());
       break;
@@ -149,12 +154,12 @@ std::int32_t CVSLParser::DoAssignment(bool bExec) {
       value = tokenizer_->TokenText();
       break;
     case TK_KEYWORD:
-      DoCommand(bExec, true, value);
+      value = DoCommand(bExec, true);
       break;
     default:
       ReportError(L": Unknown rvalue for assignment");
-      return 0;
+      return StatementEnd::Failed;
   }
   if (bExec) macros_->AddMacro(name, value);
-  return k;
+  return StatementEnd::Next;
 }

@@ -12,7 +12,7 @@
 #   install-deps.sh windows the cross compilers alone
 set -euo pipefail
 
-want=(cmake make g++ libsqlite3-dev unicode-data python3 nlohmann-json3-dev)
+want=(cmake make g++ libsqlite3-dev python3 nlohmann-json3-dev)
 windows=(g++-mingw-w64-i686 g++-mingw-w64-x86-64)
 case "${1:-build}" in
   test)

@@ -1,5 +1,6 @@
 #include "tokenizer/CTokenizer.h"
 
+#include <algorithm>
 #include <array>
 #include <memory>
 #include <vector>
@@ -8,6 +9,8 @@
 #include "platform/Platform.h"
 #include "tokenizer/Tokens.h"
 #include "utility/Strings.h"
+
+using namespace Tokens;
 
 namespace {
 
@@ -30,7 +33,12 @@ constexpr Word kWords[] = {
 #undef VSL_TOKENIZER_COMMAND
 #undef VSL_TOKENIZER_NOHANDLER
 
-static_assert(std::size(kWords) == 7 + 35, "the command table has 35 keywords");
+// The length of the longest of them: no longer word needs to be looked up.
+constexpr std::size_t kLongestWord = [] {
+  std::size_t n = 0;
+  for (const Word& w : kWords) n = std::max(n, w.name.size());
+  return n;
+}();
 
 constexpr wchar_t AsciiUpper(wchar_t c) { return (c >= L'a' && c <= L'z') ? static_cast<wchar_t>(c - 32) : c; }
 
@@ -45,7 +53,7 @@ bool SameWord(std::wstring_view a, std::wstring_view b) {
 std::int32_t WordKind(std::wstring_view word) {
   // The words by length: a word is compared only with those as long.
   static const auto byLength = [] {
-    std::array<std::vector<Word>, 24> table;
+    std::array<std::vector<Word>, kLongestWord + 1> table;
     for (const Word& w : kWords) table.at(w.name.size()).push_back(w);
     return table;
   }();

@@ -7,8 +7,8 @@
 // is delivered without the enclosing quotes); $( up to the first ) on the
 // line is a macro reference; ( ) , == != = && || are operators; words are
 // ASCII letters or '_' followed by letters, digits and '_', with IF THEN ELSE
-// ENDIF AND OR and Shell recognised in any case and the 35 keywords of the
-// dispatch table delivered as TK_KEYWORD with their text as written; a run of
+// ENDIF AND OR and Shell recognised in any case and the keywords of the
+// command table delivered as TK_KEYWORD with their text as written; a run of
 // digits is TK_NUMBER; anything else is a one-character TK_ERROR. An
 // unclosed string or macro reference is one TK_ERROR token up to the end of
 // its line.

@@ -27,5 +27,3 @@ constexpr std::int32_t TK_NUMBER = 18;
 constexpr std::int32_t TK_ERROR = 19;
 
 }  // namespace Tokens
-
-using namespace Tokens;

@@ -4,6 +4,7 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
@@ -361,12 +362,15 @@ std::wstring WindowsView::ReadTextFile(const std::wstring& path) {
   std::wstring out;
   out.reserve(static_cast<std::size_t>(file.Size()));
   AdviseHugePages(out.data(), out.capacity() * sizeof(wchar_t));
-  constexpr std::size_t kBlock = 65536;
-  std::unique_ptr<char[]> block(new char[kBlock + 3]);
+  // Blocks of 64 KiB; a smaller script takes one block of its own size and
+  // a byte more (which shows that it ends), so that a short script does not
+  // make the heap grow.
+  const std::size_t blockSize = std::clamp<std::size_t>(static_cast<std::size_t>(file.Size()) + 1, 4096, 65536);
+  std::unique_ptr<char[]> block(new char[blockSize + 3]);
   std::size_t kept = 0;   // the start of a sequence that the last block cut
   bool atStart = true;    // the byte order mark is still to be looked for
   for (;;) {
-    const std::size_t got = file.ReadSome(block.get() + kept, kBlock);
+    const std::size_t got = file.ReadSome(block.get() + kept, blockSize);
     std::string_view bytes(block.get(), kept + got);
     if (atStart && (bytes.size() >= 3 || got == 0)) {
       if (bytes.starts_with("\xEF\xBB\xBF")) bytes.remove_prefix(3);

@@ -155,8 +155,10 @@ std::vector<FindEntry> WindowsView::FindIn(const std::wstring& dirPart, const st
   };
   std::vector<Found> found;
   const bool all = last == L"*" || last == L"*.*";
-  DirReader reader(fd);
-  while (const struct dirent64* e = reader.Next()) {
+  // The reader's buffer is large: on the heap it keeps this function's frame,
+  // and so the stack of the common call (one name, no wildcards), small.
+  const auto reader = std::make_unique<DirReader>(fd);
+  while (const struct dirent64* e = reader->Next()) {
     if (IsDotOrDotDot(e->d_name)) continue;
     std::wstring name = text::FromUtf8(e->d_name);
     if (!IsComponentName(name) || !(all || WildMatch(last, name))) continue;

@@ -19,7 +19,7 @@ static std::wstring Lex(const std::wstring& source) {
     if (!out.empty()) out += L" ";
     if (tk.TokenLine() != line) out += std::to_wstring(line = tk.TokenLine()) + L":";
     out += std::wstring(kNames[kind]) + L"[" + tk.TokenText() + L"]";
-    if (kind != TK_EOF) continue;
+    if (kind != Tokens::TK_EOF) continue;
     EXPECT_EQ(std::to_wstring(tk.NextToken()) + L"[" + tk.TokenText() + L"]" + std::to_wstring(tk.TokenLine()),
               L"0[]" + std::to_wstring(line));
     return out;

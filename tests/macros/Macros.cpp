@@ -7,7 +7,6 @@
 
 TEST(Macros, StoreKeepsOrderAndFirstEntries) {
   CMacroManager m;
-  const int room = m.Capacity();
   m.AddMacro(L"a", L"1");
   m.AddMacro(L"A", L"2");
   m.AddMacro(L"a", L"3");  // redefining keeps the first position
@@ -15,7 +14,6 @@ TEST(Macros, StoreKeepsOrderAndFirstEntries) {
   m.Add(L"k", L"second");
   m.Replace(L"k", L"third");
   m.Add(L"r", L"$(k)");  // Add stores the text as it is
-  EXPECT_EQ(m.Capacity(), room);  // a few fit without growing
   for (int i = 0; i < 102; ++i) m.AddMacro(L"m" + std::to_wstring(i), std::to_wstring(i));
   std::wstring all;
   for (int i = 0; i < m.Count(); ++i) all += m.GetMacroByIndex(i).MacroName + L"=" + m.GetMacroByIndex(i).MacroText + L";";
@@ -55,7 +53,7 @@ TEST(Macros, Expansion) {
   };
   for (const auto& c : cases) {
     CMacroManager m;
-    for (const Def& d : c.defs) d.expand ? (void)m.AddMacro(d.name, d.value) : m.Add(d.name, d.value);
+    for (const Def& d : c.defs) d.expand ? m.AddMacro(d.name, d.value) : m.Add(d.name, d.value);
     try {
       EXPECT_EQ(m.GetMacExpandedString(c.text), c.want) << text::ToUtf8(c.text);
     } catch (const VslError& e) {

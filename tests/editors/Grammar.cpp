@@ -42,16 +42,16 @@ TEST(Grammar, WordsAreTheInterpretersWords) {
   const auto commands = Alternatives(repo["command"]["match"], "");
   EXPECT_EQ(std::set<std::string>(commands.begin(), commands.end()), table);
   EXPECT_EQ(commands.size(), table.size()) << "a word is listed twice";
-  for (const auto& w : commands) EXPECT_EQ(KindOf(w), TK_KEYWORD) << w;
+  for (const auto& w : commands) EXPECT_EQ(KindOf(w), Tokens::TK_KEYWORD) << w;
   const auto control = Alternatives(repo["control"]["match"], R"(\(\?i\))");
   EXPECT_EQ(std::set<std::string>(control.begin(), control.end()),
             (std::set<std::string>{"IF", "THEN", "ELSE", "ENDIF", "AND", "OR"}));
   for (auto w : control) {  // each its own kind of token, in any case
     const std::int32_t kind = KindOf(w);
-    EXPECT_TRUE(kind != TK_KEYWORD && kind != TK_IDENTIFIER) << w;
+    EXPECT_TRUE(kind != Tokens::TK_KEYWORD && kind != Tokens::TK_IDENTIFIER) << w;
     for (char& c : w) c = static_cast<char>(std::tolower(c));
     EXPECT_EQ(KindOf(w), kind) << w;
   }
   EXPECT_EQ(Alternatives(repo["shell"]["match"], R"(\(\?i\))"), std::vector<std::string>{"Shell"});
-  EXPECT_EQ(KindOf("sHELL"), TK_SHELLCMD);
+  EXPECT_EQ(KindOf("sHELL"), Tokens::TK_SHELLCMD);
 }

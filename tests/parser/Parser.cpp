@@ -74,6 +74,10 @@ TEST(Parser, SourceToInstructionsAndMessages) {
        L"  MsgBox \"rest of else\"\nENDIF\nMsgBox \"after\"\nIF ($(a) == \"\") THEN y ENDIF\nMsgBox \"end\"",
        L"MSGBOX else part; MSGBOX after; MSGBOX end",
        L"!Line 2: Expecting =; !Line 4: Expecting =; !Line 7: Expecting =; !Line 10: Expecting =; "},
+      // The token a failed assignment stopped at may be the part's ELSE or the end of the input.
+      {L"IF ($(a) == \"\") THEN\n  MsgBox \"then\"\n  x\nELSE\n  MsgBox \"else\"\nENDIF\nMsgBox \"after\"\n"
+       L"IF ($(a) == \"\") THEN MsgBox \"last\" y",
+       L"MSGBOX then; MSGBOX after; MSGBOX last", L"!Line 4: Expecting =; !Line 8: Expecting =; "},
       {L"m = \"old\"\nm = RegReadString \"k\" \"v\"\nMsgBox \"[$(m)]\"", L"MSGBOX []", L"!Line 2: Expecting , after parameter; "},
       // Dialogs run while parsing when assigned; answers are stored expanded.
       {L"a = AskStringDlg \"More?\", \"x\"\nb = AskStringDlg \"Q\", \"$(a)\"\nok = AskOKDlg \"\", \"Ready\"\n"

@@ -4,7 +4,8 @@
 #   install-deps.sh test    that, plus the test and benchmark libraries, the
 #                           peers the shell benchmarks compare with (dash,
 #                           sqlite3), the MinGW-w64 cross compilers for the
-#                           Windows builds, and Wine, Xvfb and xdotool to test them
+#                           Windows builds, Wine, Xvfb and xdotool to test them,
+#                           and clang with libFuzzer for the fuzz targets
 #   install-deps.sh windows the cross compilers alone
 set -euo pipefail
 
@@ -16,6 +17,9 @@ case "${1:-build}" in
     # wine is the command, wine64 the 64-bit Wine it starts; the fonts are
     # those the dialogs and the X server draw their text with.
     want+=(wine wine64 fonts-wine xvfb xfonts-base xdotool)
+    # clang with libFuzzer's runtime for the fuzz targets; llvm brings the
+    # symbolizer that names the source lines of a finding.
+    want+=(clang libclang-rt-dev llvm)
     ;;
   windows)
     want+=(googletest "${windows[@]}")

@@ -1,0 +1,482 @@
+#include "MemoryPlatform.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "platform/Text.h"
+
+using platform::FindEntry;
+
+namespace {
+
+bool IsSeparator(wchar_t c) { return c == L'\\' || c == L'/'; }
+bool HasDrive(const std::wstring& p) { return p.size() >= 2 && p[1] == L':'; }
+wchar_t Upper(wchar_t c) { return c >= L'a' && c <= L'z' ? static_cast<wchar_t>(c - 32) : c; }
+
+[[noreturn]] void Fail(const std::wstring& what, const std::wstring& path, const std::wstring& reason) {
+  throw VslError(L"Cannot " + what + L" " + path + L": " + reason);
+}
+
+// '*' and '?' against a name, both folded; the last star is retried on a
+// mismatch, which keeps the work to the product of the two lengths.
+bool Matches(const std::wstring& pattern, const std::wstring& name) {
+  if (pattern == L"*.*") return true;
+  std::size_t p = 0, n = 0, star = std::wstring::npos, resume = 0;
+  while (n < name.size()) {
+    if (p < pattern.size() && (pattern[p] == L'?' || pattern[p] == name[n])) {
+      ++p, ++n;
+    } else if (p < pattern.size() && pattern[p] == L'*') {
+      star = p++;
+      resume = n;
+    } else if (star != std::wstring::npos) {
+      p = star + 1;
+      n = ++resume;
+    } else {
+      return false;
+    }
+  }
+  while (p < pattern.size() && pattern[p] == L'*') ++p;
+  return p == pattern.size();
+}
+
+class MemoryFile : public platform::File {
+ public:
+  explicit MemoryFile(std::shared_ptr<std::string> data) : data_(std::move(data)) {}
+  std::string ReadAll() override {
+    std::string rest = data_->substr(std::min(pos_, data_->size()));
+    pos_ = data_->size();
+    return rest;
+  }
+  void Write(const std::string& bytes) override {
+    if (data_->size() + bytes.size() > MemoryFileSystem::kMaxFileBytes) throw VslError(L"Cannot write: the disk is full");
+    data_->append(bytes);
+  }
+
+ private:
+  std::shared_ptr<std::string> data_;
+  std::size_t pos_ = 0;
+};
+
+}  // namespace
+
+MemoryFileSystem::MemoryFileSystem() {
+  for (wchar_t d : {L'C', L'Z'}) {
+    entries_[std::wstring(1, d) + L":"] = Entry{std::wstring(1, d) + L":", platform::kAttrDirectory, nullptr};
+    current_[d] = {};
+  }
+}
+
+MemoryFileSystem::Where MemoryFileSystem::Resolve(const std::wstring& path) const {
+  if (path.find(L'\0') != std::wstring::npos) Fail(L"use", L"a path", L"the name holds a NUL character");
+  Where w{drive_, {}};
+  std::size_t i = 0;
+  if (HasDrive(path)) {
+    w.drive = Upper(path[0]);
+    if (!current_.count(w.drive)) Fail(L"use", path, L"there is no such drive");
+    i = 2;
+  }
+  if (i >= path.size() || !IsSeparator(path[i])) w.parts = current_.at(w.drive);
+  while (i < path.size()) {
+    std::size_t end = i;
+    while (end < path.size() && !IsSeparator(path[end])) ++end;
+    const std::wstring part = path.substr(i, end - i);
+    if (part == L"..") {
+      if (!w.parts.empty()) w.parts.pop_back();
+    } else if (!part.empty() && part != L".") {
+      w.parts.push_back(part);
+    }
+    i = end + 1;
+  }
+  if (w.parts.size() > kMaxDepth) Fail(L"use", path, L"the path is too long");
+  return w;
+}
+
+std::wstring MemoryFileSystem::Key(const Where& w) {
+  std::wstring key(1, w.drive);
+  key += L':';
+  for (const std::wstring& p : w.parts) key += L"\\" + p;
+  return text::Fold(key);
+}
+
+MemoryFileSystem::Entry* MemoryFileSystem::Get(const Where& w) {
+  auto it = entries_.find(Key(w));
+  return it == entries_.end() ? nullptr : &it->second;
+}
+
+MemoryFileSystem::Entry& MemoryFileSystem::Existing(const Where& w, const std::wstring& path) {
+  Entry* e = Get(w);
+  if (e == nullptr) Fail(L"use", path, L"no such file or directory");
+  return *e;
+}
+
+void MemoryFileSystem::CheckNewEntry(const Where& w, const std::wstring& path) {
+  if (w.parts.empty()) Fail(L"create", path, L"it is a drive's root");
+  Where parent = w;
+  parent.parts.pop_back();
+  const Entry* p = Get(parent);
+  if (p == nullptr || !p->IsDir()) Fail(L"create", path, L"the directory it would be in does not exist");
+  if (entries_.size() >= kMaxEntries) Fail(L"create", path, L"the disk is full");
+}
+
+std::vector<std::wstring> MemoryFileSystem::ChildKeys(const std::wstring& dirKey) const {
+  const std::wstring prefix = dirKey + L"\\";
+  std::vector<std::wstring> keys;
+  for (auto it = entries_.lower_bound(prefix); it != entries_.end() && it->first.starts_with(prefix); ++it)
+    if (it->first.find(L'\\', prefix.size()) == std::wstring::npos) keys.push_back(it->first);
+  return keys;
+}
+
+void MemoryFileSystem::ChangeDrive(const std::wstring& text) {
+  if (text.empty()) return;
+  if (!current_.count(Upper(text[0]))) Fail(L"change to drive", text.substr(0, 1), L"there is no such drive");
+  drive_ = Upper(text[0]);
+}
+
+void MemoryFileSystem::ChangeDir(const std::wstring& path) {
+  Where w = Resolve(path);
+  const Entry* e = Get(w);
+  if (e == nullptr || !e->IsDir()) Fail(L"change to", path, L"no such directory");
+  // The directory is kept as spelt when it was created.
+  for (std::size_t i = 0; i < w.parts.size(); ++i) {
+    Where prefix{w.drive, {w.parts.begin(), w.parts.begin() + static_cast<std::ptrdiff_t>(i) + 1}};
+    w.parts[i] = Get(prefix)->name;
+  }
+  current_[w.drive] = w.parts;
+}
+
+std::wstring MemoryFileSystem::CurrentDir() {
+  std::wstring dir(1, drive_);
+  dir += L':';
+  for (const std::wstring& p : current_[drive_]) dir += L"\\" + p;
+  return current_[drive_].empty() ? dir + L"\\" : dir;
+}
+
+void MemoryFileSystem::SplitPattern(const std::wstring& pattern, Where* dir, std::wstring* names) const {
+  const std::size_t cut = pattern.find_last_of(L"\\/");
+  const std::size_t start = cut != std::wstring::npos ? cut + 1 : HasDrive(pattern) ? 2 : 0;
+  *names = pattern.substr(start);
+  *dir = Resolve(pattern.substr(0, start));
+  if (names->empty()) *names = L"*";
+}
+
+std::vector<FindEntry> MemoryFileSystem::Find(const std::wstring& pattern) {
+  if (pattern.empty() || pattern.find(L'\0') != std::wstring::npos) return {};
+  Where dir;
+  std::wstring names;
+  SplitPattern(pattern, &dir, &names);
+  std::vector<FindEntry> found;
+  if (names == L"." || names == L"..") {
+    // The directory itself or its parent, under the name asked for.
+    if (names == L".." && !dir.parts.empty()) dir.parts.pop_back();
+    if (const Entry* e = Get(dir); e != nullptr && e->IsDir()) found.push_back({names, e->attributes});
+    return found;
+  }
+  const Entry* d = Get(dir);
+  if (d == nullptr || !d->IsDir()) return found;
+  const std::wstring folded = text::Fold(names);
+  if (!dir.parts.empty()) {
+    for (const wchar_t* dots : {L".", L".."})
+      if (Matches(folded, dots)) found.push_back({dots, platform::kAttrDirectory});
+  }
+  for (const std::wstring& key : ChildKeys(Key(dir))) {
+    const Entry& e = entries_.at(key);
+    if (Matches(folded, text::Fold(e.name))) found.push_back({e.name, e.attributes});
+  }
+  return found;
+}
+
+std::uint32_t MemoryFileSystem::GetAttributes(const std::wstring& path) {
+  if (path.find(L'\0') != std::wstring::npos) return platform::kInvalidAttributes;
+  const Entry* e = Get(Resolve(path));
+  return e == nullptr ? platform::kInvalidAttributes : e->attributes;
+}
+
+void MemoryFileSystem::SetAttributes(const std::wstring& path, std::uint32_t attributes) {
+  Entry& e = Existing(Resolve(path), path);
+  constexpr std::uint32_t kSettable =
+      platform::kAttrReadOnly | platform::kAttrHidden | platform::kAttrSystem | platform::kAttrArchive;
+  e.attributes = (attributes & kSettable) | (e.attributes & platform::kAttrDirectory);
+}
+
+void MemoryFileSystem::CreateDir(const std::wstring& path) {
+  const Where w = Resolve(path);
+  CheckNewEntry(w, path);
+  if (Get(w) != nullptr) Fail(L"create the directory", path, L"it exists");
+  entries_[Key(w)] = Entry{w.parts.back(), platform::kAttrDirectory, nullptr};
+}
+
+void MemoryFileSystem::RemoveDir(const std::wstring& path) {
+  const Where w = Resolve(path);
+  const Entry& e = Existing(w, path);
+  if (!e.IsDir() || w.parts.empty()) Fail(L"remove", path, L"it is no directory that can be removed");
+  if (!ChildKeys(Key(w)).empty()) Fail(L"remove", path, L"the directory is not empty");
+  entries_.erase(Key(w));
+}
+
+void MemoryFileSystem::RemoveFile(const std::wstring& path) {
+  const Where w = Resolve(path);
+  const Entry& e = Existing(w, path);
+  if (e.IsDir()) Fail(L"delete", path, L"it is a directory");
+  if (e.attributes & platform::kAttrReadOnly) Fail(L"delete", path, L"the file is read-only");
+  entries_.erase(Key(w));
+}
+
+void MemoryFileSystem::RemoveMatching(const std::wstring& pattern) {
+  Where dir;
+  std::wstring names;
+  SplitPattern(pattern, &dir, &names);
+  for (const FindEntry& e : Find(pattern)) {
+    if ((e.attributes & platform::kAttrNotPlain) != 0) continue;
+    Where file = dir;
+    file.parts.push_back(e.name);
+    if (file.parts.size() > kMaxDepth) Fail(L"delete", pattern, L"the path is too long");
+    if (entries_.at(Key(file)).attributes & platform::kAttrReadOnly) Fail(L"delete", e.name, L"the file is read-only");
+    entries_.erase(Key(file));
+  }
+}
+
+void MemoryFileSystem::CopyWholeFile(const std::wstring& source, const std::wstring& target) {
+  const Entry& src = Existing(Resolve(source), source);
+  if (src.IsDir()) Fail(L"copy", source, L"it is a directory");
+  const Entry copy{L"", src.attributes, std::make_shared<std::string>(*src.data)};
+  const Where t = Resolve(target);
+  if (Entry* old = Get(t)) {
+    if (old->IsDir() || (old->attributes & platform::kAttrReadOnly)) Fail(L"copy onto", target, L"access denied");
+    old->attributes = copy.attributes;
+    old->data = copy.data;
+    return;
+  }
+  CheckNewEntry(t, target);
+  entries_[Key(t)] = Entry{t.parts.back(), copy.attributes, copy.data};
+}
+
+std::unique_ptr<platform::File> MemoryFileSystem::Open(const std::wstring& path, platform::OpenMode mode) {
+  const Where w = Resolve(path);
+  Entry* e = Get(w);
+  if (mode == platform::OpenMode::Read) {
+    if (e == nullptr || e->IsDir()) Fail(L"open", path + L" for reading", L"no such file");
+    return std::make_unique<MemoryFile>(e->data);
+  }
+  if (e != nullptr) {
+    if (mode == platform::OpenMode::CreatePrivate) Fail(L"create", path, L"it exists");
+    if (e->IsDir() || (e->attributes & platform::kAttrReadOnly)) Fail(L"open", path + L" for writing", L"access denied");
+    if (mode == platform::OpenMode::Write) e->data->clear();
+    return std::make_unique<MemoryFile>(e->data);
+  }
+  CheckNewEntry(w, path);
+  Entry& created = entries_[Key(w)] = Entry{w.parts.back(), platform::kAttrArchive, std::make_shared<std::string>()};
+  return std::make_unique<MemoryFile>(created.data);
+}
+
+std::wstring MemoryFileSystem::ReadTextFile(const std::wstring& path) {
+  std::string bytes = Open(path, platform::OpenMode::Read)->ReadAll();
+  if (bytes.starts_with("\xEF\xBB\xBF")) bytes.erase(0, 3);
+  return text::FromUtf8(bytes);
+}
+
+void MemoryFileSystem::AppendTextLine(const std::wstring& path, const std::wstring& text) {
+  Open(path, platform::OpenMode::Append)->Write(text::ToUtf8(text) + "\n");
+}
+
+bool MemoryFileSystem::SamePlace(const std::wstring& a, const std::wstring& b) {
+  return Key(Resolve(a)) == Key(Resolve(b));
+}
+
+bool MemoryFileSystem::SameFile(const std::wstring& a, const std::wstring& b) {
+  const Where wa = Resolve(a);
+  return Get(wa) != nullptr && Key(wa) == Key(Resolve(b));
+}
+
+bool MemoryFileSystem::CanCreateIn(const std::wstring& dir) {
+  const Entry* e = Get(Resolve(dir));
+  return e != nullptr && e->IsDir();
+}
+
+// ---------------------------------------------------------------------------
+
+namespace {
+constexpr long kErrorInvalidParameter = 87;
+constexpr long kErrorKeyDeleted = 1018;
+constexpr std::uint32_t kAllAccess = 0xF003F;
+}  // namespace
+
+MemoryRegistry::MemoryRegistry() { keys_[L""] = Key{L"", nextId_++, {}}; }
+
+long MemoryRegistry::KeyOf(platform::RegKey handle, std::uint32_t needed, std::wstring* path) {
+  if (handle == platform::kHKeyLocalMachine) {
+    path->clear();
+    return platform::kErrorSuccess;
+  }
+  auto h = handles_.find(handle);
+  if (h == handles_.end()) return platform::kErrorInvalidHandle;
+  if ((h->second.access & needed) != needed) return platform::kErrorAccessDenied;
+  auto k = keys_.find(h->second.path);
+  if (k == keys_.end() || k->second.id != h->second.id) return kErrorKeyDeleted;
+  *path = h->second.path;
+  return platform::kErrorSuccess;
+}
+
+long MemoryRegistry::Below(platform::RegKey parent, const std::wstring& subKey, std::wstring* path,
+                           std::vector<std::wstring>* parts) {
+  if (long rc = KeyOf(parent, 0, path); rc != platform::kErrorSuccess) return rc;
+  parts->clear();
+  if (subKey.empty()) return platform::kErrorSuccess;
+  // A trailing backslash is ignored; a leading or doubled one names no key.
+  std::wstring rest = subKey.back() == L'\\' ? subKey.substr(0, subKey.size() - 1) : subKey;
+  std::size_t start = 0;
+  for (;;) {
+    const std::size_t end = rest.find(L'\\', start);
+    parts->push_back(rest.substr(start, end == std::wstring::npos ? std::wstring::npos : end - start));
+    if (parts->back().empty()) return platform::kErrorFileNotFound;
+    if (end == std::wstring::npos) break;
+    start = end + 1;
+  }
+  return platform::kErrorSuccess;
+}
+
+platform::RegKey MemoryRegistry::NewHandle(const std::wstring& path, std::uint32_t access) {
+  while (nextHandle_ == platform::kHKeyLocalMachine || handles_.count(nextHandle_)) ++nextHandle_;
+  handles_[nextHandle_] = Handle{path, keys_.at(path).id, access};
+  return nextHandle_++;
+}
+
+std::vector<const MemoryRegistry::Key*> MemoryRegistry::Children(const std::wstring& path) const {
+  const std::wstring prefix = path.empty() ? L"" : path + L"\\";
+  std::vector<const Key*> children;
+  for (auto it = keys_.lower_bound(prefix); it != keys_.end() && it->first.starts_with(prefix); ++it)
+    if (!it->first.empty() && it->first.find(L'\\', prefix.size()) == std::wstring::npos)
+      children.push_back(&it->second);
+  return children;
+}
+
+long MemoryRegistry::OpenKey(platform::RegKey parent, const std::wstring& subKey, std::uint32_t access,
+                             platform::RegKey* result) {
+  *result = 0;
+  std::wstring path;
+  std::vector<std::wstring> parts;
+  if (long rc = Below(parent, subKey, &path, &parts); rc != platform::kErrorSuccess) return rc;
+  for (const std::wstring& part : parts) path += (path.empty() ? L"" : L"\\") + text::Fold(part);
+  if (!keys_.count(path)) return platform::kErrorFileNotFound;
+  *result = NewHandle(path, access);
+  return platform::kErrorSuccess;
+}
+
+long MemoryRegistry::CreateKey(platform::RegKey parent, const std::wstring& subKey, platform::RegKey* result) {
+  *result = 0;
+  std::wstring path;
+  std::vector<std::wstring> parts;
+  if (long rc = Below(parent, subKey, &path, &parts); rc != platform::kErrorSuccess) return rc;
+  for (const std::wstring& part : parts)
+    if (part.size() > 255) return kErrorInvalidParameter;
+  for (const std::wstring& part : parts) {
+    path += (path.empty() ? L"" : L"\\") + text::Fold(part);
+    if (keys_.count(path)) continue;
+    if (keys_.size() >= kMaxKeys) throw VslError(L"The registry is full");
+    keys_[path] = Key{part, nextId_++, {}};
+  }
+  *result = NewHandle(path, kAllAccess);
+  return platform::kErrorSuccess;
+}
+
+long MemoryRegistry::QueryValue(platform::RegKey key, const std::wstring& name, std::uint32_t* type,
+                                std::uint8_t* data, std::uint32_t* size) {
+  std::wstring path;
+  if (long rc = KeyOf(key, platform::kKeyQueryValue, &path); rc != platform::kErrorSuccess) return rc;
+  if (data != nullptr && size == nullptr) return kErrorInvalidParameter;
+  const auto& values = keys_.at(path).values;
+  auto v = values.find(text::Fold(name));
+  if (v == values.end()) return platform::kErrorFileNotFound;
+  if (type != nullptr) *type = v->second.type;
+  const auto needed = static_cast<std::uint32_t>(v->second.data.size());
+  if (data != nullptr && *size < needed) {
+    *size = needed;
+    return platform::kErrorMoreData;
+  }
+  if (data != nullptr && needed != 0) std::memcpy(data, v->second.data.data(), needed);
+  if (size != nullptr) *size = needed;
+  return platform::kErrorSuccess;
+}
+
+long MemoryRegistry::SetValue(platform::RegKey key, const std::wstring& name, std::uint32_t type,
+                              const std::uint8_t* data, std::uint32_t size) {
+  std::wstring path;
+  if (long rc = KeyOf(key, platform::kKeySetValue, &path); rc != platform::kErrorSuccess) return rc;
+  if (data == nullptr && size != 0) return kErrorInvalidParameter;
+  keys_.at(path).values[text::Fold(name)] = Value{name, type, std::vector<std::uint8_t>(data, data + size)};
+  return platform::kErrorSuccess;
+}
+
+long MemoryRegistry::QueryString(platform::RegKey key, const std::wstring& name, std::uint32_t bufferBytes,
+                                 std::wstring* text) {
+  std::vector<std::uint8_t> buffer(bufferBytes);
+  std::uint32_t size = bufferBytes, type = 0;
+  if (long rc = QueryValue(key, name, &type, buffer.data(), &size); rc != platform::kErrorSuccess) return rc;
+  if (type != platform::kRegSz) return platform::kErrorUnsupportedType;
+  *text = size == 0 ? std::wstring() : DecodeText({reinterpret_cast<const char*>(buffer.data()), size - 1});
+  return platform::kErrorSuccess;
+}
+
+long MemoryRegistry::SetString(platform::RegKey key, const std::wstring& name, const std::wstring& text) {
+  const std::string bytes = EncodeText(text) + '\0';
+  return SetValue(key, name, platform::kRegSz, reinterpret_cast<const std::uint8_t*>(bytes.data()),
+                  static_cast<std::uint32_t>(bytes.size()));
+}
+
+long MemoryRegistry::EnumValue(platform::RegKey key, std::uint32_t index, std::wstring* name, std::uint32_t* type,
+                               std::vector<std::uint8_t>* data) {
+  std::wstring path;
+  if (long rc = KeyOf(key, platform::kKeyQueryValue, &path); rc != platform::kErrorSuccess) return rc;
+  const auto& values = keys_.at(path).values;
+  if (index >= values.size()) return platform::kErrorNoMoreItems;
+  const Value& v = std::next(values.begin(), index)->second;
+  *name = v.name;
+  if (type != nullptr) *type = v.type;
+  if (data != nullptr) *data = v.data;
+  return platform::kErrorSuccess;
+}
+
+std::string MemoryRegistry::EncodeText(const std::wstring& text) { return text::ToUtf8(text); }
+
+std::wstring MemoryRegistry::DecodeText(std::string_view bytes) { return text::FromUtf8(bytes); }
+
+long MemoryRegistry::EnumKey(platform::RegKey key, std::uint32_t index, std::uint32_t capacity, std::wstring* name) {
+  std::wstring path;
+  if (long rc = KeyOf(key, platform::kKeyEnumerateSubKeys, &path); rc != platform::kErrorSuccess) return rc;
+  const std::vector<const Key*> children = Children(path);
+  if (index >= children.size()) return platform::kErrorNoMoreItems;
+  if (children[index]->name.size() >= capacity) return platform::kErrorMoreData;
+  *name = children[index]->name;
+  return platform::kErrorSuccess;
+}
+
+long MemoryRegistry::DeleteKey(platform::RegKey parent, const std::wstring& subKey) {
+  std::wstring path;
+  std::vector<std::wstring> parts;
+  if (long rc = Below(parent, subKey, &path, &parts); rc != platform::kErrorSuccess) return rc;
+  for (const std::wstring& part : parts) path += (path.empty() ? L"" : L"\\") + text::Fold(part);
+  if (!keys_.count(path)) return platform::kErrorFileNotFound;
+  if (path.empty() || !Children(path).empty()) return platform::kErrorAccessDenied;
+  keys_.erase(path);
+  return platform::kErrorSuccess;
+}
+
+long MemoryRegistry::DeleteValue(platform::RegKey key, const std::wstring& name) {
+  std::wstring path;
+  if (long rc = KeyOf(key, platform::kKeySetValue, &path); rc != platform::kErrorSuccess) return rc;
+  return keys_.at(path).values.erase(text::Fold(name)) ? platform::kErrorSuccess : platform::kErrorFileNotFound;
+}
+
+long MemoryRegistry::CloseKey(platform::RegKey key) {
+  if (key == platform::kHKeyLocalMachine) return platform::kErrorSuccess;
+  return handles_.erase(key) ? platform::kErrorSuccess : platform::kErrorInvalidHandle;
+}
+
+void MemoryRegistry::Transact(const std::function<void()>& work) {
+  const auto before = keys_;
+  try {
+    work();
+  } catch (...) {
+    keys_ = before;
+    throw;
+  }
+}

@@ -1,0 +1,129 @@
+// A file system and a registry kept in memory, for the fuzz targets: what a
+// fuzzed script creates, copies, deletes or writes lives and dies with one
+// input, and the machine's own files and registry are never reached.
+//
+// The file system has the drives C: and Z:, each with its own current
+// directory, names without regard to case, and the Windows search rules of
+// platform::FileSystem. It has no links. It holds at most kMaxEntries
+// entries, kMaxDepth levels and kMaxFileBytes in one file; beyond that a call
+// fails as a full disk would, so that a script copying a tree into itself
+// comes to an end.
+#pragma once
+
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/Platform.h"
+
+class MemoryFileSystem : public platform::FileSystem {
+ public:
+  static constexpr std::size_t kMaxEntries = 2000;
+  static constexpr std::size_t kMaxDepth = 24;
+  static constexpr std::size_t kMaxFileBytes = 1 << 20;
+
+  MemoryFileSystem();
+
+  void ChangeDrive(const std::wstring& text) override;
+  void ChangeDir(const std::wstring& path) override;
+  std::wstring CurrentDir() override;
+  std::vector<platform::FindEntry> Find(const std::wstring& pattern) override;
+  std::uint32_t GetAttributes(const std::wstring& path) override;
+  void SetAttributes(const std::wstring& path, std::uint32_t attributes) override;
+  void CreateDir(const std::wstring& path) override;
+  void RemoveDir(const std::wstring& path) override;
+  void RemoveFile(const std::wstring& path) override;
+  void RemoveMatching(const std::wstring& pattern) override;
+  void CopyWholeFile(const std::wstring& source, const std::wstring& target) override;
+  std::unique_ptr<platform::File> Open(const std::wstring& path, platform::OpenMode mode) override;
+  std::wstring ReadTextFile(const std::wstring& path) override;
+  void AppendTextLine(const std::wstring& path, const std::wstring& text) override;
+  bool SamePlace(const std::wstring& a, const std::wstring& b) override;
+  bool SameFile(const std::wstring& a, const std::wstring& b) override;
+  bool CanCreateIn(const std::wstring& dir) override;
+
+ private:
+  struct Entry {
+    std::wstring name;  // as created
+    std::uint32_t attributes = 0;
+    std::shared_ptr<std::string> data;  // a file's bytes; null for a directory
+    bool IsDir() const { return data == nullptr; }
+  };
+  // A resolved path: the drive letter and the names below its root.
+  struct Where {
+    wchar_t drive = L'C';
+    std::vector<std::wstring> parts;
+  };
+
+  Where Resolve(const std::wstring& path) const;
+  static std::wstring Key(const Where& w);
+  Entry* Get(const Where& w);
+  Entry& Existing(const Where& w, const std::wstring& path);
+  // The parent of `w`, which must be an existing directory, and room for a new entry.
+  void CheckNewEntry(const Where& w, const std::wstring& path);
+  // The directory a search pattern looks in, and the pattern of names.
+  void SplitPattern(const std::wstring& pattern, Where* dir, std::wstring* names) const;
+  std::vector<std::wstring> ChildKeys(const std::wstring& dirKey) const;
+
+  std::map<std::wstring, Entry> entries_;  // by the folded full path; a root is "C:"
+  std::map<wchar_t, std::vector<std::wstring>> current_;
+  wchar_t drive_ = L'C';
+};
+
+class MemoryRegistry : public platform::Registry {
+ public:
+  static constexpr std::size_t kMaxKeys = 2000;
+
+  MemoryRegistry();
+
+  long OpenKey(platform::RegKey parent, const std::wstring& subKey, std::uint32_t access,
+               platform::RegKey* result) override;
+  long CreateKey(platform::RegKey parent, const std::wstring& subKey, platform::RegKey* result) override;
+  long QueryValue(platform::RegKey key, const std::wstring& name, std::uint32_t* type, std::uint8_t* data,
+                  std::uint32_t* size) override;
+  long SetValue(platform::RegKey key, const std::wstring& name, std::uint32_t type, const std::uint8_t* data,
+                std::uint32_t size) override;
+  long QueryString(platform::RegKey key, const std::wstring& name, std::uint32_t bufferBytes,
+                   std::wstring* text) override;
+  long SetString(platform::RegKey key, const std::wstring& name, const std::wstring& text) override;
+  long EnumValue(platform::RegKey key, std::uint32_t index, std::wstring* name, std::uint32_t* type,
+                 std::vector<std::uint8_t>* data) override;
+  std::string EncodeText(const std::wstring& text) override;
+  std::wstring DecodeText(std::string_view bytes) override;
+  long EnumKey(platform::RegKey key, std::uint32_t index, std::uint32_t capacity, std::wstring* name) override;
+  long DeleteKey(platform::RegKey parent, const std::wstring& subKey) override;
+  long DeleteValue(platform::RegKey key, const std::wstring& name) override;
+  long CloseKey(platform::RegKey key) override;
+  void Transact(const std::function<void()>& work) override;
+
+ private:
+  struct Value {
+    std::wstring name;
+    std::uint32_t type = 0;
+    std::vector<std::uint8_t> data;
+  };
+  struct Key {
+    std::wstring name;
+    long long id = 0;
+    std::map<std::wstring, Value> values;  // by folded name
+  };
+  struct Handle {
+    std::wstring path;  // folded, "" for the root
+    long long id = 0;
+    std::uint32_t access = 0;
+  };
+
+  // The key a handle names, when it still exists and the handle has `needed`.
+  long KeyOf(platform::RegKey handle, std::uint32_t needed, std::wstring* path);
+  // The folded path of `subKey` below `parent`, and the components as given.
+  long Below(platform::RegKey parent, const std::wstring& subKey, std::wstring* path,
+             std::vector<std::wstring>* parts);
+  platform::RegKey NewHandle(const std::wstring& path, std::uint32_t access);
+  std::vector<const Key*> Children(const std::wstring& path) const;
+
+  std::map<std::wstring, Key> keys_;  // by folded path; "" is HKEY_LOCAL_MACHINE
+  std::map<platform::RegKey, Handle> handles_;
+  platform::RegKey nextHandle_ = 1;
+  long long nextId_ = 1;
+};

@@ -1,6 +1,6 @@
-// A file system and a registry kept in memory, for the fuzz targets: what a
-// fuzzed script creates, copies, deletes or writes lives and dies with one
-// input, and the machine's own files and registry are never reached.
+// A file system kept in memory, for the fuzz targets: what a fuzzed script
+// creates, copies, deletes or writes lives and dies with one input, and the
+// machine's own files are never reached.
 //
 // The file system has the drives C: and Z:, each with its own current
 // directory, names without regard to case, and the Windows search rules of
@@ -69,61 +69,4 @@ class MemoryFileSystem : public platform::FileSystem {
   std::map<std::wstring, Entry> entries_;  // by the folded full path; a root is "C:"
   std::map<wchar_t, std::vector<std::wstring>> current_;
   wchar_t drive_ = L'C';
-};
-
-class MemoryRegistry : public platform::Registry {
- public:
-  static constexpr std::size_t kMaxKeys = 2000;
-
-  MemoryRegistry();
-
-  long OpenKey(platform::RegKey parent, const std::wstring& subKey, std::uint32_t access,
-               platform::RegKey* result) override;
-  long CreateKey(platform::RegKey parent, const std::wstring& subKey, platform::RegKey* result) override;
-  long QueryValue(platform::RegKey key, const std::wstring& name, std::uint32_t* type, std::uint8_t* data,
-                  std::uint32_t* size) override;
-  long SetValue(platform::RegKey key, const std::wstring& name, std::uint32_t type, const std::uint8_t* data,
-                std::uint32_t size) override;
-  long QueryString(platform::RegKey key, const std::wstring& name, std::uint32_t bufferBytes,
-                   std::wstring* text) override;
-  long SetString(platform::RegKey key, const std::wstring& name, const std::wstring& text) override;
-  long EnumValue(platform::RegKey key, std::uint32_t index, std::wstring* name, std::uint32_t* type,
-                 std::vector<std::uint8_t>* data) override;
-  std::string EncodeText(const std::wstring& text) override;
-  std::wstring DecodeText(std::string_view bytes) override;
-  long EnumKey(platform::RegKey key, std::uint32_t index, std::uint32_t capacity, std::wstring* name) override;
-  long DeleteKey(platform::RegKey parent, const std::wstring& subKey) override;
-  long DeleteValue(platform::RegKey key, const std::wstring& name) override;
-  long CloseKey(platform::RegKey key) override;
-  void Transact(const std::function<void()>& work) override;
-
- private:
-  struct Value {
-    std::wstring name;
-    std::uint32_t type = 0;
-    std::vector<std::uint8_t> data;
-  };
-  struct Key {
-    std::wstring name;
-    long long id = 0;
-    std::map<std::wstring, Value> values;  // by folded name
-  };
-  struct Handle {
-    std::wstring path;  // folded, "" for the root
-    long long id = 0;
-    std::uint32_t access = 0;
-  };
-
-  // The key a handle names, when it still exists and the handle has `needed`.
-  long KeyOf(platform::RegKey handle, std::uint32_t needed, std::wstring* path);
-  // The folded path of `subKey` below `parent`, and the components as given.
-  long Below(platform::RegKey parent, const std::wstring& subKey, std::wstring* path,
-             std::vector<std::wstring>* parts);
-  platform::RegKey NewHandle(const std::wstring& path, std::uint32_t access);
-  std::vector<const Key*> Children(const std::wstring& path) const;
-
-  std::map<std::wstring, Key> keys_;  // by folded path; "" is HKEY_LOCAL_MACHINE
-  std::map<platform::RegKey, Handle> handles_;
-  platform::RegKey nextHandle_ = 1;
-  long long nextId_ = 1;
 };

@@ -69,6 +69,9 @@ std::int32_t CCodeGen::Execute(frmStatusDlg* oStatus) {
     }
   } catch (const VslError&) {
     lastRunEnd_ = RunEnd::Failed;
+  } catch (const RunCancelled&) {
+    // A dialog's wait was ended by Ctrl-C, SIGTERM or SIGHUP.
+    lastRunEnd_ = RunEnd::Cancelled;
   }
   return 0;
 }

@@ -9,8 +9,15 @@
 //   {"time":...,"phase":"run","index":0,"line":5,"op":...,"params":[...],"result":...}
 //       an instruction the executor ran; "error":"TEXT" instead of
 //       "result" when it failed (for either phase);
-//   {"phase":"parse","line":N,"error":"MESSAGE"}   a parse error;
-//   {"phase":"end","exit":STATUS}                  the last record.
+//   {"time":...,"phase":"parse","line":N,"error":"MESSAGE"}   a parse error;
+//   {"time":...,"phase":"commit","changes":N}   an atomic run kept its changes;
+//   {"time":...,"phase":"rollback","undone":N,"failed":["TEXT",...],"not_undoable":K}
+//       an atomic run undid its changes;
+//   {"time":...,"phase":"end","exit":STATUS}   the last record.
+//
+// A new log file is readable by its owner only: it may hold answers typed
+// into dialogs. A log that can no longer be written (a full disk) is
+// reported once on standard error, and the run goes on.
 #pragma once
 
 #include <chrono>
@@ -18,8 +25,11 @@
 #include <memory>
 #include <string>
 
+#include <nlohmann/json.hpp>
+
 #include "codegen/RunObserver.h"
 #include "platform/Platform.h"
+#include "utility/Journal.h"
 
 class InstallLog : public RunObserver {
  public:
@@ -29,6 +39,9 @@ class InstallLog : public RunObserver {
 
   void Command(const CommandEvent& event) override;
   void ParseError(std::int32_t line, const std::wstring& message) override;
+  // The end of an atomic run: its changes kept, or undone.
+  void Commit(int changes);
+  void Rollback(const Utility::RollbackReport& report);
   // The last record: the program's exit status.
   void End(int exitStatus);
 
@@ -36,7 +49,11 @@ class InstallLog : public RunObserver {
   static std::string FormatTime(std::chrono::system_clock::time_point t);
 
  private:
-  void WriteLine(const std::string& json);
+  // A record with its time and phase.
+  using Json = nlohmann::ordered_json;
+  static Json Record(const char* phase);
+  void WriteLine(const Json& record);
 
   std::unique_ptr<platform::File> file_;
+  bool failureReported_ = false;
 };

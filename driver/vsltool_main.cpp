@@ -196,6 +196,10 @@ int ParseScript(const std::wstring& script, const std::function<void(CVSLParser&
     return parser.ParseErrorCount() > 0 ? 2 : 0;
   } catch (const VslError& e) {
     return Fail(script + L": " + e.Description());
+  } catch (const RunCancelled&) {
+    // Ctrl-C at a dialog, SIGTERM or SIGHUP: the copy is gone all the same.
+    Fail(script + L": cancelled");
+    return 3;
   }
 }
 

@@ -77,4 +77,6 @@ bool AskOKDlg(const std::wstring& sTitle, const std::wstring& sText) {
 
 void DoEvents() { platform::UI().PumpMessages(); }
 
+bool StopRequested() { return platform::UI().StopRequested(); }
+
 }  // namespace Dialogs

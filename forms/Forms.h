@@ -63,6 +63,9 @@ std::wstring AskStringDlg(const std::wstring& sAskStr, const std::wstring& sInpu
 bool AskOKDlg(const std::wstring& sTitle, const std::wstring& sText);
 // Lets pending window messages through.
 void DoEvents();
+// Whether the program was asked to stop as Cancel stops it (SIGTERM or
+// SIGHUP on POSIX): nothing more is to be parsed or run.
+bool StopRequested();
 
 // The application's title, used by every message box without its own.
 extern const wchar_t* const kAppTitle;

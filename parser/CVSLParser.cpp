@@ -52,6 +52,8 @@ bool CVSLParser::IsBlockEnd(std::int32_t k) { return k == TK_EOF || k == TK_ENDI
 // statement: assignment | IF statement | command | command-interpreter
 // statement. Any other token is passed over and its kind returned.
 std::int32_t CVSLParser::ParseStatement(bool bExec) {
+  // Asked to stop (SIGTERM, SIGHUP): nothing more is parsed or run.
+  if (Dialogs::StopRequested()) throw RunCancelled();
   const std::int32_t k = Next();
   switch (k) {
     case TK_IDENTIFIER:

@@ -27,6 +27,11 @@ class VslError : public std::exception {
 // the standard library gives.
 std::wstring Describe(const std::exception& e);
 
+// Thrown where a wait of the program (a dialog waiting for its answer) is
+// ended by the user or the system asking the program to stop: nothing more
+// is parsed or run, and the run ends as a cancelled one.
+class RunCancelled {};
+
 // Thrown by the operations that end the whole program on the spot ("Exit" run
 // while parsing, a failing single-file copy). It is not a failure: nothing
 // catches it except the program's entry point, which returns the exit status.

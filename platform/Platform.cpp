@@ -27,3 +27,26 @@ Ui& UI() { return Require(gCurrent.ui, L"user interface"); }
 System& Sys() { return Require(gCurrent.system, L"system service"); }
 
 }  // namespace platform
+
+namespace platform {
+
+namespace {
+[[noreturn]] void NoJournal() {
+  throw VslError(L"This platform cannot keep the journal of an atomic run");
+}
+}  // namespace
+
+// Pieces that keep no journal (test doubles among them) refuse atomic runs.
+std::wstring FileSystem::FullPath(const std::wstring&) { NoJournal(); }
+EntryStamp FileSystem::Stamp(const std::wstring&) { NoJournal(); }
+bool FileSystem::MoveEntry(const std::wstring&, const std::wstring&) { NoJournal(); }
+void FileSystem::RestoreFile(const std::wstring&, std::uint64_t, std::int64_t) { NoJournal(); }
+void FileSystem::RemoveTree(const std::wstring&) { NoJournal(); }
+std::unique_ptr<LockedFile> FileSystem::OpenLocked(const std::wstring&, bool) { NoJournal(); }
+
+void Registry::AddUndoRecord(const std::string&, std::int64_t, const std::string&) { NoJournal(); }
+std::vector<std::pair<std::int64_t, std::string>> Registry::UndoRecords(const std::string&) { return {}; }
+void Registry::DropUndoRecords(const std::string&, std::int64_t) {}
+std::unique_ptr<Registry> Registry::OpenAt(const std::wstring&) { return nullptr; }
+
+}  // namespace platform

@@ -70,6 +70,32 @@ class File {
   virtual void Write(const std::string& bytes) = 0;
 };
 
+// What the undo journal of an atomic run notes of an entry before it changes
+// it, to put it back as it was and to know it again.
+struct EntryStamp {
+  bool exists = false;
+  bool directory = false;      // a real directory, not a link to one
+  bool readOnly = false;       // the read-only attribute of a file
+  std::uint64_t volume = 0;    // the file system the entry lies on
+  std::uint64_t identity = 0;  // the file itself on that file system (inode, file index)
+  std::uint64_t size = 0;
+  std::int64_t modified = 0;  // modification time, in the platform's own units
+};
+
+// A file that this process holds locked while it has it open, so that
+// another process can tell that its owner is alive (the journal of an atomic
+// run). The lock goes with the process: a killed process holds nothing.
+class LockedFile {
+ public:
+  virtual ~LockedFile() = default;  // unlocks and closes
+  // Everything the file holds.
+  virtual std::string ReadAll() = 0;
+  // Appends `bytes` in one write, straight to the operating system: a
+  // process killed after this returns has them in the file. With `durable`
+  // the call returns only once they are on the disk.
+  virtual void Append(const std::string& bytes, bool durable) = 0;
+};
+
 // Paths are script paths: "C:\x\y", "C:x", "\x", "/x", "x\y", with '\' and
 // '/' both separating components. Relative paths resolve against the
 // current directory of the current drive (or of the named drive for "C:x").
@@ -151,6 +177,41 @@ class FileSystem {
   // asks the operating system's permissions (ownership, groups,
   // administrator rights), not the read-only attribute.
   virtual bool CanCreateIn(const std::wstring& dir) = 0;
+
+  // Deletes a file, a link or a whole directory tree at once, where this
+  // file system can do that without visiting the tree's entries and without
+  // regard to their attributes (the journal of an atomic run moves it
+  // aside). False, with nothing done, when it cannot: the caller then
+  // deletes entry by entry.
+  virtual bool RemoveWhole(const std::wstring& path) {
+    (void)path;
+    return false;
+  }
+
+  // ---- What the undo journal of an atomic run needs ----
+  // The full drive-form path, names spelt as on disk where they exist
+  // ("Z:\home\a\File.txt").
+  virtual std::wstring FullPath(const std::wstring& path);
+  // The entry's stamp, without following a link; `exists` false when there
+  // is nothing of that name.
+  virtual EntryStamp Stamp(const std::wstring& path);
+  // Renames the entry `from` (a file, a link or a whole directory tree,
+  // which keeps its identity, content, permissions and times) to `to`,
+  // where nothing may exist yet. False, with nothing changed, when the two
+  // lie on different file systems; other failures are raised.
+  virtual bool MoveEntry(const std::wstring& from, const std::wstring& to);
+  // Cuts the file back to `size` bytes and sets its modification time to
+  // `modified` (as Stamp gave it).
+  virtual void RestoreFile(const std::wstring& path, std::uint64_t size, std::int64_t modified);
+  // Deletes a file, a link or a whole directory tree whatever the
+  // attributes of its entries, never entering a link; nothing there is no
+  // failure.
+  virtual void RemoveTree(const std::wstring& path);
+  // Opens the file (creating it with `create`, readable by its owner only)
+  // and locks it for this process. Null when another process holds it
+  // locked or when it is no longer at `path` once locked; other failures
+  // are raised.
+  virtual std::unique_ptr<LockedFile> OpenLocked(const std::wstring& path, bool create);
 };
 
 // ---------------------------------------------------------------------------
@@ -241,6 +302,25 @@ class Registry {
   // Windows registry has no such promise: the changes made before the
   // exception stay.
   virtual void Transact(const std::function<void()>& work) = 0;
+
+  // ---- What the undo journal of an atomic run needs ----
+  // Whether the registry keeps undo records itself, committed in the same
+  // transaction as the change each one undoes (the database on POSIX). The
+  // Windows registry cannot: the journal keeps them there.
+  virtual bool KeepsUndoRecords() { return false; }
+  // Stores `record` for the run `run` as number `sequence`, inside the
+  // transaction of the Transact call that makes its change.
+  virtual void AddUndoRecord(const std::string& run, std::int64_t sequence, const std::string& record);
+  // The records kept for `run`, in order of their numbers.
+  virtual std::vector<std::pair<std::int64_t, std::string>> UndoRecords(const std::string& run);
+  // Removes the record `sequence` of `run`, or all of them for a negative
+  // number; inside Transact it goes with that transaction.
+  virtual void DropUndoRecords(const std::string& run, std::int64_t sequence);
+  // Where this registry's data lies (its database file), "" for the
+  // machine's own; and another registry at such a place, for finishing the
+  // work of a run that used it.
+  virtual std::wstring Location() { return {}; }
+  virtual std::unique_ptr<Registry> OpenAt(const std::wstring& location);
 };
 
 // Owns an open key and closes it.
@@ -339,6 +419,10 @@ class Ui {
   // The exit status of the program when the user insists on ending it at
   // once while a status window is shown (a second Ctrl-C on a terminal).
   virtual void SetAbortExitStatus(int status) = 0;
+  // True once the program was asked to stop as Cancel stops it (SIGTERM or
+  // SIGHUP on POSIX), whether or not a status window is shown. A dialog
+  // whose wait such a request (or a Ctrl-C) ends raises RunCancelled.
+  virtual bool StopRequested() { return false; }
 };
 
 // ---------------------------------------------------------------------------
@@ -365,6 +449,10 @@ class System {
   virtual std::vector<std::wstring> Arguments() = 0;
   // The value of an environment variable; "" when it is not set.
   virtual std::wstring EnvironmentValue(const std::wstring& name) = 0;
+  // Where atomic runs keep their journals, in drive form without a trailing
+  // separator: journal\ in the prefix on POSIX, %ProgramData%\vsl\journal
+  // on Windows. It may not exist yet.
+  virtual std::wstring JournalDir() { throw VslError(L"This platform keeps no journal of atomic runs"); }
   // Writes text to the program's standard output or standard error in the
   // console's encoding. A GUI program attaches to the console that started
   // it, and shows the text in a message box when there is none.

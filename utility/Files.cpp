@@ -117,13 +117,22 @@ bool DelTree(std::wstring path) {
   if (IsDriveRoot(Fs().CurrentDir())) return false;
 
   bool result = false;
-  for (const FindEntry& e : Fs().Find(L"*")) {
+  const std::vector<FindEntry> entries = Fs().Find(L"*");
+  std::size_t last = entries.size();
+  for (std::size_t i = 0; i < entries.size(); ++i)
+    if (!IsDots(entries[i].name)) last = i;
+  for (std::size_t i = 0; i < entries.size(); ++i) {
+    const FindEntry& e = entries[i];
     if (IsDots(e.name)) continue;
     if (IsDirEntry(e)) {
-      result = DelTree(e.name);
+      // The result is the last entry's: the others may go as a whole where
+      // the file system can do that.
+      if (i == last || !Fs().RemoveWhole(e.name)) result = DelTree(e.name);
     } else {
-      ClearAttributes(e, e.name);
-      Fs().RemoveFile(e.name);
+      if (!Fs().RemoveWhole(e.name)) {
+        ClearAttributes(e, e.name);
+        Fs().RemoveFile(e.name);
+      }
       result = true;
     }
     Dialogs::DoEvents();
@@ -152,7 +161,9 @@ bool DelDirTree(std::wstring& path) {
   for (const FindEntry& e : Fs().Find(L"*")) {
     if (IsDots(e.name)) continue;
     std::wstring full = Fs().CurrentDir() + L"\\" + e.name;
-    if (IsDirEntry(e)) {
+    if (Fs().RemoveWhole(full)) {
+      // Gone at once, a whole tree included.
+    } else if (IsDirEntry(e)) {
       DelDirTree(full);
     } else {
       ClearAttributes(e, full);

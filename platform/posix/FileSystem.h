@@ -58,6 +58,14 @@ class PosixFileSystem : public platform::FileSystem {
   bool SamePlace(const std::wstring& a, const std::wstring& b) override;
   bool SameFile(const std::wstring& a, const std::wstring& b) override;
   bool CanCreateIn(const std::wstring& dir) override;
+  // The full drive form of a script path, with the names as they are spelt
+  // on disk where they exist.
+  std::wstring FullPath(const std::wstring& path) override;
+  platform::EntryStamp Stamp(const std::wstring& path) override;
+  bool MoveEntry(const std::wstring& from, const std::wstring& to) override;
+  void RestoreFile(const std::wstring& path, std::uint64_t size, std::int64_t modified) override;
+  void RemoveTree(const std::wstring& path) override;
+  std::unique_ptr<platform::LockedFile> OpenLocked(const std::wstring& path, bool create) override;
 
   // The host path of a script path, for handing paths to programs and
   // libraries. Fails for a path that names no file (one holding a NUL).
@@ -65,9 +73,6 @@ class PosixFileSystem : public platform::FileSystem {
   // The drive form of a host path: the drive whose target holds it, the
   // longest target winning ("/tmp/x" -> "Z:\tmp\x").
   std::wstring DriveFormOf(const std::string& hostPath);
-  // The full drive form of a script path, with the names as they are spelt
-  // on disk where they exist.
-  std::wstring FullPath(const std::wstring& path);
   // Creates a new empty file, never opening an existing one: false when the
   // name is taken; other failures are raised.
   bool CreateNewFile(const std::wstring& path);

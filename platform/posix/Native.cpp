@@ -31,6 +31,7 @@ class PosixPlatform : public NativePlatform {
     // The file system keeps directories open and what listings found; the
     // user may change things while a dialog waits.
     ui_.SetAfterAnswer([this] { fileSystem_.Forget(); });
+    posix::PosixUi::CatchStopSignals();
   }
 
   Platform Pieces() override {

@@ -368,6 +368,50 @@ class PosixRegistry::Database {
     return sqlite3_changes(db_) > 0;
   }
 
+  // ---- Undo records of atomic runs ----
+  // They live in a table of their own, made with the first record, so that
+  // a registry that never served an atomic run stays as it was.
+
+  void AddUndo(const std::string& run, long long sequence, const std::string& record) {
+    if (addUndo_.get() == nullptr) {
+      Exec("CREATE TABLE IF NOT EXISTS undo_records(run TEXT NOT NULL, seq INTEGER NOT NULL,"
+           " record BLOB NOT NULL, PRIMARY KEY(run, seq))");
+      addUndo_.Prepare(*this, "INSERT OR REPLACE INTO undo_records(run, seq, record) VALUES(?1, ?2, ?3)");
+    }
+    Use u(*this, addUndo_);
+    u.Bind(1, run).Bind(2, sequence).BindBlob(3, reinterpret_cast<const std::uint8_t*>(record.data()),
+                                               static_cast<std::uint32_t>(record.size()));
+    u.Step();
+  }
+
+  std::vector<std::pair<std::int64_t, std::string>> UndoRecords(const std::string& run) {
+    std::vector<std::pair<std::int64_t, std::string>> out;
+    if (!HasTable("undo_records")) return out;
+    Stmt s;
+    s.Prepare(*this, "SELECT seq, record FROM undo_records WHERE run = ?1 ORDER BY seq");
+    Use u(*this, s);
+    u.Bind(1, run);
+    while (u.Step()) {
+      std::uint32_t size = 0;
+      const std::uint8_t* bytes = u.Blob(1, &size);
+      out.emplace_back(u.Int(0), std::string(reinterpret_cast<const char*>(bytes), size));
+    }
+    return out;
+  }
+
+  void DropUndo(const std::string& run, long long sequence) {
+    if (!HasTable("undo_records")) return;
+    Stmt s;
+    s.Prepare(*this, sequence < 0 ? "DELETE FROM undo_records WHERE run = ?1"
+                                  : "DELETE FROM undo_records WHERE run = ?1 AND seq = ?2");
+    Use u(*this, s);
+    u.Bind(1, run);
+    if (sequence >= 0) u.Bind(2, sequence);
+    u.Step();
+  }
+
+  const std::string& Path() const { return path_; }
+
  private:
   void Exec(const char* sql) {
     if (sqlite3_exec(db_, sql, nullptr, nullptr, nullptr) != SQLITE_OK) Fail(L"open");
@@ -604,6 +648,7 @@ class PosixRegistry::Database {
   Connection connection_{db_};
   Stmt findChild_, keyExists_, insertKey_, hasChildren_, deleteKey_, deleteKeyValues_, enumChild_, queryValue_,
       setValue_, deleteValue_, listValues_, dataVersion_, begin_, beginRead_, commit_, rollback_;
+  Stmt addUndo_;  // prepared with the first undo record
 };
 
 // ---------------------------------------------------------------------------
@@ -831,6 +876,34 @@ void PosixRegistry::Transact(const std::function<void()>& work) {
 long PosixRegistry::CloseKey(RegKey key) {
   if (key == platform::kHKeyLocalMachine) return platform::kErrorSuccess;
   return handles_.erase(key) != 0 ? platform::kErrorSuccess : platform::kErrorInvalidHandle;
+}
+
+// ---------------------------------------------------------------------------
+// Undo records of atomic runs
+// ---------------------------------------------------------------------------
+
+void PosixRegistry::AddUndoRecord(const std::string& run, std::int64_t sequence, const std::string& record) {
+  Database::Transaction tx(Db());
+  Db().AddUndo(run, sequence, record);
+  tx.Commit();
+}
+
+std::vector<std::pair<std::int64_t, std::string>> PosixRegistry::UndoRecords(const std::string& run) {
+  Database& db = Db();
+  Database::ReadTransaction snapshot(db);
+  return db.UndoRecords(run);
+}
+
+void PosixRegistry::DropUndoRecords(const std::string& run, std::int64_t sequence) {
+  Database::Transaction tx(Db());
+  Db().DropUndo(run, sequence);
+  tx.Commit();
+}
+
+std::wstring PosixRegistry::Location() { return text::FromUtf8(Db().Path()); }
+
+std::unique_ptr<platform::Registry> PosixRegistry::OpenAt(const std::wstring& location) {
+  return std::make_unique<PosixRegistry>([path = text::ToUtf8(location)] { return path; });
 }
 
 }  // namespace posix

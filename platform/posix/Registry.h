@@ -71,6 +71,12 @@ class PosixRegistry : public platform::Registry {
                    std::wstring* text) override;
   long SetString(platform::RegKey key, const std::wstring& name, const std::wstring& text) override;
   void Transact(const std::function<void()>& work) override;
+  bool KeepsUndoRecords() override { return true; }
+  void AddUndoRecord(const std::string& run, std::int64_t sequence, const std::string& record) override;
+  std::vector<std::pair<std::int64_t, std::string>> UndoRecords(const std::string& run) override;
+  void DropUndoRecords(const std::string& run, std::int64_t sequence) override;
+  std::wstring Location() override;
+  std::unique_ptr<platform::Registry> OpenAt(const std::wstring& location) override;
 
  private:
   class Database;

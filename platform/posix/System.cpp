@@ -60,6 +60,11 @@ std::wstring PosixSystem::MakeTempFile(const std::wstring& dir, const std::wstri
   throw VslError(L"Cannot create a temporary file in " + base + L": every name is taken");
 }
 
+std::wstring PosixSystem::JournalDir() {
+  EnsurePrefixAt(fs_.Prefix());
+  return fs_.DriveFormOf(fs_.Prefix() + "/journal");
+}
+
 std::wstring PosixSystem::CommandLineText() { return commandLine_; }
 
 std::vector<std::wstring> PosixSystem::Arguments() { return arguments_; }

@@ -23,6 +23,7 @@ class PosixSystem : public platform::System {
   std::wstring CommandLineText() override;
   std::vector<std::wstring> Arguments() override;
   std::wstring EnvironmentValue(const std::wstring& name) override;
+  std::wstring JournalDir() override;
   void Print(platform::OutputStream stream, const std::wstring& text) override;
 
  private:

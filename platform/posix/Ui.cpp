@@ -6,6 +6,7 @@
 #include <cctype>
 #include <cerrno>
 #include <csignal>
+#include <memory>
 
 #include "platform/Text.h"
 
@@ -19,9 +20,12 @@ constexpr int kBarCells = 30;
 // program sets it (SetAbortExitStatus).
 volatile std::sig_atomic_t gAbortStatus = 130;
 
-// Set by the first Ctrl-C while a status window is shown; a second one ends
-// the program at once.
+// Set by the first Ctrl-C while a status window is shown or a dialog waits;
+// a second one ends the program at once.
 volatile std::sig_atomic_t gCancelled = 0;
+// Set by SIGTERM and SIGHUP, which stop the program as Cancel does, whenever
+// they come.
+volatile std::sig_atomic_t gStopped = 0;
 volatile std::sig_atomic_t gEraseOnExit = 0;
 int gSignalErrFd = 2;
 
@@ -37,6 +41,32 @@ extern "C" void OnInterrupt(int) {
   gCancelled = 1;
 }
 
+extern "C" void OnStop(int) { gStopped = 1; }
+
+bool Cancelled() { return gCancelled != 0 || gStopped != 0; }
+
+// Ctrl-C presses Cancel while this lives (a status window is shown, a dialog
+// waits). Without SA_RESTART a wait in progress (for an answer, for a
+// started program) sees EINTR.
+class InterruptCatcher {
+ public:
+  InterruptCatcher() {
+    struct sigaction sa {};
+    sa.sa_handler = OnInterrupt;
+    sigemptyset(&sa.sa_mask);
+    installed_ = ::sigaction(SIGINT, &sa, &previous_) == 0;
+  }
+  ~InterruptCatcher() {
+    if (installed_) ::sigaction(SIGINT, &previous_, nullptr);
+  }
+  InterruptCatcher(const InterruptCatcher&) = delete;
+  InterruptCatcher& operator=(const InterruptCatcher&) = delete;
+
+ private:
+  bool installed_ = false;
+  struct sigaction previous_ {};
+};
+
 std::string Trim(const std::string& s) {
   std::size_t b = 0, e = s.size();
   while (b < e && (s[b] == ' ' || s[b] == '\t')) ++b;
@@ -49,31 +79,26 @@ class PosixStatusWindow : public platform::StatusWindow {
   PosixStatusWindow(PosixUi& ui, int left, int top) : ui_(ui), left_(left), top_(top) {}
   ~PosixStatusWindow() override {
     ui_.SetProgressVisible(false);
-    if (handlerInstalled_) ::sigaction(SIGINT, &previous_, nullptr);
+    interrupts_.reset();
     gEraseOnExit = 0;
   }
   void SetRange(int min, int max) override { ui_.SetProgressRange(min, max); }
   void SetValue(int value) override { ui_.SetProgressValue(value); }
   void SetStatusText(const std::wstring&) override {}
   void Show() override {
-    if (!handlerInstalled_) {
+    if (!interrupts_) {
       gCancelled = 0;
-      struct sigaction sa {};
-      sa.sa_handler = OnInterrupt;
-      sigemptyset(&sa.sa_mask);
-      sa.sa_flags = 0;  // no SA_RESTART: a wait for a started program sees EINTR and waits again
-      handlerInstalled_ = ::sigaction(SIGINT, &sa, &previous_) == 0;
+      interrupts_ = std::make_unique<InterruptCatcher>();
     }
     ui_.SetProgressVisible(true);
   }
-  bool IsCancelled() override { return gCancelled != 0; }
+  bool IsCancelled() override { return Cancelled(); }
   std::pair<int, int> Position() override { return {left_, top_}; }
 
  private:
   PosixUi& ui_;
   int left_, top_;
-  bool handlerInstalled_ = false;
-  struct sigaction previous_ {};
+  std::unique_ptr<InterruptCatcher> interrupts_;
 };
 
 }  // namespace
@@ -97,12 +122,27 @@ void PosixUi::Write(const std::string& bytes) {
   }
 }
 
+void PosixUi::CatchStopSignals() {
+  struct sigaction sa {};
+  sa.sa_handler = OnStop;
+  sigemptyset(&sa.sa_mask);
+  ::sigaction(SIGTERM, &sa, nullptr);
+  ::sigaction(SIGHUP, &sa, nullptr);
+}
+
+bool PosixUi::StopRequested() { return gStopped != 0; }
+
 bool PosixUi::ReadLine(std::string& line) {
   line.clear();
   char c;
   bool any = false;
   bool ended = false;
+  // Ctrl-C, SIGTERM and SIGHUP end the wait for an answer: the run is
+  // cancelled. One that came before the wait began counts as well.
+  const bool fresh = gCancelled == 0;
+  InterruptCatcher interrupts;
   for (;;) {
+    if (Cancelled() && (gStopped != 0 || fresh)) throw RunCancelled();
     ssize_t n = ::read(inFd_, &c, 1);
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) break;

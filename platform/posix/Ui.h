@@ -25,6 +25,10 @@ class PosixUi : public platform::Ui {
   std::pair<double, double> ScreenSize() override;
   void ShowNotice(const std::wstring& text) override;
   void SetAbortExitStatus(int status) override;
+  bool StopRequested() override;
+  // SIGTERM and SIGHUP from now on ask the program to stop as Cancel does
+  // (StopRequested) instead of ending it; the program's entry calls it.
+  static void CatchStopSignals();
 
   // The progress line of the status window. It is drawn only while the
   // window is shown and standard error is a terminal, erased around every

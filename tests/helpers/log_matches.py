@@ -2,8 +2,8 @@
 """Checks an install log: log_matches.py LOG RECORD...
 
 Each RECORD is the JSON of one expected line, in order, without its "time"
-field: every command record must carry a time in UTC with milliseconds,
-which is checked for its form and then left out of the comparison. A
+field: every record must carry a time in UTC with milliseconds as its first
+field, which is checked for its form and then left out of the comparison. A
 string value ending in "..." matches any string that starts with the rest.
 Every line of the log must be one JSON object and the records must be
 exactly the ones given."""
@@ -30,11 +30,10 @@ def main():
     got = []
     for n, line in enumerate(lines, 1):
         rec = json.loads(line, object_pairs_hook=dict)
-        if "op" in rec:
-            if list(rec)[0] != "time" or not TIME.match(rec["time"]):
-                print(f"line {n}: no time in UTC with milliseconds first: {line}")
-                return 1
-            del rec["time"]
+        if list(rec)[0] != "time" or not TIME.match(rec["time"]):
+            print(f"line {n}: no time in UTC with milliseconds first: {line}")
+            return 1
+        del rec["time"]
         got.append(rec)
     want = [json.loads(r) for r in sys.argv[2:]]
     if len(want) != len(got) or not all(matches(w, g) for w, g in zip(want, got)):

@@ -21,7 +21,7 @@ class MemoryFileSystem : public platform::FileSystem {
  public:
   static constexpr std::size_t kMaxEntries = 2000;
   static constexpr std::size_t kMaxDepth = 24;
-  static constexpr std::size_t kMaxFileBytes = 1 << 20;
+  static constexpr std::size_t kMaxFileBytes = 1 << 16;
 
   MemoryFileSystem();
 

@@ -15,6 +15,10 @@ cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVSL_TESTS=ON -DVSL_BENCH
 cmake --build build -j"$jobs"
 echo "== tests"
 (cd build && ctest --output-on-failure -j"$jobs")
+echo "== Debian package (build/): lintian, system SQLite, the packaged programs"
+tests/packaging/deb_test.sh build
+echo "== Ansible: varnel.vsl.run_script on a fleet of 20 local hosts"
+tests/ansible/fleet_test.sh build
 
 echo "== build with sanitizers (build-asan/)"
 cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DVSL_SANITIZE=ON -DVSL_TESTS=ON -DVSL_BENCHMARKS=OFF >/dev/null

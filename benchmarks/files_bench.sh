@@ -4,7 +4,10 @@
 #   - XCopy against `cp -r` and DelDir against `rm -rf` on a tree of 5,000
 #     files of 4 KiB in 350 directories;
 #   - DelDir and XCopy of a chain of directories DEPTH levels deep (1,500 by
-#     default) against `rm -rf` and `cp -r`.
+#     default) against `rm -rf` and `cp -r`;
+#   - atomic runs against plain runs of the same work: DelDir of the tree,
+#     XCopy of the tree onto an existing copy of it, and a DelDir that is
+#     rolled back (a failing Copy after it) against the plain DelDir.
 # Each comparison runs on tmpfs (/dev/shm, where the file system costs little
 # and our own overhead shows) and on the disk (/var/tmp).
 #
@@ -60,6 +63,10 @@ EOF
   cat > "$root/deldir.vsl" <<EOF
 DelDir "$(drive_form "$root/dst")"
 EOF
+  cat > "$root/deldir_rolled_back.vsl" <<EOF
+DelDir "$(drive_form "$root/dst")"
+Copy "$(drive_form "$root/missing")", "$(drive_form "$root/nowhere")"
+EOF
   cat > "$root/xcopy_chain.vsl" <<EOF
 XCopy "$(drive_form "$root/chain")", "$(drive_form "$root/dst")"
 EOF
@@ -78,6 +85,10 @@ EOF
   bench_compare "DelDir / rm -rf" make_dst "$vsl" deldir.vsl -- rm -rf "$root/dst"
   bench_compare "DelDir / rm -rf, chain $depth deep" make_chain_dst "$vsl" deldir.vsl -- rm -rf "$root/dst"
   bench_compare "XCopy / cp -r, chain $depth deep" clear_dst "$vsl" xcopy_chain.vsl -- cp -r "$root/chain" "$root/dst"
+  bench_compare "atomic / plain: DelDir" make_dst "$vsl" --atomic deldir.vsl -- "$vsl" deldir.vsl
+  bench_compare "atomic / plain: XCopy onto a copy" make_dst "$vsl" --atomic xcopy.vsl -- "$vsl" xcopy.vsl
+  rolled_back() { "$vsl" --atomic deldir_rolled_back.vsl 2>/dev/null; }
+  bench_compare "rolled-back / plain DelDir" make_dst rolled_back -- "$vsl" deldir.vsl
 
   # The results must be right, not only fast.
   clear_dst
@@ -85,6 +96,9 @@ EOF
   [ "$(find "$root/dst" -mindepth "$depth" -name bottom.txt | wc -l)" = 1 ] || { echo "files_bench: XCopy did not copy the chain" >&2; exit 1; }
   "$vsl" deldir.vsl </dev/null
   [ ! -e "$root/dst" ] || { echo "files_bench: DelDir left the chain behind" >&2; exit 1; }
+  make_dst
+  "$vsl" --atomic deldir_rolled_back.vsl </dev/null 2>/dev/null || true
+  [ "$(find "$root/dst" -type f | wc -l)" = 5000 ] || { echo "files_bench: the rollback did not bring the tree back" >&2; exit 1; }
 
   cd /
   rm -rf "$root"

@@ -8,7 +8,8 @@
 #   - registry writes: 10,000 RegWriteString assigned at parse time (each one
 #     a durable transaction of its own), against the sqlite3 command-line
 #     tool doing 10,000 autocommit inserts into a table of the same shape
-#     (WAL, synchronous=NORMAL).
+#     (WAL, synchronous=NORMAL);
+#   - the same 10,000 RegWriteString in an atomic run against a plain run.
 #
 #   benchmarks/process_bench.sh PATH/TO/vsl [RUNS]
 #
@@ -59,3 +60,4 @@ bench_header "work"
 bench_compare "start-up, 200 empty scripts / dash" : start_vsl -- start_dash
 bench_compare "100,000 assignments / dash" : "$vsl" assign.vsl -- dash assign.sh
 bench_compare "10,000 RegWriteString / sqlite3" fresh_registry "$vsl" regwrite.vsl -- sqlite_inserts
+bench_compare "atomic / plain: 10,000 RegWriteString" fresh_registry "$vsl" --atomic regwrite.vsl -- "$vsl" regwrite.vsl

@@ -201,7 +201,7 @@ int RunScript(const std::wstring& commandLine, RunObserver* observer, Utility::A
   std::wstring scriptPath = commandLine;
   std::wstring decryptedCopy;
   if (IsEncryptedName(commandLine)) {
-    decryptedCopy = Utility::MakeTempFileName();
+    decryptedCopy = Utility::MakeScriptCopyFile();
     CFileEncoder encoder;
     encoder.Decrypt(commandLine, decryptedCopy);
     scriptPath = decryptedCopy;

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <functional>
 #include <memory>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -60,16 +61,21 @@ const wchar_t* const kEncryptUsage =
     L"Usage: vsltool encrypt IN OUT\n"
     L"Writes the encrypted form of the plain script IN to OUT, byte for byte the\n"
     L"same length. vsl runs a script whose name ends in .evs (any case) by\n"
-    L"decrypting it first. OUT is replaced; it must not be IN itself (also not\n"
-    L"through a link or another spelling), as it is deleted before IN is read.\n"
+    L"decrypting it first. The form only hides the text from casual reading: it\n"
+    L"is a fixed substitution that anyone with vsltool undoes, with no check of\n"
+    L"integrity. IN is read first; then OUT is replaced. OUT must not be IN\n"
+    L"itself (also not through a link or another spelling), and an OUT that\n"
+    L"exists must be a regular file: a device, a pipe, a directory or a link is\n"
+    L"refused, never replaced.\n"
     L"Exit status: 0 done, 1 on a failure.\n";
 
 const wchar_t* const kDecryptUsage =
     L"Usage: vsltool decrypt IN OUT\n"
     L"Writes the plain form of the encrypted script IN to OUT, a new file that\n"
-    L"only its owner can read and write. OUT is replaced; it must not be IN\n"
-    L"itself (also not through a link or another spelling), as it is deleted\n"
-    L"before IN is read.\n"
+    L"only its owner can read and write. IN is read first; then OUT is\n"
+    L"replaced. OUT must not be IN itself (also not through a link or another\n"
+    L"spelling), and an OUT that exists must be a regular file: a device, a\n"
+    L"pipe, a directory or a link is refused, never replaced.\n"
     L"Exit status: 0 done, 1 on a failure.\n";
 
 const wchar_t* const kRegUsage =
@@ -108,9 +114,30 @@ std::wstring JsonString(const std::wstring& s) {
 
 std::wstring Widen(const char* s) { return std::wstring(s, s + std::strlen(s)); }
 
+// Standard output, written in blocks. A failed write raises VslError (from
+// Print), so that a command whose output did not arrive fails.
+class Output {
+ public:
+  void Write(const std::wstring& text) {
+    buffer_ += text;
+    if (buffer_.size() >= kBlock) Flush();
+  }
+  void Flush() {
+    if (buffer_.empty()) return;
+    std::wstring text;
+    text.swap(buffer_);
+    platform::Sys().Print(platform::OutputStream::Out, text);
+  }
+
+ private:
+  static constexpr std::size_t kBlock = 1 << 16;
+  std::wstring buffer_;
+};
+
 void Out(const std::wstring& text) { platform::Sys().Print(platform::OutputStream::Out, text); }
 
 void PrintList(const CCodeGen& code, bool json) {
+  Output out;
   for (std::int32_t i = 0; i < code.InstCount(); ++i) {
     const Instruction& inst = code.At(i);
     const std::wstring* params[] = {&inst.Param1, &inst.Param2, &inst.Param3, &inst.Param4};
@@ -127,13 +154,21 @@ void PrintList(const CCodeGen& code, bool json) {
       line = head;
       for (int k = 0; k < 4; ++k) line += L" " + JsonString(*params[k]);
     }
-    Out(line + L"\n");
+    out.Write(line + L"\n");
   }
+  out.Flush();
 }
 
 int Fail(const std::wstring& message) {
   platform::Sys().Print(platform::OutputStream::Err, L"vsltool: " + message + L"\n");
   return 1;
+}
+
+// The one line of a failure that reached a command's end: `lead` (what it
+// concerns) and the reason, "out of memory" where memory ran out.
+int FailWith(const std::wstring& lead, const std::exception& e) {
+  return Fail(lead +
+              (dynamic_cast<const std::bad_alloc*>(&e) != nullptr ? std::wstring(L"out of memory") : Describe(e)));
 }
 
 void Usage(const wchar_t* usage) { Out(usage); }
@@ -163,7 +198,8 @@ struct RemoveOnExit {
   ~RemoveOnExit() {
     try {
       if (!path.empty() && Utility::IsFileExists(path)) platform::Fs().RemoveFile(path);
-    } catch (const VslError&) {
+    } catch (...) {
+      // Nothing more can be done about it on the way out.
     }
   }
 };
@@ -178,7 +214,7 @@ int ParseScript(const std::wstring& script, const std::function<void(CVSLParser&
     RemoveOnExit copy;
     std::wstring source = script;
     if (MainModule::IsEncryptedName(script)) {
-      copy.path = source = Utility::MakeTempFileName();
+      copy.path = source = Utility::MakeScriptCopyFile();
       CFileEncoder().Decrypt(script, source);
     }
     CVSLParser parser;
@@ -194,8 +230,8 @@ int ParseScript(const std::wstring& script, const std::function<void(CVSLParser&
     }
     done(parser);
     return parser.ParseErrorCount() > 0 ? 2 : 0;
-  } catch (const VslError& e) {
-    return Fail(script + L": " + e.Description());
+  } catch (const std::exception& e) {
+    return FailWith(script + L": ", e);
   } catch (const RunCancelled&) {
     // Ctrl-C at a dialog, SIGTERM or SIGHUP: the copy is gone all the same.
     Fail(script + L": cancelled");
@@ -242,21 +278,32 @@ int Encode(const std::vector<std::wstring>& args, bool encrypt) {
   const std::wstring& out = files[1];
   try {
     platform::FileSystem& fs = platform::Fs();
-    // The encoder deletes its target first: everything that could make that
-    // cost the user a file is refused before it starts.
+    // Nothing of OUT is touched before IN has been read whole, and OUT is
+    // replaced only where it is a file of data: a device, a pipe or a
+    // directory of that name stays what it is.
     const std::uint32_t attributes = fs.GetAttributes(in);
     if (attributes == platform::kInvalidAttributes) return Fail(in + L": no such file");
     if ((attributes & platform::kAttrDirectory) != 0) return Fail(in + L": is a directory");
     if (fs.SamePlace(in, out) || fs.SameFile(in, out))
-      return Fail(out + L": is the same file as " + in + L" (the output is deleted before the input is read)");
+      return Fail(out + L": is the same file as " + in + L" (the output must be another file)");
+    std::string bytes = fs.Open(in, platform::OpenMode::Read)->ReadAll();
+    const bool outExists = fs.GetAttributes(out) != platform::kInvalidAttributes;
+    if (outExists && !fs.IsRegularFile(out))
+      return Fail(out + L": is not a regular file (a device, a pipe, a directory or a link is never replaced)");
     CFileEncoder encoder;
     if (encrypt)
-      encoder.Encrypt(in, out);
+      encoder.EncryptBytes(bytes);
     else
-      encoder.Decrypt(in, out);
+      encoder.DecryptBytes(bytes);
+    // No part of an older, longer OUT may survive; and an OUT created new
+    // cannot be a file or a link that someone else left under its name.
+    if (outExists) fs.RemoveFile(out);
+    fs.Open(out, encrypt ? platform::OpenMode::Write : platform::OpenMode::CreatePrivate)->Write(bytes);
     return 0;
   } catch (const VslError& e) {
     return Fail(e.Description());
+  } catch (const std::exception& e) {
+    return FailWith(in + L": ", e);
   }
 }
 
@@ -273,13 +320,17 @@ int RegExport(const std::vector<std::wstring>& args) {
   if (!regfile::KeyBelowRoot(key, &path))
     return Fail(L"reg export: " + key + L": only HKEY_LOCAL_MACHINE exists in this registry");
   try {
+    // Written as the keys are read, so that a large registry is never held
+    // whole in memory.
     std::vector<regfile::Error> errors;
-    const std::wstring out = regfile::ToText(regtool::Export(path), &errors);
+    Output out;
+    out.Write(regfile::HeaderText(regfile::Format::Regedit4));
+    regtool::Export(path, [&](const regfile::Section& section) { out.Write(regfile::SectionText(section, &errors)); });
+    out.Flush();
     for (const auto& e : errors) Fail(L"reg export: " + e.message);
-    Out(out);
     return errors.empty() ? 0 : 1;
-  } catch (const VslError& e) {
-    return Fail(L"reg export: " + e.Description());
+  } catch (const std::exception& e) {
+    return FailWith(L"reg export: ", e);
   }
 }
 
@@ -292,14 +343,42 @@ int RegImport(const std::vector<std::wstring>& args) {
   if (files.size() != 1) return Fail(L"reg import: expects one FILE (see vsltool reg import --help)");
   const std::wstring& file = files[0];
   try {
-    std::vector<regfile::Error> errors;
-    const regfile::File parsed = regfile::Parse(platform::Fs().Open(file, platform::OpenMode::Read)->ReadAll(), &errors);
-    for (const auto& e : errors)
+    platform::FileSystem& fs = platform::Fs();
+    // The file is read twice, a piece at a time: first for the malformed
+    // lines, each reported, which end the import before anything is
+    // written; then to apply it. A file that cannot be read twice (a pipe,
+    // a device) is kept in memory from the first reading.
+    const bool again = fs.IsRegularFile(file);
+    std::string kept;
+    bool readBefore = false;
+    std::vector<char> piece(1 << 16);
+    auto feed = [&](regfile::Reader& reader) {
+      if (!again && readBefore) {
+        reader.Feed(kept);
+      } else {
+        std::unique_ptr<platform::File> in = fs.Open(file, platform::OpenMode::Read);
+        while (!reader.Stopped()) {
+          const std::size_t n = in->Read(piece.data(), piece.size());
+          if (n == 0) break;
+          if (!again) kept.append(piece.data(), n);
+          reader.Feed(std::string_view(piece.data(), n));
+        }
+      }
+      reader.Finish();
+      readBefore = true;
+    };
+    bool malformed = false;
+    regfile::Reader::Events events;
+    events.error = [&](const regfile::Error& e) {
       platform::Sys().Print(platform::OutputStream::Err,
                             file + L":" + std::to_wstring(e.line) + L": " + e.message + L"\n");
-    if (!errors.empty()) return 1;
+      malformed = true;
+    };
+    regfile::Reader check(std::move(events));
+    feed(check);
+    if (malformed) return 1;
     try {
-      regtool::Import(parsed);
+      regtool::Import(feed);
     } catch (const VslError& e) {
       if (e.Number() <= 0) throw;
       platform::Sys().Print(platform::OutputStream::Err,
@@ -309,6 +388,8 @@ int RegImport(const std::vector<std::wstring>& args) {
     return 0;
   } catch (const VslError& e) {
     return Fail(e.Description());
+  } catch (const std::exception& e) {
+    return FailWith(file + L": ", e);
   }
 }
 
@@ -321,10 +402,7 @@ int Reg(const std::vector<std::wstring>& args) {
   return Fail(L"reg: unknown command '" + args[0] + L"' (see vsltool reg --help)");
 }
 
-int main(int argc, char** argv) {
-  auto native = platform::CreateNative(argc, argv);
-  platform::ScopedPlatform installed(native->Pieces());
-  const std::vector<std::wstring> all = platform::Sys().Arguments();
+int Dispatch(const std::vector<std::wstring>& all) {
   if (all.empty() || all[0] == L"--help") {
     platform::Sys().Print(all.empty() ? platform::OutputStream::Err : platform::OutputStream::Out, kUsage);
     return all.empty() ? 1 : 0;
@@ -337,4 +415,17 @@ int main(int argc, char** argv) {
   if (command == L"decrypt") return Encode(args, false);
   if (command == L"reg") return Reg(args);
   return Fail(L"unknown command '" + command + L"' (try vsltool --help)");
+}
+
+int main(int argc, char** argv) {
+  auto native = platform::CreateNative(argc, argv);
+  platform::ScopedPlatform installed(native->Pieces());
+  // Whatever a command did not handle ends the program here, in one line and
+  // with status 1, once everything it held (a decrypted copy among it) has
+  // been let go on the way out.
+  try {
+    return Dispatch(platform::Sys().Arguments());
+  } catch (const std::exception& e) {
+    return FailWith(L"", e);
+  }
 }

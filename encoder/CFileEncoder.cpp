@@ -8,7 +8,8 @@ namespace {
 
 // A fixed permutation of the byte values: kEnc[b] is the encrypted value of
 // b. Files encrypted by this table are what .EVS scripts of this system
-// hold, so it never changes.
+// hold, so it never changes: tests/golden holds a script and its encrypted
+// form, with every byte value, that pin it.
 constexpr std::int16_t kEnc[256] = {
     120, 161, 214,  24,   8, 239, 167, 250,  91, 121,  88,  10,  37,   9, 129, 135,
      50, 254, 147, 136, 192, 115, 230, 116,  36, 241, 203, 207,  12,  62,  15,  56,
@@ -75,9 +76,12 @@ void CFileEncoder::Transform(const std::wstring& sSrcFile, const std::wstring& s
   std::unique_ptr<platform::File> target =
       fs.Open(sTargetFile, privateTarget ? platform::OpenMode::CreatePrivate : platform::OpenMode::Write);
   std::string buffer = source->ReadAll();
-  for (char& c : buffer)
-    c = static_cast<char>(static_cast<std::uint8_t>(table[static_cast<std::uint8_t>(c)]));
+  Substitute(buffer, table);
   target->Write(buffer);
+}
+
+void CFileEncoder::Substitute(std::string& bytes, const std::array<std::int16_t, 256>& table) {
+  for (char& c : bytes) c = static_cast<char>(static_cast<std::uint8_t>(table[static_cast<std::uint8_t>(c)]));
 }
 
 void CFileEncoder::DeleteFileQuietly(const std::wstring& sFile) {

@@ -46,6 +46,12 @@ class MemoryFile : public platform::File {
     pos_ = data_->size();
     return rest;
   }
+  std::size_t Read(char* buffer, std::size_t size) override {
+    const std::size_t n = pos_ < data_->size() ? std::min(size, data_->size() - pos_) : 0;
+    data_->copy(buffer, n, pos_);
+    pos_ += n;
+    return n;
+  }
   void Write(const std::string& bytes) override {
     if (data_->size() + bytes.size() > MemoryFileSystem::kMaxFileBytes) throw VslError(L"Cannot write: the disk is full");
     data_->append(bytes);
@@ -182,6 +188,20 @@ std::vector<FindEntry> MemoryFileSystem::Find(const std::wstring& pattern) {
     if (Matches(folded, text::Fold(e.name))) found.push_back({e.name, e.attributes});
   }
   return found;
+}
+
+std::vector<FindEntry> MemoryFileSystem::FindOrFail(const std::wstring& pattern) {
+  Where dir;
+  std::wstring names;
+  SplitPattern(pattern, &dir, &names);
+  if (const Entry* d = Get(dir); d == nullptr || !d->IsDir()) Fail(L"list", pattern, L"no such directory");
+  return Find(pattern);
+}
+
+bool MemoryFileSystem::IsRegularFile(const std::wstring& path) {
+  if (path.find(L'\0') != std::wstring::npos) return false;
+  const Entry* e = Get(Resolve(path));
+  return e != nullptr && !e->IsDir();
 }
 
 std::uint32_t MemoryFileSystem::GetAttributes(const std::wstring& path) {

@@ -29,7 +29,9 @@ class MemoryFileSystem : public platform::FileSystem {
   void ChangeDir(const std::wstring& path) override;
   std::wstring CurrentDir() override;
   std::vector<platform::FindEntry> Find(const std::wstring& pattern) override;
+  std::vector<platform::FindEntry> FindOrFail(const std::wstring& pattern) override;
   std::uint32_t GetAttributes(const std::wstring& path) override;
+  bool IsRegularFile(const std::wstring& path) override;
   void SetAttributes(const std::wstring& path, std::uint32_t attributes) override;
   void CreateDir(const std::wstring& path) override;
   void RemoveDir(const std::wstring& path) override;

@@ -12,7 +12,7 @@ int main(int argc, char** argv) {
   for (int i = 2; i < argc; ++i) {
     std::ifstream in(argv[i], std::ios::binary);
     std::string bytes(std::istreambuf_iterator<char>(in), {});
-    for (char& c : bytes) c = static_cast<char>(encoder.EncTable()[static_cast<unsigned char>(c)]);
+    encoder.EncryptBytes(bytes);
     std::ofstream(std::filesystem::path(argv[1]) / (std::to_string(i - 1) + ".evs"), std::ios::binary) << bytes;
   }
   return 0;

@@ -40,7 +40,9 @@ namespace {
 std::wstring FileSystem::FullPath(const std::wstring&) { NoJournal(); }
 EntryStamp FileSystem::Stamp(const std::wstring&) { NoJournal(); }
 bool FileSystem::MoveEntry(const std::wstring&, const std::wstring&) { NoJournal(); }
-void FileSystem::RestoreFile(const std::wstring&, std::uint64_t, std::int64_t) { NoJournal(); }
+void FileSystem::RestoreStamp(const std::wstring&, const EntryStamp&) { NoJournal(); }
+bool FileSystem::SameContent(const std::wstring&, const std::wstring&) { NoJournal(); }
+void FileSystem::CopyStamp(const std::wstring&, const std::wstring&) { NoJournal(); }
 void FileSystem::RemoveTree(const std::wstring&) { NoJournal(); }
 std::unique_ptr<LockedFile> FileSystem::OpenLocked(const std::wstring&, bool) { NoJournal(); }
 

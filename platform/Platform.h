@@ -67,6 +67,9 @@ class File {
   virtual ~File() = default;  // closes the file
   // Reads everything from the current position to the end.
   virtual std::string ReadAll() = 0;
+  // Reads up to `size` bytes from the current position: how many came, 0
+  // at the end.
+  virtual std::size_t Read(char* buffer, std::size_t size) = 0;
   virtual void Write(const std::string& bytes) = 0;
 };
 
@@ -79,7 +82,8 @@ struct EntryStamp {
   std::uint64_t volume = 0;    // the file system the entry lies on
   std::uint64_t identity = 0;  // the file itself on that file system (inode, file index)
   std::uint64_t size = 0;
-  std::int64_t modified = 0;  // modification time, in the platform's own units
+  std::int64_t modified = 0;       // modification time, in the platform's own units
+  std::uint32_t permissions = 0;  // permission bits (POSIX) or attributes (Windows)
 };
 
 // A file that this process holds locked while it has it open, so that
@@ -131,9 +135,18 @@ class FileSystem {
   // A directory that does not exist gives an empty list; a drive that does
   // not exist fails.
   virtual std::vector<FindEntry> Find(const std::wstring& pattern) = 0;
+  // Find for a tree operation, which must not take a directory that it
+  // cannot read for an empty one: the same entries, but a directory that
+  // does not exist or cannot be listed (no permission, a path too long for
+  // the system) fails with a description naming it and the reason.
+  virtual std::vector<FindEntry> FindOrFail(const std::wstring& pattern) = 0;
 
   // kInvalidAttributes when nothing of that name exists.
   virtual std::uint32_t GetAttributes(const std::wstring& path) = 0;
+  // Whether `path` names a file that holds data of its own: not a
+  // directory, a link, a device, a pipe or a socket. False when nothing of
+  // that name exists.
+  virtual bool IsRegularFile(const std::wstring& path) = 0;
   // Sets the attributes that the platform can represent (read-only at
   // least). Fails when the file does not exist.
   virtual void SetAttributes(const std::wstring& path, std::uint32_t attributes) = 0;
@@ -200,9 +213,16 @@ class FileSystem {
   // where nothing may exist yet. False, with nothing changed, when the two
   // lie on different file systems; other failures are raised.
   virtual bool MoveEntry(const std::wstring& from, const std::wstring& to);
-  // Cuts the file back to `size` bytes and sets its modification time to
-  // `modified` (as Stamp gave it).
-  virtual void RestoreFile(const std::wstring& path, std::uint64_t size, std::int64_t modified);
+  // Gives a file back the size (cutting what was added), the permissions
+  // and the modification time of `stamp`, as Stamp gave them.
+  virtual void RestoreStamp(const std::wstring& path, const EntryStamp& stamp);
+  // Whether two different plain files hold the same bytes (links are never
+  // followed: a link is no plain file; a file is not a copy of itself).
+  virtual bool SameContent(const std::wstring& a, const std::wstring& b);
+  // Gives `target`, which holds the bytes of `source` already, what
+  // CopyWholeFile would give it besides them (permissions or attributes,
+  // the modification time), without writing its content.
+  virtual void CopyStamp(const std::wstring& source, const std::wstring& target);
   // Deletes a file, a link or a whole directory tree whatever the
   // attributes of its entries, never entering a link; nothing there is no
   // failure.
@@ -321,6 +341,10 @@ class Registry {
   // work of a run that used it.
   virtual std::wstring Location() { return {}; }
   virtual std::unique_ptr<Registry> OpenAt(const std::wstring& location);
+  // Runs `work`, which only reads, against one unchanging view of the
+  // registry where the platform offers one (one read transaction on POSIX,
+  // which also spares every call its own locking); elsewhere it simply runs.
+  virtual void Snapshot(const std::function<void()>& work) { work(); }
 };
 
 // Owns an open key and closes it.
@@ -441,7 +465,9 @@ class System {
   virtual std::wstring TempDir() = 0;
   // GetTempFileName with unique number 0: creates a new empty file named
   // PREFIX + upper-case hex + ".TMP" in `dir` (never an existing one) and
-  // returns its full drive-form path; fails when it cannot.
+  // returns its full drive-form path. When all the names of four hex digits
+  // are taken (in any case), a name of sixteen random ones follows. Fails,
+  // naming the directory, when it cannot.
   virtual std::wstring MakeTempFile(const std::wstring& dir, const std::wstring& prefix) = 0;
   // The command line after the program's name, unsplit.
   virtual std::wstring CommandLineText() = 0;
@@ -455,7 +481,9 @@ class System {
   virtual std::wstring JournalDir() { throw VslError(L"This platform keeps no journal of atomic runs"); }
   // Writes text to the program's standard output or standard error in the
   // console's encoding. A GUI program attaches to the console that started
-  // it, and shows the text in a message box when there is none.
+  // it, and shows the text in a message box when there is none. Text that
+  // standard output does not take (a full disk) raises VslError; what
+  // standard error does not take is lost.
   virtual void Print(OutputStream stream, const std::wstring& text) = 0;
 };
 

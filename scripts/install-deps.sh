@@ -3,9 +3,13 @@
 #   install-deps.sh build   what building vsl needs
 #   install-deps.sh test    that, plus the test and benchmark libraries, the
 #                           peers the shell benchmarks compare with (dash,
-#                           sqlite3), the MinGW-w64 cross compilers for the
-#                           Windows builds, Wine, Xvfb and xdotool to test them,
-#                           and clang with libFuzzer for the fuzz targets
+#                           sqlite3) and GNU time, which measures their
+#                           memory, the MinGW-w64 cross compilers for the
+#                           Windows builds, Wine, Xvfb and xdotool to test
+#                           them, lintian for the Debian package, jsonschema
+#                           for the install logs, ansible-core for the
+#                           Ansible collection and clang with libFuzzer for
+#                           the fuzz targets
 #   install-deps.sh windows the cross compilers alone
 set -euo pipefail
 
@@ -13,10 +17,16 @@ want=(cmake make g++ libsqlite3-dev unicode-data python3 nlohmann-json3-dev)
 windows=(g++-mingw-w64-i686 g++-mingw-w64-x86-64)
 case "${1:-build}" in
   test)
-    want+=(libgtest-dev googletest libbenchmark-dev groff-base dash sqlite3 "${windows[@]}")
+    want+=(libgtest-dev googletest libbenchmark-dev groff-base dash sqlite3 time "${windows[@]}")
     # wine is the command, wine64 the 64-bit Wine it starts; the fonts are
     # those the dialogs and the X server draw their text with.
     want+=(wine wine64 fonts-wine xvfb xfonts-base xdotool)
+    # The Debian package's checker and dependency finder.
+    want+=(lintian dpkg-dev)
+    # The install logs the tests write are validated against their schema.
+    want+=(python3-jsonschema)
+    # The Ansible collection's module is tested with Debian's Ansible.
+    want+=(ansible-core)
     # clang with libFuzzer's runtime for the fuzz targets; llvm brings the
     # symbolizer that names the source lines of a finding.
     want+=(clang libclang-rt-dev llvm)

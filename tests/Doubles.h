@@ -100,7 +100,7 @@ struct FakeProcesses : platform::Processes {
 
 // The Windows directory, version and temporary directory as a test sets them.
 struct FakeSystem : platform::System {
-  std::wstring windowsDir = L"C:\\windows", tempDir;
+  std::wstring windowsDir = L"C:\\windows", tempDir, journalDir;
   bool nt = true;
   std::wstring WindowsDir() override { return windowsDir; }
   bool IsWindowsNT() override { return nt; }
@@ -113,6 +113,7 @@ struct FakeSystem : platform::System {
   std::wstring CommandLineText() override { return L""; }
   std::vector<std::wstring> Arguments() override { return {}; }
   std::wstring EnvironmentValue(const std::wstring&) override { return L""; }
+  std::wstring JournalDir() override { return journalDir; }
   void Print(platform::OutputStream, const std::wstring&) override {}
 };
 

@@ -17,6 +17,9 @@ say what the run must do (all other lines are the script itself):
   #% NAME N  a resource limit for the run, soft and hard (NAME as in
              RLIMIT_NAME, e.g. NOFILE for the open files)
 
+When the run writes an install log (`--log FILE` in #& or VSL_LOG in #=),
+every record it appended must be valid under docs/install-log.schema.json.
+
 Each test runs in a fresh directory: the script is copied to work/NAME.vsl and
 run from work/ as `vsl NAME.vsl`; VSL_PREFIX, TMPDIR and HOME point into the
 directory. In every mark's text these words are replaced:
@@ -35,6 +38,9 @@ import shutil
 import subprocess
 import sys
 import tempfile
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "helpers"))
+import log_schema  # noqa: E402
 
 
 def drive_form(host_path):
@@ -105,6 +111,26 @@ def main():
         c = subprocess.run(["bash", "-c", subst(cmd)], cwd=work, env=env, capture_output=True, text=True)
         return [] if c.returncode == 0 else [f"{what} failed ({c.returncode}): {subst(cmd)}\n{c.stdout}{c.stderr}"]
 
+    def host_path(path):
+        if path[:2].upper() == "Z:":
+            path = path[2:].replace("\\", "/")
+        return os.path.join(work, path)
+
+    # The install log the run writes, if any: `--log FILE`, else VSL_LOG.
+    log_path = None
+    if vsl_args is not None and "--log" in vsl_args[:-1]:
+        log_path = host_path(subst(vsl_args[vsl_args.index("--log") + 1]))
+    elif "VSL_LOG" in env_extra:
+        log_path = host_path(env["VSL_LOG"])
+
+    def appended_records(path, offset):
+        if path is None or not os.path.isfile(path):
+            return []
+        with open(path, "rb") as f:
+            content = f.read()
+        return log_schema.problems(content[offset:].decode("utf-8", "replace"), os.path.relpath(path, work),
+                                   first_line=content[:offset].count(b"\n") + 1)
+
     name = os.path.basename(args.script)
     shutil.copy(args.script, os.path.join(work, name))
     failures = []
@@ -120,6 +146,7 @@ def main():
                 argv = [args.vsl, name]
             argv = args.launcher.split() + argv
             stdin = "".join(subst(s) + "\n" for s in stdin_lines)
+            log_offset = os.path.getsize(log_path) if log_path and os.path.isfile(log_path) else 0
             def apply_limits():
                 for which, value in limits:
                     resource.setrlimit(which, (value, value))
@@ -134,6 +161,7 @@ def main():
                 failures.append(f"exit status {r.returncode}, expected {exit_status}")
             for cmd in checks:
                 failures += shell(cmd, "check")
+            failures += appended_records(log_path, log_offset)
     finally:
         if args.keep or failures:
             print(f"test directory kept: {root}")

@@ -1,8 +1,10 @@
 #include "utility/AtomicRun.h"
 
 #include <optional>
+#include <set>
 #include <unordered_map>
 
+#include "platform/PathSyntax.h"
 #include "platform/Text.h"
 
 namespace Utility {
@@ -12,15 +14,13 @@ namespace {
 using platform::EntryStamp;
 using platform::RegKey;
 
-bool HasNul(const std::wstring& s) { return s.find(L'\0') != std::wstring::npos; }
+using platform::path::HasNul;
 
-// The part of a search pattern that names its directory: up to its last
-// separator, or its drive ("C:"), or nothing.
+// The part of a search pattern that names its directory.
 std::wstring DirPartOf(const std::wstring& pattern) {
-  const std::size_t sep = pattern.find_last_of(L"\\/");
-  if (sep != std::wstring::npos) return pattern.substr(0, sep + 1);
-  if (pattern.size() >= 2 && pattern[1] == L':') return pattern.substr(0, 2);
-  return std::wstring();
+  std::wstring dir, last;
+  platform::path::SplitLast(pattern, &dir, &last);
+  return dir;
 }
 
 // Registry key paths below HKEY_LOCAL_MACHINE: "a\b" and "c" give "a\b\c";
@@ -47,22 +47,21 @@ class AtomicRun::Files : public platform::FileSystem {
   std::wstring CurrentDir() override { return in_.CurrentDir(); }
 
   std::vector<platform::FindEntry> Find(const std::wstring& pattern) override {
-    std::vector<platform::FindEntry> found = in_.Find(pattern);
-    std::optional<std::wstring> dir;
-    auto fullDir = [&] {
-      if (!dir) dir = in_.FullPath(DirPartOf(pattern) + L".");
-      return *dir;
-    };
-    std::erase_if(found, [&](const platform::FindEntry& e) { return j_.IsOwnEntry(e.name, fullDir); });
-    return found;
+    return Unseen(pattern, in_.Find(pattern));
+  }
+  std::vector<platform::FindEntry> FindOrFail(const std::wstring& pattern) override {
+    return Unseen(pattern, in_.FindOrFail(pattern));
   }
 
   std::uint32_t GetAttributes(const std::wstring& path) override { return in_.GetAttributes(path); }
+  bool IsRegularFile(const std::wstring& path) override { return in_.IsRegularFile(path); }
 
   void SetAttributes(const std::wstring& path, std::uint32_t attributes) override {
     const std::uint32_t old = in_.GetAttributes(path);
-    if (old != platform::kInvalidAttributes && !HasNul(path) && !j_.CreatedByRun(in_.FullPath(path)))
-      j_.NoteAttributes(path, old);
+    if (old != platform::kInvalidAttributes && !HasNul(path)) {
+      const std::wstring full = in_.FullPath(path);
+      if (!j_.CreatedByRun(full)) j_.NoteAttributes(full, old);
+    }
     in_.SetAttributes(path, attributes);
   }
 
@@ -78,18 +77,19 @@ class AtomicRun::Files : public platform::FileSystem {
   }
 
   void RemoveDir(const std::wstring& path) override {
-    const EntryStamp st = in_.Stamp(path);
+    const std::wstring full = Full(path);
+    const EntryStamp st = in_.Stamp(full);
     // A root, a missing directory or one with entries that the script sees
     // is refused as the file system refuses it.
-    if (!st.exists || !st.directory || IsRoot(path) || !LooksEmpty(path) || !j_.SaveAside(path, st, false))
+    if (!st.exists || !st.directory || IsRoot(full) || !LooksEmpty(full) || !j_.SaveAside(full, st, false))
       in_.RemoveDir(path);
   }
 
   void RemoveFile(const std::wstring& path) override {
-    const EntryStamp st = in_.Stamp(path);
-    if (!st.exists || st.directory || st.readOnly || j_.CreatedByRun(in_.FullPath(path)))
-      return in_.RemoveFile(path);
-    j_.SaveAside(path, st, false);
+    const std::wstring full = Full(path);
+    const EntryStamp st = in_.Stamp(full);
+    if (!st.exists || st.directory || st.readOnly || j_.CreatedByRun(full)) return in_.RemoveFile(path);
+    j_.SaveAside(full, st, false);
   }
 
   void RemoveMatching(const std::wstring& pattern) override {
@@ -99,16 +99,25 @@ class AtomicRun::Files : public platform::FileSystem {
   }
 
   bool RemoveWhole(const std::wstring& path) override {
-    const EntryStamp st = in_.Stamp(path);
-    return st.exists && j_.SaveAside(path, st, false);
+    const std::wstring full = Full(path);
+    const EntryStamp st = in_.Stamp(full);
+    return st.exists && j_.SaveAside(full, st, false);
   }
 
   void CopyWholeFile(const std::wstring& source, const std::wstring& target) override {
-    ReplaceWith(target, [&] { in_.CopyWholeFile(source, target); }, [&](const EntryStamp& t) {
-      // The same file under another name is refused there, before anything
-      // is moved aside.
+    ReplaceWith(target, [&] { in_.CopyWholeFile(source, target); }, [&](const std::wstring& full, const EntryStamp& t) {
+      // A copy of the bytes the file holds already (an installation made
+      // again) leaves them where they are: only its permissions and time
+      // change, and those are noted.
+      if (in_.SameContent(source, full)) {
+        j_.NoteRewritten(full, t);
+        in_.CopyStamp(source, full);
+        return Replace::Done;
+      }
+      // The same file under another name is refused by the copy itself,
+      // before anything is moved aside.
       const EntryStamp s = in_.Stamp(source);
-      return s.exists && !(s.volume == t.volume && s.identity == t.identity);
+      return s.exists && !(s.volume == t.volume && s.identity == t.identity) ? Replace::Yes : Replace::No;
     });
   }
 
@@ -116,23 +125,28 @@ class AtomicRun::Files : public platform::FileSystem {
     using platform::OpenMode;
     if (mode == OpenMode::Read || HasNul(path)) return in_.Open(path, mode);
     if (mode == OpenMode::Append) {
-      const EntryStamp st = in_.Stamp(path);
+      const std::wstring full = Full(path);
+      const EntryStamp st = in_.Stamp(full);
       if (st.exists) {
-        if (st.directory || st.readOnly || j_.CreatedByRun(in_.FullPath(path))) return in_.Open(path, mode);
+        if (st.directory || st.readOnly || j_.CreatedByRun(full)) return in_.Open(path, mode);
         // Opening changes nothing: the first write is what is noted.
-        return std::make_unique<AppendedFile>(in_.Open(path, mode), j_, path, st);
+        return std::make_unique<AppendedFile>(in_.Open(path, mode), j_, full, st);
       }
     }
     std::unique_ptr<platform::File> file;
-    ReplaceWith(path, [&] { file = in_.Open(path, mode); }, [&](const EntryStamp&) { return mode == OpenMode::Write; });
+    ReplaceWith(
+        path, [&] { file = in_.Open(path, mode); },
+        [&](const std::wstring&, const EntryStamp&) { return mode == OpenMode::Write ? Replace::Yes : Replace::No; });
     return file;
   }
 
   std::wstring ReadTextFile(const std::wstring& path) override { return in_.ReadTextFile(path); }
 
   void AppendTextLine(const std::wstring& path, const std::wstring& text) override {
-    const EntryStamp st = in_.Stamp(path);
-    if (!st.exists && !HasNul(path)) {
+    if (HasNul(path)) return in_.AppendTextLine(path, text);
+    const std::wstring full = in_.FullPath(path);
+    const EntryStamp st = in_.Stamp(full);
+    if (!st.exists) {
       const std::int64_t seq = j_.NoteCreated(path, false);
       try {
         in_.AppendTextLine(path, text);
@@ -142,8 +156,7 @@ class AtomicRun::Files : public platform::FileSystem {
       }
       return;
     }
-    if (st.exists && !st.directory && !st.readOnly && !j_.CreatedByRun(in_.FullPath(path)))
-      j_.NoteAppended(path, st);
+    if (!st.directory && !st.readOnly && !j_.CreatedByRun(full)) j_.NoteRewritten(full, st);
     in_.AppendTextLine(path, text);
   }
 
@@ -153,9 +166,9 @@ class AtomicRun::Files : public platform::FileSystem {
   std::wstring FullPath(const std::wstring& path) override { return in_.FullPath(path); }
   EntryStamp Stamp(const std::wstring& path) override { return in_.Stamp(path); }
   bool MoveEntry(const std::wstring& from, const std::wstring& to) override { return in_.MoveEntry(from, to); }
-  void RestoreFile(const std::wstring& path, std::uint64_t size, std::int64_t modified) override {
-    in_.RestoreFile(path, size, modified);
-  }
+  void RestoreStamp(const std::wstring& path, const EntryStamp& stamp) override { in_.RestoreStamp(path, stamp); }
+  bool SameContent(const std::wstring& a, const std::wstring& b) override { return in_.SameContent(a, b); }
+  void CopyStamp(const std::wstring& source, const std::wstring& target) override { in_.CopyStamp(source, target); }
   void RemoveTree(const std::wstring& path) override { in_.RemoveTree(path); }
   std::unique_ptr<platform::LockedFile> OpenLocked(const std::wstring& path, bool create) override {
     return in_.OpenLocked(path, create);
@@ -169,8 +182,9 @@ class AtomicRun::Files : public platform::FileSystem {
     AppendedFile(std::unique_ptr<platform::File> in, Journal& j, std::wstring path, const EntryStamp& st)
         : in_(std::move(in)), j_(j), path_(std::move(path)), stamp_(st) {}
     std::string ReadAll() override { return in_->ReadAll(); }
+    std::size_t Read(char* buffer, std::size_t size) override { return in_->Read(buffer, size); }
     void Write(const std::string& bytes) override {
-      if (!noted_) j_.NoteAppended(path_, stamp_);
+      if (!noted_) j_.NoteRewritten(path_, stamp_);
       noted_ = true;
       in_->Write(bytes);
     }
@@ -183,6 +197,10 @@ class AtomicRun::Files : public platform::FileSystem {
     bool noted_ = false;
   };
 
+  // What `make` does to an existing file: replaces it, does not (it is
+  // refused, or writes in place), or nothing is left to do.
+  enum class Replace { Yes, No, Done };
+
   // Makes the file `path` anew with `make`: a file that is there (and that
   // `replaces` says the call would replace) is moved aside first and comes
   // back at once when `make` fails; a missing one is noted as created. What
@@ -190,8 +208,9 @@ class AtomicRun::Files : public platform::FileSystem {
   // `make` untouched, to be refused there.
   template <typename Make, typename Replaces>
   void ReplaceWith(const std::wstring& path, Make make, Replaces replaces) {
-    const EntryStamp st = in_.Stamp(path);
     if (HasNul(path)) return make();
+    const std::wstring full = in_.FullPath(path);
+    const EntryStamp st = in_.Stamp(full);
     if (!st.exists) {
       const std::int64_t seq = j_.NoteCreated(path, false);
       try {
@@ -202,8 +221,11 @@ class AtomicRun::Files : public platform::FileSystem {
       }
       return;
     }
-    if (st.directory || st.readOnly || j_.CreatedByRun(in_.FullPath(path)) || !replaces(st)) return make();
-    j_.SaveAside(path, st, true);
+    if (st.directory || st.readOnly || j_.CreatedByRun(full)) return make();
+    const Replace what = replaces(full, st);
+    if (what == Replace::Done) return;
+    if (what == Replace::No) return make();
+    j_.SaveAside(full, st, true);
     try {
       make();
     } catch (const VslError&) {
@@ -212,14 +234,25 @@ class AtomicRun::Files : public platform::FileSystem {
     }
   }
 
-  bool IsRoot(const std::wstring& path) {
-    const std::wstring full = in_.FullPath(path);
-    return full.size() <= 3 && full.size() >= 2 && full[1] == L':';
+  // A listing without the journal's own entries.
+  std::vector<platform::FindEntry> Unseen(const std::wstring& pattern, std::vector<platform::FindEntry> found) {
+    std::optional<std::wstring> dir;
+    auto fullDir = [&] {
+      if (!dir) dir = in_.FullPath(DirPartOf(pattern) + L".");
+      return *dir;
+    };
+    std::erase_if(found, [&](const platform::FindEntry& e) { return j_.IsOwnEntry(e.name, fullDir); });
+    return found;
   }
 
+  // The full path, or the path itself where it names nothing (a NUL).
+  std::wstring Full(const std::wstring& path) { return HasNul(path) ? path : in_.FullPath(path); }
+
+  static bool IsRoot(const std::wstring& full) { return full.size() <= 3 && full.size() >= 2 && full[1] == L':'; }
+
   // Whether the directory holds nothing that the script would see.
-  bool LooksEmpty(const std::wstring& path) {
-    for (const platform::FindEntry& e : Find(path + L"\\*"))
+  bool LooksEmpty(const std::wstring& full) {
+    for (const platform::FindEntry& e : Find(full + L"\\*"))
       if (e.name != L"." && e.name != L"..") return false;
     return true;
   }
@@ -248,8 +281,11 @@ class AtomicRun::Keys : public platform::Registry {
     if (!base) return in_.CreateKey(parent, subKey, result);
     const std::wstring full = JoinKey(*base, subKey);
     long rc;
-    if (std::optional<std::wstring> missing = FirstMissing(full)) {
-      rc = j_.RegistryChange(Journal::KeyCreatedRecord(*missing), [&] { return in_.CreateKey(parent, subKey, result); });
+    std::optional<std::wstring> missing;
+    if (!InCreatedKey(full) && (missing = FirstMissing(full))) {
+      rc =
+          j_.RegistryChange(Journal::KeyCreatedRecord(*missing), [&] { return in_.CreateKey(parent, subKey, result); });
+      if (rc == platform::kErrorSuccess) created_.insert(text::Fold(*missing));
     } else {
       rc = in_.CreateKey(parent, subKey, result);
     }
@@ -289,6 +325,7 @@ class AtomicRun::Keys : public platform::Registry {
     const std::optional<std::wstring> base = PathOf(parent);
     if (!base) return in_.DeleteKey(parent, subKey);
     const std::wstring full = JoinKey(*base, subKey);
+    if (InCreatedKey(full)) return in_.DeleteKey(parent, subKey);
     const std::size_t sep = full.rfind(L'\\');
     const std::wstring above = sep == std::wstring::npos ? std::wstring() : full.substr(0, sep);
     // The key's name as it is stored, which its parent's list gives.
@@ -301,7 +338,7 @@ class AtomicRun::Keys : public platform::Registry {
 
   long DeleteValue(RegKey key, const std::wstring& name) override {
     const std::optional<std::wstring> path = PathOf(key);
-    if (!path) return in_.DeleteValue(key, name);
+    if (!path || InCreatedKey(*path)) return in_.DeleteValue(key, name);
     for (SavedValue& v : ValuesOf(*path)) {
       if (text::EqualsNoCase(v.name, name))
         return j_.RegistryChange(Journal::ValueRecord(*path, v.name, &v), [&] { return in_.DeleteValue(key, name); });
@@ -367,21 +404,44 @@ class AtomicRun::Keys : public platform::Registry {
     return values;
   }
 
+  // Whether the key lies in one that this run created: undoing that
+  // creation takes everything below it, so changes there need no record.
+  bool InCreatedKey(const std::wstring& path) const {
+    if (created_.empty()) return false;
+    const std::wstring folded = text::Fold(path);
+    for (std::size_t end = folded.find(L'\\');; end = folded.find(L'\\', end + 1)) {
+      if (created_.count(folded.substr(0, end)) != 0) return true;
+      if (end == std::wstring::npos) return false;
+    }
+  }
+
   // A value about to be written: its old type and bytes are noted.
   template <typename Change>
   long Write(RegKey key, const std::wstring& name, Change change) {
     const std::optional<std::wstring> path = PathOf(key);
-    if (!path) return change();
+    if (!path || InCreatedKey(*path)) return change();
     std::optional<SavedValue> old;
-    platform::KeyHandle read(in_);
-    std::uint32_t size = 0;
-    if (in_.OpenKey(platform::kHKeyLocalMachine, *path, kReadAll, read.Out()) == platform::kErrorSuccess &&
-        in_.QueryValue(read.Get(), name, nullptr, nullptr, &size) == platform::kErrorSuccess) {
-      old.emplace();
-      old->name = name;
-      old->data.resize(size);
-      if (in_.QueryValue(read.Get(), name, &old->type, old->data.data(), &size) != platform::kErrorSuccess)
-        old.reset();
+    // Read through the caller's handle where it may read, else through one
+    // of its own.
+    platform::KeyHandle own(in_);
+    RegKey read = key;
+    SavedValue v;
+    v.name = name;
+    v.data.resize(256);
+    std::uint32_t size = static_cast<std::uint32_t>(v.data.size());
+    long rc = in_.QueryValue(read, name, &v.type, v.data.data(), &size);
+    if (rc == platform::kErrorAccessDenied &&
+        in_.OpenKey(platform::kHKeyLocalMachine, *path, kReadAll, own.Out()) == platform::kErrorSuccess) {
+      read = own.Get();
+      rc = in_.QueryValue(read, name, &v.type, v.data.data(), &size);
+    }
+    if (rc == platform::kErrorMoreData) {
+      v.data.resize(size);
+      rc = in_.QueryValue(read, name, &v.type, v.data.data(), &size);
+    }
+    if (rc == platform::kErrorSuccess) {
+      v.data.resize(size);
+      old = std::move(v);
     }
     return j_.RegistryChange(Journal::ValueRecord(*path, name, old ? &*old : nullptr), change);
   }
@@ -389,6 +449,7 @@ class AtomicRun::Keys : public platform::Registry {
   platform::Registry& in_;
   Journal& j_;
   std::unordered_map<RegKey, std::wstring> paths_;
+  std::set<std::wstring> created_;  // keys this run created (folded paths)
 };
 
 // ---------------------------------------------------------------------------

@@ -2,12 +2,13 @@
 
 #include <optional>
 
+#include "platform/PathSyntax.h"
 #include "platform/Platform.h"
 #include "utility/Strings.h"
 
 namespace {
 
-bool IsSeparator(wchar_t c) { return c == L'\\' || c == L'/'; }
+using platform::path::IsSep;
 
 // Registration paths reach the helper as the script wrote them, possibly in
 // double quotes (the existence test looks through them); the library is
@@ -43,13 +44,13 @@ void CSystemHelper::CreatePath(const std::wstring& path) {
   // The part that is never created: a drive ("C:") and a leading separator.
   std::size_t pos = 0;
   if (path.size() >= 2 && path[1] == L':') pos = 2;
-  while (pos < path.size() && IsSeparator(path[pos])) ++pos;
+  while (pos < path.size() && IsSep(path[pos])) ++pos;
   std::wstring current = path.substr(0, pos);
 
   bool first = true;
   while (pos < path.size()) {
     std::size_t end = pos;
-    while (end < path.size() && !IsSeparator(path[end])) ++end;
+    while (end < path.size() && !IsSep(path[end])) ++end;
     if (end > pos) {
       if (!first) current += L'\\';
       current += path.substr(pos, end - pos);
@@ -67,7 +68,7 @@ void CSystemHelper::CreatePath(const std::wstring& path) {
       }
     }
     pos = end;
-    while (pos < path.size() && IsSeparator(path[pos])) ++pos;
+    while (pos < path.size() && IsSep(path[pos])) ++pos;
   }
 }
 
@@ -97,7 +98,7 @@ void CSystemHelper::QueryFileWritable(const std::wstring& path, std::int32_t& st
   if (last != std::wstring::npos) {
     dir = path.substr(0, last + 1);
     // "C:\x\y" -> "C:\x"; a root ("\", "C:\") keeps its separator.
-    while (dir.size() > 1 && IsSeparator(dir.back()) && !IsSeparator(dir[dir.size() - 2]) &&
+    while (dir.size() > 1 && IsSep(dir.back()) && !IsSep(dir[dir.size() - 2]) &&
            !(dir.size() == 3 && dir[1] == L':')) {
       dir.pop_back();
     }

@@ -133,64 +133,120 @@ bool DelTree(std::wstring path) {
   Fs().ChangeDir(path);
   if (IsDriveRoot(Fs().CurrentDir())) return false;
 
-  bool result = false;
-  const std::vector<FindEntry> entries = Fs().Find(L"*");
-  std::size_t last = entries.size();
-  for (std::size_t i = 0; i < entries.size(); ++i)
-    if (!IsDots(entries[i].name)) last = i;
-  for (std::size_t i = 0; i < entries.size(); ++i) {
-    const FindEntry& e = entries[i];
-    if (IsDots(e.name)) continue;
-    if (IsDirEntry(e)) {
-      // The result is the last entry's: the others may go as a whole where
-      // the file system can do that.
-      if (i == last || !Fs().RemoveWhole(e.name)) result = DelTree(e.name);
-    } else {
+  // Depth first, one level per directory being emptied: the directory's
+  // name as it was entered (the path, then bare names relative to the level
+  // above), its entries and its answer so far. The levels live on the heap,
+  // so the depth of the tree costs no stack.
+  struct Level {
+    std::wstring name;
+    std::vector<FindEntry> entries;
+    std::size_t next = 0;
+    bool result = false;
+  };
+  std::vector<Level> levels;
+  levels.push_back({path, Fs().Find(L"*")});
+  // The answer is the last entry's: the entries before it may go as a whole
+  // where the file system can do that (an atomic run moves them aside).
+  auto isLast = [](const Level& level) {
+    for (std::size_t i = level.next; i < level.entries.size(); ++i)
+      if (!IsDots(level.entries[i].name)) return false;
+    return true;
+  };
+  while (true) {
+    Level& level = levels.back();
+    if (level.next < level.entries.size()) {
+      const FindEntry& e = level.entries[level.next++];
+      if (IsDots(e.name)) continue;
+      if (IsDirEntry(e)) {
+        if (!isLast(level) && Fs().RemoveWhole(e.name)) {
+          Dialogs::DoEvents();
+          continue;
+        }
+        // Its answer becomes this level's result once it is removed.
+        const std::wstring name = e.name;
+        Fs().ChangeDir(name);
+        levels.push_back({name, Fs().Find(L"*")});
+        continue;
+      }
       if (!Fs().RemoveWhole(e.name)) {
         ClearAttributes(e, e.name);
         Fs().RemoveFile(e.name);
       }
-      result = true;
+      level.result = true;
+      Dialogs::DoEvents();
+      continue;
     }
+    Fs().ChangeDir(L"..");
+    Fs().RemoveDir(level.name);
+    const bool result = level.result;
+    levels.pop_back();
+    if (levels.empty()) return result;
+    levels.back().result = result;
     Dialogs::DoEvents();
   }
-  Fs().ChangeDir(L"..");
-  Fs().RemoveDir(path);
-  return result;
 }
 
-bool DelDirTree(std::wstring& path) {
-  if (!path.empty() && path.back() == L'\\') path.pop_back();
-  if (path.empty()) return false;
+namespace {
+
+// Makes the directory `path` (a full path) current for DelDirTree: false,
+// deleting nothing, when it is no real directory, when the directory made
+// current is not that path compared without case (a relative path, another
+// drive, another spelling) or when it is a drive's root.
+bool EnterForDeletion(std::wstring& path) {
   try {
     if (!IsRealDirectory(path)) return false;
   } catch (const VslError&) {
     return false;  // no such drive: ChDirConfirm would answer False as well
   }
   if (!ChDirConfirm(path)) return false;
+  return !IsDriveRoot(Fs().CurrentDir());
+}
+
+}  // namespace
+
+bool DelDirTree(std::wstring& path) {
+  if (!path.empty() && path.back() == L'\\') path.pop_back();
+  if (path.empty()) return false;
+  if (!EnterForDeletion(path)) return false;
   // The current directory equals the path but for case; it is the spelling
   // found on disk, so the full paths below name exactly the entries listed.
   // Every entry handled ends back in it, so it is asked for where it is
   // needed rather than kept: a deep tree would otherwise hold one more copy
-  // of a full path on every level.
-  if (IsDriveRoot(Fs().CurrentDir())) return false;
-
-  for (const FindEntry& e : Fs().Find(L"*")) {
-    if (IsDots(e.name)) continue;
-    std::wstring full = Fs().CurrentDir() + L"\\" + e.name;
-    if (Fs().RemoveWhole(full)) {
-      // Gone at once, a whole tree included.
-    } else if (IsDirEntry(e)) {
-      DelDirTree(full);
-    } else {
-      ClearAttributes(e, full);
-      Fs().RemoveFile(full);
+  // of a full path on every level. The levels being emptied, each with its
+  // entries, live on the heap, so the depth of the tree costs no stack.
+  struct Level {
+    std::vector<FindEntry> entries;
+    std::size_t next = 0;
+  };
+  std::vector<Level> levels;
+  levels.push_back({Fs().Find(L"*")});
+  while (!levels.empty()) {
+    Level& level = levels.back();
+    if (level.next < level.entries.size()) {
+      const FindEntry& e = level.entries[level.next++];
+      if (IsDots(e.name)) continue;
+      std::wstring full = Fs().CurrentDir() + L"\\" + e.name;
+      if (Fs().RemoveWhole(full)) {
+        // Gone at once, a whole tree included (an atomic run moves it aside).
+      } else if (IsDirEntry(e)) {
+        // A subdirectory that cannot be entered so is left alone.
+        if (EnterForDeletion(full)) {
+          levels.push_back({Fs().Find(L"*")});
+          continue;
+        }
+      } else {
+        ClearAttributes(e, full);
+        Fs().RemoveFile(full);
+      }
+      Dialogs::DoEvents();
+      continue;
     }
-    Dialogs::DoEvents();
+    const std::wstring here = Fs().CurrentDir();
+    Fs().ChangeDir(L"..");
+    Fs().RemoveDir(here);
+    levels.pop_back();
+    if (!levels.empty()) Dialogs::DoEvents();
   }
-  const std::wstring here = Fs().CurrentDir();
-  Fs().ChangeDir(L"..");
-  Fs().RemoveDir(here);
   return false;
 }
 
@@ -234,46 +290,89 @@ bool xCopy(std::wstring src, std::wstring tgt, const bool& bDoEvents) {
 }
 
 bool xCopyFile(const std::wstring& src, const std::wstring& tgt, const bool& bDoEvents) {
-  bool entered = false;
-  try {
-    if (bDoEvents) Dialogs::DoEvents();
-    Fs().ChangeDir(src);
-    entered = true;
-    if (!IsDirExists(tgt) && HasDriveColon(tgt) && tgt.size() > 3) Fs().CreateDir(tgt);
-    // A link is never written through, wherever it leads: it fails this
-    // level. A plain file there is no directory to copy into, and each of
-    // the copies below fails on its own.
-    if (const std::uint32_t a = Fs().GetAttributes(tgt);
-        a != platform::kInvalidAttributes && (a & platform::kAttrReparsePoint) != 0)
-      throw VslError(L"Cannot copy into " + tgt + L": it is a link");
-    const bool srcEndsInSep = !src.empty() && src.back() == L'\\';
-    for (const FindEntry& e : Fs().Find(L"*")) {
-      if (IsDots(e.name)) continue;
-      if (IsDirEntry(e)) {
-        xCopyFile(srcEndsInSep ? src + e.name : src + L"\\" + e.name, tgt + L"\\" + e.name, bDoEvents);
-      } else {
-        // A file that cannot be copied (a read-only or locked target) is
-        // skipped without a word.
+  // One level per directory being copied, on the heap, so the depth of the
+  // tree costs no stack: its entries, and where its source and target end
+  // in the two paths below, which grow and shrink with the walk.
+  struct Level {
+    std::vector<FindEntry> entries;
+    std::size_t next = 0;
+    std::size_t srcEnd = 0;
+    std::size_t tgtEnd = 0;
+  };
+  std::vector<Level> levels;
+  std::wstring from = src;
+  std::wstring to = tgt;
+
+  // Enters the level whose source and target `from` and `to` are now. A
+  // failure at any step of it shows its message and abandons the level:
+  // back in the caller's directory, whose remaining entries are still
+  // copied from there.
+  auto enter = [&]() {
+    bool entered = false;
+    try {
+      if (bDoEvents) Dialogs::DoEvents();
+      Fs().ChangeDir(from);
+      entered = true;
+      // Listed before the target is made: a source that cannot be read is
+      // not copied as an empty directory.
+      std::vector<FindEntry> entries = Fs().FindOrFail(L"*");
+      if (!IsDirExists(to) && HasDriveColon(to) && to.size() > 3) Fs().CreateDir(to);
+      // A link is never written through, wherever it leads: it fails this
+      // level. A plain file there is no directory to copy into, and each of
+      // the copies below fails on its own.
+      if (const std::uint32_t a = Fs().GetAttributes(to);
+          a != platform::kInvalidAttributes && (a & platform::kAttrReparsePoint) != 0)
+        throw VslError(L"Cannot copy into " + to + L": it is a link");
+      levels.push_back({std::move(entries), 0, from.size(), to.size()});
+      return true;
+    } catch (const VslError&) {
+      if (entered) {
         try {
-          Fs().CopyWholeFile(e.name, tgt + L"\\" + e.name);
+          Fs().ChangeDir(L"..");
         } catch (const VslError&) {
         }
       }
+      Dialogs::MsgBox(L"Error xCopyFile : SRC = " + from + L" TGT = " + to);
+      return false;
     }
-    Fs().ChangeDir(L"..");
-    return true;
-  } catch (const VslError&) {
-    // Back to the caller's directory, so that the caller's remaining files
-    // are still copied from its own source directory.
-    if (entered) {
+  };
+
+  if (!enter()) return false;
+  bool result = true;
+  while (!levels.empty()) {
+    Level& level = levels.back();
+    if (level.next == level.entries.size()) {
+      // The level is done: back to its parent, which goes on with its next
+      // entry.
+      const std::size_t srcEnd = level.srcEnd, tgtEnd = level.tgtEnd;
+      levels.pop_back();
       try {
         Fs().ChangeDir(L"..");
       } catch (const VslError&) {
+        Dialogs::MsgBox(L"Error xCopyFile : SRC = " + from.substr(0, srcEnd) + L" TGT = " + to.substr(0, tgtEnd));
+        if (levels.empty()) result = false;  // the top level failed
       }
+      continue;
     }
-    Dialogs::MsgBox(L"Error xCopyFile : SRC = " + src + L" TGT = " + tgt);
-    return false;
+    const FindEntry& e = level.entries[level.next++];
+    if (IsDots(e.name)) continue;
+    if (IsDirEntry(e)) {
+      from.resize(level.srcEnd);
+      to.resize(level.tgtEnd);
+      if (from.empty() || from.back() != L'\\') from.push_back(L'\\');
+      from += e.name;
+      to += L"\\" + e.name;
+      enter();
+      continue;
+    }
+    // A file that cannot be copied (a read-only or locked target) is
+    // skipped without a word.
+    try {
+      Fs().CopyWholeFile(e.name, to.substr(0, level.tgtEnd) + L"\\" + e.name);
+    } catch (const VslError&) {
+    }
   }
+  return result;
 }
 
 bool GuardedCopy(const std::wstring& src, const std::wstring& tgt) {

@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
-#include <map>
 #include <random>
 
+#include "platform/PathSyntax.h"
 #include "platform/Text.h"
 #include "utility/CSystemHelper.h"
 
@@ -23,11 +23,8 @@ constexpr const wchar_t* kJournalEnding = L".journal";
 std::string U8(const std::wstring& s) { return text::ToUtf8(s); }
 std::wstring W(const Json& j) { return text::FromUtf8(j.get<std::string>()); }
 
-// "Z:\a\b" -> "Z:\a"; "Z:\a" -> "Z:".
-std::wstring ParentOf(const std::wstring& full) {
-  const std::size_t sep = full.find_last_of(L"\\/");
-  return sep == std::wstring::npos ? std::wstring() : full.substr(0, sep);
-}
+using platform::path::Join;
+using platform::path::ParentOf;
 
 std::wstring NameOf(const std::wstring& full) {
   const std::size_t sep = full.find_last_of(L"\\/");
@@ -65,18 +62,43 @@ std::vector<std::uint8_t> Unhex(const std::string& hex) {
 }
 
 bool IsChange(const std::string& kind) {
-  static const char* const kinds[] = {"removed", "replaced", "created", "appended", "attributes",
+  static const char* const kinds[] = {"removed", "replaced", "created", "rewritten", "attributes",
                                       "value",   "key",      "keydeleted"};
   return std::any_of(std::begin(kinds), std::end(kinds), [&](const char* k) { return kind == k; });
 }
+
+// A record undone in its place in the sequence: a change, or what the
+// journal itself did to a directory of the script's (its time, a saved area
+// in it).
+bool IsStep(const std::string& kind) { return IsChange(kind) || kind == "dirtime" || kind == "area"; }
 
 bool IsRegistryChange(const std::string& kind) { return kind == "value" || kind == "key" || kind == "keydeleted"; }
 
 [[noreturn]] void CannotUndo(const std::wstring& what) { throw VslError(what); }
 
+// What a record keeps of an entry's stamp, and the stamp again.
+void PutStamp(Json& record, const EntryStamp& stamp) {
+  record["volume"] = stamp.volume;
+  record["identity"] = stamp.identity;
+  record["size"] = stamp.size;
+  record["modified"] = stamp.modified;
+  record["permissions"] = stamp.permissions;
+}
+
+EntryStamp StampOf(const Json& record) {
+  EntryStamp stamp;
+  stamp.exists = true;
+  stamp.volume = record["volume"].get<std::uint64_t>();
+  stamp.identity = record["identity"].get<std::uint64_t>();
+  stamp.size = record["size"].get<std::uint64_t>();
+  stamp.modified = record["modified"].get<std::int64_t>();
+  stamp.permissions = record["permissions"].get<std::uint32_t>();
+  return stamp;
+}
+
 // Deletes a registry key and everything below it, without recursion: the
 // first subkey is followed down until a key without subkeys is found, which
-// goes; then the walk starts again from the top.
+// goes; then the walk goes on from its parent.
 bool DeleteKeyTree(platform::Registry& reg, const std::wstring& top) {
   constexpr std::uint32_t kAccess = platform::kKeyRead | platform::kKeyWrite;
   std::wstring path = top;
@@ -93,7 +115,7 @@ bool DeleteKeyTree(platform::Registry& reg, const std::wstring& top) {
     if (reg.DeleteKey(platform::kHKeyLocalMachine, path) != platform::kErrorSuccess)
       CannotUndo(L"HKEY_LOCAL_MACHINE\\" + path + L": the key cannot be deleted");
     if (path == top) return true;
-    path = top;
+    path.resize(path.rfind(L'\\'));
   }
 }
 
@@ -196,8 +218,10 @@ std::wstring Journal::AreaFor(const std::wstring& fullPath, bool primary) {
     }
     return primary_;
   }
-  const std::wstring area = ParentOf(fullPath) + L"\\" + kAreaPrefix + run_;
+  const std::wstring parent = ParentOf(fullPath);
+  const std::wstring area = Join(parent, kAreaPrefix + run_);
   if (areas_.insert(text::Fold(area)).second) {
+    NoteDirTime(parent);
     Json j;
     j["seq"] = Next();
     j["kind"] = "area";
@@ -210,14 +234,26 @@ std::wstring Journal::AreaFor(const std::wstring& fullPath, bool primary) {
   return area;
 }
 
-bool Journal::SaveAside(const std::wstring& path, const EntryStamp& stamp, bool replaced) {
+void Journal::NoteDirTime(const std::wstring& dir) {
+  const std::wstring key = text::Fold(dir);
+  if (createdDirs_.count(key) != 0 || !timedDirs_.insert(key).second) return;
+  const EntryStamp stamp = native_.fileSystem->Stamp(dir);
+  if (!stamp.exists || !stamp.directory) return;
+  Json j;
+  j["seq"] = Next();
+  j["kind"] = "dirtime";
+  j["path"] = U8(dir);
+  PutStamp(j, stamp);
+  Write(j);
+}
+
+bool Journal::SaveAside(const std::wstring& full, const EntryStamp& stamp, bool replaced) {
   platform::FileSystem& fs = *native_.fileSystem;
-  const std::wstring full = fs.FullPath(path);
+  NoteDirTime(ParentOf(full));
   Json record;
   record["kind"] = replaced ? "replaced" : "removed";
   record["path"] = U8(full);
-  record["volume"] = stamp.volume;
-  record["identity"] = stamp.identity;
+  PutStamp(record, stamp);
   // On the journal's own file system the entry goes to the run's saved area;
   // elsewhere, or where that rename is refused after all (a bind mount), to
   // a saved area in its own parent directory.
@@ -240,11 +276,9 @@ bool Journal::SaveAside(const std::wstring& path, const EntryStamp& stamp, bool 
   const std::wstring saved = area + L"\\" + std::to_wstring(sequence_ + 1);
   record["saved"] = U8(saved);
   record["copied"] = true;
-  record["size"] = stamp.size;
-  record["modified"] = stamp.modified;
   Record(record);
   fs.CopyWholeFile(full, saved);
-  fs.RestoreFile(saved, stamp.size, stamp.modified);
+  fs.RestoreStamp(saved, stamp);
   if (stamp.readOnly) fs.SetAttributes(full, 0);
   fs.RemoveFile(full);
   ForgetCreated(full);
@@ -253,6 +287,8 @@ bool Journal::SaveAside(const std::wstring& path, const EntryStamp& stamp, bool 
 
 std::int64_t Journal::NoteCreated(const std::wstring& path, bool directory) {
   const std::wstring full = native_.fileSystem->FullPath(path);
+  NoteDirTime(ParentOf(full));
+  if (directory) createdDirs_.insert(text::Fold(full));
   Json record;
   record["kind"] = "created";
   record["path"] = U8(full);
@@ -266,21 +302,18 @@ std::int64_t Journal::NoteCreated(const std::wstring& path, bool directory) {
   return seq;
 }
 
-void Journal::NoteAppended(const std::wstring& path, const EntryStamp& stamp) {
+void Journal::NoteRewritten(const std::wstring& full, const EntryStamp& stamp) {
   Json record;
-  record["kind"] = "appended";
-  record["path"] = U8(native_.fileSystem->FullPath(path));
-  record["size"] = stamp.size;
-  record["modified"] = stamp.modified;
-  record["volume"] = stamp.volume;
-  record["identity"] = stamp.identity;
+  record["kind"] = "rewritten";
+  record["path"] = U8(full);
+  PutStamp(record, stamp);
   Record(record);
 }
 
-void Journal::NoteAttributes(const std::wstring& path, std::uint32_t attributes) {
+void Journal::NoteAttributes(const std::wstring& full, std::uint32_t attributes) {
   Json record;
   record["kind"] = "attributes";
-  record["path"] = U8(native_.fileSystem->FullPath(path));
+  record["path"] = U8(full);
   record["attributes"] = attributes;
   Record(record);
 }
@@ -288,11 +321,21 @@ void Journal::NoteAttributes(const std::wstring& path, std::uint32_t attributes)
 void Journal::UndoLast() {
   if (!last_.contains("seq")) return;
   Undo(last_);
-  Json j;
-  j["kind"] = "undone";
-  j["of"] = last_["seq"];
-  Write(j);
+  MarkUndone(last_["seq"].get<std::int64_t>());
   --changes_;
+}
+
+void Journal::MarkUndone(std::int64_t sequence) {
+  // Only a help for a rollback that is itself interrupted (every step is
+  // safe to repeat), so a journal that cannot be written (a full disk)
+  // does not stop the rollback.
+  try {
+    Json j;
+    j["kind"] = "undone";
+    j["of"] = sequence;
+    Write(j);
+  } catch (const VslError&) {
+  }
 }
 
 void Journal::NoteExternal(const std::wstring& what) {
@@ -383,6 +426,22 @@ Journal::Step Journal::Undo(const Json& r) {
   if (IsRegistryChange(kind)) return UndoRegistry(r);
   const std::wstring path = W(r["path"]);
   const EntryStamp now = fs.Stamp(path);
+  if (kind == "dirtime") {
+    // A directory whose entries the run changed gets its time back once
+    // they are as they were.
+    if (now.exists && now.directory) fs.RestoreStamp(path, StampOf(r));
+    return Step::NothingToDo;
+  }
+  if (kind == "area") {
+    // Emptied by the steps after it; what could not be put back stays.
+    if (now.exists) {
+      bool empty = true;
+      for (const platform::FindEntry& e : fs.Find(Join(path, L"*")))
+        empty = empty && (e.name == L"." || e.name == L"..");
+      if (empty) fs.RemoveDir(path);
+    }
+    return Step::NothingToDo;
+  }
   if (kind == "created") {
     if (!now.exists) return Step::NothingToDo;
     fs.RemoveTree(path);
@@ -395,9 +454,9 @@ Journal::Step Journal::Undo(const Json& r) {
   }
   const bool same = now.exists && now.volume == r["volume"].get<std::uint64_t>() &&
                     now.identity == r["identity"].get<std::uint64_t>();
-  if (kind == "appended") {
-    if (!same) CannotUndo(path + L": it is no longer the file that was appended to");
-    fs.RestoreFile(path, r["size"].get<std::uint64_t>(), r["modified"].get<std::int64_t>());
+  if (kind == "rewritten") {
+    if (!same) CannotUndo(path + L": it is no longer the file that was written to");
+    fs.RestoreStamp(path, StampOf(r));
     return Step::Undone;
   }
   // "removed" or "replaced": the saved entry comes back.
@@ -416,7 +475,7 @@ Journal::Step Journal::Undo(const Json& r) {
   }
   if (copied) {
     fs.CopyWholeFile(saved, path);
-    fs.RestoreFile(path, r["size"].get<std::uint64_t>(), r["modified"].get<std::int64_t>());
+    fs.RestoreStamp(path, StampOf(r));
     fs.RemoveTree(saved);
   } else if (!fs.MoveEntry(saved, path)) {
     CannotUndo(path + L": its saved copy " + saved + L" cannot be moved back");
@@ -463,12 +522,12 @@ std::vector<Json> Journal::LoadRecords() {
     Json j = Json::parse(all.begin() + static_cast<std::ptrdiff_t>(pos), all.begin() + static_cast<std::ptrdiff_t>(end),
                          nullptr, false);
     pos = end + 1;
-    if (j.is_discarded() || !j.is_object() || !j.contains("kind")) continue;
+    if (j.is_discarded() || !j.is_object() || !j.contains("kind") || !j["kind"].is_string()) continue;
     const std::string kind = j["kind"].get<std::string>();
     if (kind == "run") {
-      script_ = W(j["script"]);
+      script_ = text::FromUtf8(j.value("script", std::string()));
     } else if (kind == "registry" && registry_ == nullptr) {
-      const std::wstring location = W(j["location"]);
+      const std::wstring location = text::FromUtf8(j.value("location", std::string()));
       if (native_.registry->Location() == location) {
         registry_ = native_.registry;
       } else if ((ownRegistry_ = native_.registry->OpenAt(location))) {
@@ -476,7 +535,7 @@ std::vector<Json> Journal::LoadRecords() {
       } else {
         registryMissing_ = location;
       }
-    } else if (kind == "area") {
+    } else if (kind == "area" && j.contains("path") && j["path"].is_string()) {
       areaPaths_.push_back(W(j["path"]));
     }
     records.push_back(std::move(j));
@@ -484,7 +543,7 @@ std::vector<Json> Journal::LoadRecords() {
   if (registry_ != nullptr) {
     for (auto& [seq, text] : registry_->UndoRecords(U8(run_))) {
       Json j = Json::parse(text, nullptr, false);
-      if (j.is_discarded() || !j.is_object()) continue;
+      if (j.is_discarded() || !j.is_object() || !j.contains("kind") || !j["kind"].is_string()) continue;
       j["seq"] = seq;
       j["inRegistry"] = true;
       records.push_back(std::move(j));
@@ -500,7 +559,8 @@ RollbackReport Journal::UndoAll(bool* committed) {
   *committed = false;
   for (const Json& j : records) {
     const std::string kind = j["kind"].get<std::string>();
-    if (kind == "void" || kind == "undone") settled.insert(j["of"].get<std::int64_t>());
+    if ((kind == "void" || kind == "undone") && j.value("of", std::int64_t{-1}) >= 0)
+      settled.insert(j["of"].get<std::int64_t>());
     if (kind == "commit") *committed = true;
     if (kind == "external") ++report.notUndoable;
   }
@@ -511,14 +571,17 @@ RollbackReport Journal::UndoAll(bool* committed) {
   }
   std::vector<const Json*> steps;
   for (const Json& j : records)
-    if (j.contains("seq") && IsChange(j["kind"].get<std::string>()) && !settled.count(j["seq"].get<std::int64_t>()))
+    if (j.contains("seq") && j["seq"].is_number_integer() && IsStep(j["kind"].get<std::string>()) &&
+        !settled.count(j["seq"].get<std::int64_t>()))
       steps.push_back(&j);
-  std::sort(steps.begin(), steps.end(),
-            [](const Json* a, const Json* b) { return (*a)["seq"].get<std::int64_t>() > (*b)["seq"].get<std::int64_t>(); });
+  std::sort(steps.begin(), steps.end(), [](const Json* a, const Json* b) {
+    return (*a)["seq"].get<std::int64_t>() > (*b)["seq"].get<std::int64_t>();
+  });
   if (!registryMissing_.empty() && std::any_of(steps.begin(), steps.end(), [](const Json* j) {
         return IsRegistryChange((*j)["kind"].get<std::string>());
       }))
-    report.failed.push_back(L"the registry changes of this run are kept in " + registryMissing_ + L", which cannot be opened");
+    report.failed.push_back(L"the registry changes of this run are kept in " + registryMissing_ +
+                            L", which cannot be opened");
   for (const Json* step : steps) {
     const std::int64_t seq = (*step)["seq"].get<std::int64_t>();
     try {
@@ -532,14 +595,13 @@ RollbackReport Journal::UndoAll(bool* committed) {
         });
       } else {
         done = Undo(*step);
-        Json j;
-        j["kind"] = "undone";
-        j["of"] = seq;
-        Write(j);
+        MarkUndone(seq);
       }
       if (done == Step::Undone) ++report.undone;
     } catch (const VslError& e) {
       report.failed.push_back(e.Description());
+    } catch (const std::exception& e) {
+      report.failed.push_back(L"a damaged record of the journal (" + Describe(e) + L")");
     }
   }
   RemoveOwnFiles(false);
@@ -549,12 +611,13 @@ RollbackReport Journal::UndoAll(bool* committed) {
 void Journal::RemoveOwnFiles(bool commit) {
   platform::FileSystem& fs = *native_.fileSystem;
   if (registry_ != nullptr) registry_->DropUndoRecords(U8(run_), -1);
-  std::vector<std::wstring> areas = areaPaths_;
+  // After a rollback the saved areas in the script's directories are gone
+  // unless something could not be put back, and that was reported.
+  std::vector<std::wstring> areas;
+  if (commit) areas = areaPaths_;
   if (primaryMade_) areas.push_back(primary_);
   for (const std::wstring& area : areas) {
     try {
-      // After a rollback a saved area is empty unless something could not
-      // be put back: what is left there is kept and was reported.
       if (commit)
         fs.RemoveTree(area);
       else if (fs.Stamp(area).exists)
@@ -567,9 +630,14 @@ void Journal::RemoveOwnFiles(bool commit) {
 }
 
 int Journal::Commit() {
-  Json j;
-  j["kind"] = "commit";
-  Write(j, true);
+  // The mark keeps a commit that is interrupted from being taken for a run
+  // to roll back. A disk too full for it is made room on all the same.
+  try {
+    Json j;
+    j["kind"] = "commit";
+    Write(j, true);
+  } catch (const VslError&) {
+  }
   RemoveOwnFiles(true);
   return changes_;
 }

@@ -59,18 +59,20 @@ class Journal {
   const platform::Platform& Native() const { return native_; }
 
   // ---- Files ----
-  // Moves an existing entry (a file, a link or a whole tree) aside, noting
-  // that it was removed (`replaced` false) or is about to be replaced by a
-  // new file of the same name. False when it cannot be moved aside as a
-  // whole (a directory that is a mount point) and nothing was changed.
-  bool SaveAside(const std::wstring& path, const platform::EntryStamp& stamp, bool replaced);
+  // Moves an existing entry (a file, a link or a whole tree; `fullPath` as
+  // FullPath gives it) aside, noting that it was removed (`replaced` false)
+  // or is about to be replaced by a new file of the same name. False when
+  // it cannot be moved aside as a whole (a directory that is a mount point)
+  // and nothing was changed.
+  bool SaveAside(const std::wstring& fullPath, const platform::EntryStamp& stamp, bool replaced);
   // Notes that `path` is about to be created (a directory with `directory`).
   // The sequence number is for Abandon when the creation fails.
   std::int64_t NoteCreated(const std::wstring& path, bool directory);
-  // Notes the size and time of an existing file about to be appended to.
-  void NoteAppended(const std::wstring& path, const platform::EntryStamp& stamp);
+  // Notes the size, permissions and time of an existing file about to be
+  // written in place: appended to, or copied over with the bytes it holds.
+  void NoteRewritten(const std::wstring& fullPath, const platform::EntryStamp& stamp);
   // Notes the attributes of an entry about to be changed.
-  void NoteAttributes(const std::wstring& path, std::uint32_t attributes);
+  void NoteAttributes(const std::wstring& fullPath, std::uint32_t attributes);
   // Whether the run created this file itself: changing or deleting it again
   // needs nothing saved, since undoing its creation removes whatever is there.
   bool CreatedByRun(const std::wstring& fullPath) const;
@@ -134,6 +136,8 @@ class Journal {
   void Write(const Json& record, bool durable = false);
   // Numbers and writes a record of a change, and counts the change.
   std::int64_t Record(Json record);
+  // Notes a directory's time before the run first changes its entries.
+  void NoteDirTime(const std::wstring& fullDir);
   // The saved area for an entry: the run's own on the journal's file system
   // (`primary`), otherwise one in the entry's parent directory.
   std::wstring AreaFor(const std::wstring& fullPath, bool primary);
@@ -147,6 +151,8 @@ class Journal {
   // a run that had committed is only cleaned up (*committed).
   RollbackReport UndoAll(bool* committed);
   void RemoveOwnFiles(bool commit);
+  // Notes that the step `sequence` is undone, where the journal can.
+  void MarkUndone(std::int64_t sequence);
 
   platform::Platform native_;
   std::wstring dir_;          // the journal directory
@@ -170,7 +176,9 @@ class Journal {
   std::wstring lastCreatedKey_;
   std::set<std::wstring> areas_;  // secondary saved areas made so far (folded full paths)
   std::vector<std::wstring> areaPaths_;
-  std::set<std::wstring> created_;  // files the run created (folded full paths)
+  std::set<std::wstring> created_;      // files the run created (folded full paths)
+  std::set<std::wstring> createdDirs_;  // directories it created
+  std::set<std::wstring> timedDirs_;    // directories whose time is noted
   std::wstring journalParentFolded_;
   std::wstring journalNameFolded_;
 };

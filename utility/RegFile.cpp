@@ -38,27 +38,6 @@ bool StartsWithNoCase(std::wstring_view s, std::wstring_view prefix) {
   return s.size() >= prefix.size() && text::EqualsNoCase(s.substr(0, prefix.size()), prefix);
 }
 
-// The file's text split into lines, whatever their line ends.
-std::vector<std::wstring> Lines(std::string_view bytes) {
-  std::wstring text;
-  if (bytes.starts_with("\xFF\xFE")) {
-    text = text::FromUtf16Le(bytes.substr(2));
-  } else {
-    if (bytes.starts_with("\xEF\xBB\xBF")) bytes.remove_prefix(3);
-    text = text::FromUtf8(bytes);
-  }
-  std::vector<std::wstring> lines;
-  std::size_t start = 0;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    if (text[i] != L'\r' && text[i] != L'\n') continue;
-    lines.emplace_back(text, start, i - start);
-    if (text[i] == L'\r' && i + 1 < text.size() && text[i + 1] == L'\n') ++i;
-    start = i + 1;
-  }
-  if (start < text.size()) lines.emplace_back(text, start);
-  return lines;
-}
-
 // Reads a quoted string at the start of `s` (which begins with the opening
 // quote), undoing \\ and \"; `s` is left after the closing quote. An error
 // message when it is malformed, else "".
@@ -124,150 +103,6 @@ std::vector<std::uint8_t> TextBytes(Format format, const std::wstring& text) {
   return std::vector<std::uint8_t>(bytes.begin(), bytes.end());
 }
 
-class Parser {
- public:
-  Parser(std::string_view bytes, std::vector<Error>* errors) : lines_(Lines(bytes)), errors_(errors) {}
-
-  File Run() {
-    std::size_t i = 0;
-    while (i < lines_.size() && TrimRight(lines_[i]).empty()) ++i;
-    const std::wstring_view first = i < lines_.size() ? TrimRight(lines_[i]) : std::wstring_view();
-    if (first == kHeader4) {
-      file_.format = Format::Regedit4;
-    } else if (first == kHeader5) {
-      file_.format = Format::Version5;
-    } else {
-      Fail(static_cast<std::int32_t>(i + 1), std::wstring(L"not a registry file: it must start with ") + kHeader4 +
-                                                 L" or " + kHeader5);
-      return file_;
-    }
-    for (++i; i < lines_.size(); ++i) {
-      const std::int32_t line = static_cast<std::int32_t>(i + 1);
-      std::wstring_view s = TrimRight(TrimLeft(lines_[i]));
-      if (s.empty() || s.front() == L';') continue;
-      if (s.front() == L'[') {
-        KeyLine(line, s);
-      } else if (s.front() == L'"' || s.front() == L'@') {
-        ValueLine(line, s, i);
-      } else {
-        Fail(line, L"expecting a [key], a \"name\"= or @= value line, or a ; comment");
-      }
-    }
-    return file_;
-  }
-
- private:
-  void Fail(std::int32_t line, std::wstring message) { errors_->push_back({line, std::move(message)}); }
-
-  void KeyLine(std::int32_t line, std::wstring_view s) {
-    section_ = nullptr;
-    if (s.back() != L']') return Fail(line, L"a key line must end with ]");
-    std::wstring_view name = s.substr(1, s.size() - 2);
-    Section section;
-    section.line = line;
-    if (!name.empty() && name.front() == L'-') {
-      section.remove = true;
-      name.remove_prefix(1);
-    }
-    if (!KeyBelowRoot(std::wstring(name), &section.path))
-      return Fail(line, L"only keys below HKEY_LOCAL_MACHINE can be imported: " + std::wstring(name));
-    if (!StartsWithNoCase(name, kRootName))
-      return Fail(line, L"the key must be named with its root, HKEY_LOCAL_MACHINE\\...: " + std::wstring(name));
-    if (section.path.find(L"\\\\") != std::wstring::npos || (!section.path.empty() && section.path.front() == L'\\'))
-      return Fail(line, L"the key path has an empty name in it: " + std::wstring(name));
-    if (section.remove && section.path.empty()) return Fail(line, L"HKEY_LOCAL_MACHINE itself cannot be deleted");
-    file_.sections.push_back(std::move(section));
-    section_ = &file_.sections.back();
-  }
-
-  // A value line; hex data may continue on the lines after it, and `i` is
-  // moved to the last line it used.
-  void ValueLine(std::int32_t line, std::wstring_view s, std::size_t& i) {
-    Value value;
-    value.line = line;
-    if (s.front() == L'@') {
-      s.remove_prefix(1);
-    } else if (std::wstring error = ReadQuoted(s, &value.name); !error.empty()) {
-      return Fail(line, L"value name: " + error);
-    }
-    s = TrimLeft(s);
-    if (s.empty() || s.front() != L'=') return Fail(line, L"expecting = after the value name");
-    s = TrimLeft(s.substr(1));
-    std::wstring joined;
-    if (StartsWithNoCase(s, L"hex")) {
-      // Continuation lines: a trailing backslash joins the next line.
-      joined = s;
-      while (!joined.empty() && joined.back() == L'\\') {
-        joined.pop_back();
-        if (++i >= lines_.size()) return Fail(line, L"the hex data continues past the end of the file");
-        joined += TrimRight(TrimLeft(lines_[i]));
-      }
-      s = joined;
-    }
-    if (std::wstring error = ValueData(s, &value); !error.empty()) return Fail(line, error);
-    if (section_ == nullptr) return Fail(line, L"a value line must follow a [key] line");
-    if (section_->remove) return Fail(line, L"a value line cannot follow a [-key] line that deletes the key");
-    section_->values.push_back(std::move(value));
-  }
-
-  std::wstring ValueData(std::wstring_view s, Value* value) {
-    if (s == L"-") {
-      value->remove = true;
-      return L"";
-    }
-    if (!s.empty() && s.front() == L'"') {
-      value->type = platform::kRegSz;
-      if (std::wstring error = ReadQuoted(s, &value->text); !error.empty()) return L"value data: " + error;
-      if (!TrimLeft(s).empty()) return L"text after the closing quote of the value";
-      return L"";
-    }
-    if (StartsWithNoCase(s, L"dword:")) {
-      s.remove_prefix(6);
-      std::uint32_t v = 0;
-      if (s.empty() || s.size() > 8) return L"dword: takes one to eight hex digits";
-      for (wchar_t c : s) {
-        if (HexDigit(c) < 0) return L"dword: takes one to eight hex digits";
-        v = v * 16 + static_cast<std::uint32_t>(HexDigit(c));
-      }
-      value->type = platform::kRegDword;
-      value->bytes = {static_cast<std::uint8_t>(v), static_cast<std::uint8_t>(v >> 8),
-                      static_cast<std::uint8_t>(v >> 16), static_cast<std::uint8_t>(v >> 24)};
-      return L"";
-    }
-    if (StartsWithNoCase(s, L"hex")) {
-      s.remove_prefix(3);
-      value->type = platform::kRegBinary;
-      if (!s.empty() && s.front() == L'(') {
-        const std::size_t close = s.find(L')');
-        if (close == std::wstring_view::npos || close == 1 || close > 9) return L"hex(N): needs a hex type number";
-        std::uint32_t type = 0;
-        for (wchar_t c : s.substr(1, close - 1)) {
-          if (HexDigit(c) < 0) return L"hex(N): needs a hex type number";
-          type = type * 16 + static_cast<std::uint32_t>(HexDigit(c));
-        }
-        value->type = type;
-        s.remove_prefix(close + 1);
-      }
-      if (s.empty() || s.front() != L':') return L"expecting : after hex";
-      std::vector<std::uint8_t> bytes;
-      if (std::wstring error = ReadHexBytes(s.substr(1), &bytes); !error.empty()) return error;
-      if (value->type == platform::kRegExpandSz) {
-        value->text = HexText(file_.format, bytes);
-      } else {
-        value->raw = value->type == platform::kRegSz;
-        value->bytes = std::move(bytes);
-      }
-      return L"";
-    }
-    return L"unknown value data: expecting \"text\", dword:, hex:, hex(N): or -";
-  }
-
-  std::vector<std::wstring> lines_;
-  std::vector<Error>* errors_;
-  File file_;
-  Section* section_ = nullptr;  // the section that value lines go into
-};
-
 std::wstring Quoted(const std::wstring& s) {
   std::wstring out = L"\"";
   for (wchar_t c : s) {
@@ -327,31 +162,300 @@ std::wstring ValueLine(const Value& v) {
 
 }  // namespace
 
-bool Value::HoldsText() const { return (type == platform::kRegSz || type == platform::kRegExpandSz) && !raw; }
+// ---------------------------------------------------------------------------
+// Reading
+// ---------------------------------------------------------------------------
 
-File Parse(std::string_view bytes, std::vector<Error>* errors) { return Parser(bytes, errors).Run(); }
+Reader::Reader(Events events) : events_(std::move(events)) {}
 
-std::wstring ToText(const File& file, std::vector<Error>* errors) {
-  std::wstring out = file.format == Format::Version5 ? kHeader5 : kHeader4;
-  out += L"\n";
-  for (const Section& section : file.sections) {
-    if (HasLineBreak(section.path)) {
-      errors->push_back({0, L"a key name holds a line break and cannot be written: " + section.path});
+void Reader::Feed(std::string_view bytes) {
+  if (stopped_) return;
+  if (!encodingKnown_) {
+    // The byte order mark decides: up to three bytes are needed to see it.
+    pending_.append(bytes);
+    if (pending_.size() < 3 && !pending_.starts_with("\xFF\xFE")) return;
+    std::string start;
+    start.swap(pending_);
+    StartWith(start);
+    return;
+  }
+  Split(bytes);
+}
+
+void Reader::StartWith(std::string_view bytes) {
+  encodingKnown_ = true;
+  if (bytes.starts_with("\xFF\xFE")) {
+    utf16_ = true;
+    bytes.remove_prefix(2);
+  } else if (bytes.starts_with("\xEF\xBB\xBF")) {
+    bytes.remove_prefix(3);
+  }
+  Split(bytes);
+}
+
+void Reader::Split(std::string_view bytes) {
+  // Lines end with CR LF, LF or CR: in UTF-16LE as whole code units, in
+  // UTF-8 as single bytes, which are never part of a longer character. A
+  // piece may end inside a code unit, and between the CR and the LF of a
+  // line end.
+  const std::size_t unit = utf16_ ? 2 : 1;
+  std::size_t start = 0;
+  std::size_t i = 0;
+  if (utf16_ && pending_.size() % 2 == 1 && !bytes.empty()) {
+    // The half of a code unit that the last piece ended with.
+    pending_.push_back(bytes[0]);
+    start = i = 1;
+    const char low = pending_[pending_.size() - 2];
+    const bool lineEnd = pending_.back() == '\0' && (low == '\r' || low == '\n');
+    if (lineEnd) pending_.resize(pending_.size() - 2);
+    if (lineEnd && !(low == '\n' && afterCr_)) EndLine();
+    afterCr_ = lineEnd && low == '\r';
+    if (stopped_) return;
+  }
+  for (; i + unit <= bytes.size(); i += unit) {
+    const char c = bytes[i];
+    if ((c != '\r' && c != '\n') || (utf16_ && bytes[i + 1] != '\0')) {
+      afterCr_ = false;
       continue;
     }
-    out += L"\n[";
-    if (section.remove) out += L"-";
-    out += kRootName;
-    if (!section.path.empty()) out += L"\\" + section.path;
-    out += L"]\n";
-    for (const Value& v : section.values) {
-      if (HasLineBreak(v.name)) {
-        errors->push_back({0, L"a value name in " + section.path + L" holds a line break and cannot be written"});
-        continue;
-      }
-      out += ValueLine(v) + L"\n";
+    if (c == '\n' && afterCr_) {
+      // The LF of a CR LF: the line ended at the CR.
+      afterCr_ = false;
+      start = i + unit;
+      continue;
     }
+    pending_.append(bytes.substr(start, i - start));
+    EndLine();
+    afterCr_ = c == '\r';
+    start = i + unit;
+    if (stopped_) return;
   }
+  pending_.append(bytes.substr(start));
+  // Only half of a code unit may follow the CR for an LF still to come.
+  afterCr_ = afterCr_ && pending_.size() < unit;
+  // Before its first line a registry file has blank lines only: a long
+  // line there shows that this is no registry file, without reading on.
+  if (!headerSeen_ && pending_.size() > kLongestHeaderLine) {
+    Fail(line_ + 1, NotARegistryFile());
+    stopped_ = true;
+  }
+}
+
+void Reader::EndLine() {
+  const std::wstring text = utf16_ ? text::FromUtf16Le(pending_) : text::FromUtf8(pending_);
+  pending_.clear();
+  Line(++line_, text);
+}
+
+void Reader::Finish() {
+  if (!stopped_) {
+    if (!encodingKnown_) {
+      std::string start;
+      start.swap(pending_);
+      StartWith(start);
+    }
+    if (!stopped_ && !pending_.empty()) EndLine();
+  }
+  if (!stopped_ && continuing_) {
+    Fail(value_.line, L"the hex data continues past the end of the file");
+    continuing_ = false;
+  }
+  if (!stopped_ && !headerSeen_) Fail(line_ + 1, NotARegistryFile());
+  stopped_ = true;
+}
+
+std::wstring Reader::NotARegistryFile() {
+  return std::wstring(L"not a registry file: it must start with ") + kHeader4 + L" or " + kHeader5;
+}
+
+void Reader::Fail(std::int32_t line, std::wstring message) {
+  if (events_.error) events_.error({line, std::move(message)});
+}
+
+void Reader::Line(std::int32_t line, std::wstring_view text) {
+  if (!headerSeen_) {
+    const std::wstring_view first = TrimRight(text);
+    if (first.empty()) return;
+    if (first == kHeader4) {
+      format_ = Format::Regedit4;
+    } else if (first == kHeader5) {
+      format_ = Format::Version5;
+    } else {
+      Fail(line, NotARegistryFile());
+      stopped_ = true;
+      return;
+    }
+    headerSeen_ = true;
+    return;
+  }
+  if (continuing_) {
+    // Hex data goes on after a trailing backslash, whatever the line holds.
+    joined_ += TrimRight(TrimLeft(text));
+    if (!joined_.empty() && joined_.back() == L'\\') {
+      joined_.pop_back();
+      return;
+    }
+    continuing_ = false;
+    EndValue();
+    return;
+  }
+  std::wstring_view s = TrimRight(TrimLeft(text));
+  if (s.empty() || s.front() == L';') return;
+  if (s.front() == L'[') {
+    KeyLine(line, s);
+  } else if (s.front() == L'"' || s.front() == L'@') {
+    ValueLine(line, s);
+  } else {
+    Fail(line, L"expecting a [key], a \"name\"= or @= value line, or a ; comment");
+  }
+}
+
+void Reader::KeyLine(std::int32_t line, std::wstring_view s) {
+  haveSection_ = false;
+  if (s.back() != L']') return Fail(line, L"a key line must end with ]");
+  std::wstring_view name = s.substr(1, s.size() - 2);
+  Section section;
+  section.line = line;
+  if (!name.empty() && name.front() == L'-') {
+    section.remove = true;
+    name.remove_prefix(1);
+  }
+  if (!KeyBelowRoot(std::wstring(name), &section.path))
+    return Fail(line, L"only keys below HKEY_LOCAL_MACHINE can be imported: " + std::wstring(name));
+  if (!StartsWithNoCase(name, kRootName))
+    return Fail(line, L"the key must be named with its root, HKEY_LOCAL_MACHINE\\...: " + std::wstring(name));
+  if (section.path.find(L"\\\\") != std::wstring::npos || (!section.path.empty() && section.path.front() == L'\\'))
+    return Fail(line, L"the key path has an empty name in it: " + std::wstring(name));
+  if (section.remove && section.path.empty()) return Fail(line, L"HKEY_LOCAL_MACHINE itself cannot be deleted");
+  section_ = std::move(section);
+  haveSection_ = true;
+  if (events_.section) events_.section(section_);
+}
+
+void Reader::ValueLine(std::int32_t line, std::wstring_view s) {
+  value_ = Value();
+  value_.line = line;
+  if (s.front() == L'@') {
+    s.remove_prefix(1);
+  } else if (std::wstring error = ReadQuoted(s, &value_.name); !error.empty()) {
+    return Fail(line, L"value name: " + error);
+  }
+  s = TrimLeft(s);
+  if (s.empty() || s.front() != L'=') return Fail(line, L"expecting = after the value name");
+  s = TrimLeft(s.substr(1));
+  joined_ = s;
+  // Hex data continues on the lines after a trailing backslash.
+  if (StartsWithNoCase(s, L"hex") && !joined_.empty() && joined_.back() == L'\\') {
+    joined_.pop_back();
+    continuing_ = true;
+    return;
+  }
+  EndValue();
+}
+
+void Reader::EndValue() {
+  const std::wstring data = std::move(joined_);
+  joined_.clear();
+  if (std::wstring error = ValueData(data, &value_); !error.empty()) return Fail(value_.line, error);
+  if (!haveSection_) return Fail(value_.line, L"a value line must follow a [key] line");
+  if (section_.remove) return Fail(value_.line, L"a value line cannot follow a [-key] line that deletes the key");
+  if (events_.value) events_.value(section_, value_);
+}
+
+std::wstring Reader::ValueData(std::wstring_view s, Value* value) const {
+  if (s == L"-") {
+    value->remove = true;
+    return L"";
+  }
+  if (!s.empty() && s.front() == L'"') {
+    value->type = platform::kRegSz;
+    if (std::wstring error = ReadQuoted(s, &value->text); !error.empty()) return L"value data: " + error;
+    if (!TrimLeft(s).empty()) return L"text after the closing quote of the value";
+    return L"";
+  }
+  if (StartsWithNoCase(s, L"dword:")) {
+    s.remove_prefix(6);
+    std::uint32_t v = 0;
+    if (s.empty() || s.size() > 8) return L"dword: takes one to eight hex digits";
+    for (wchar_t c : s) {
+      if (HexDigit(c) < 0) return L"dword: takes one to eight hex digits";
+      v = v * 16 + static_cast<std::uint32_t>(HexDigit(c));
+    }
+    value->type = platform::kRegDword;
+    value->bytes = {static_cast<std::uint8_t>(v), static_cast<std::uint8_t>(v >> 8),
+                    static_cast<std::uint8_t>(v >> 16), static_cast<std::uint8_t>(v >> 24)};
+    return L"";
+  }
+  if (StartsWithNoCase(s, L"hex")) {
+    s.remove_prefix(3);
+    value->type = platform::kRegBinary;
+    if (!s.empty() && s.front() == L'(') {
+      const std::size_t close = s.find(L')');
+      if (close == std::wstring_view::npos || close == 1 || close > 9) return L"hex(N): needs a hex type number";
+      std::uint32_t type = 0;
+      for (wchar_t c : s.substr(1, close - 1)) {
+        if (HexDigit(c) < 0) return L"hex(N): needs a hex type number";
+        type = type * 16 + static_cast<std::uint32_t>(HexDigit(c));
+      }
+      value->type = type;
+      s.remove_prefix(close + 1);
+    }
+    if (s.empty() || s.front() != L':') return L"expecting : after hex";
+    std::vector<std::uint8_t> bytes;
+    if (std::wstring error = ReadHexBytes(s.substr(1), &bytes); !error.empty()) return error;
+    if (value->type == platform::kRegExpandSz) {
+      value->text = HexText(format_, bytes);
+    } else {
+      value->raw = value->type == platform::kRegSz;
+      value->bytes = std::move(bytes);
+    }
+    return L"";
+  }
+  return L"unknown value data: expecting \"text\", dword:, hex:, hex(N): or -";
+}
+
+bool Value::HoldsText() const { return (type == platform::kRegSz || type == platform::kRegExpandSz) && !raw; }
+
+File Parse(std::string_view bytes, std::vector<Error>* errors) {
+  File file;
+  Reader::Events events;
+  events.section = [&](const Section& section) { file.sections.push_back(section); };
+  events.value = [&](const Section&, const Value& value) { file.sections.back().values.push_back(value); };
+  events.error = [&](const Error& error) { errors->push_back(error); };
+  Reader reader(std::move(events));
+  reader.Feed(bytes);
+  reader.Finish();
+  file.format = reader.FileFormat();
+  return file;
+}
+
+std::wstring HeaderText(Format format) {
+  return std::wstring(format == Format::Version5 ? kHeader5 : kHeader4) + L"\n";
+}
+
+std::wstring SectionText(const Section& section, std::vector<Error>* errors) {
+  if (HasLineBreak(section.path)) {
+    errors->push_back({0, L"a key name holds a line break and cannot be written: " + section.path});
+    return L"";
+  }
+  std::wstring out = L"\n[";
+  if (section.remove) out += L"-";
+  out += kRootName;
+  if (!section.path.empty()) out += L"\\" + section.path;
+  out += L"]\n";
+  for (const Value& v : section.values) {
+    if (HasLineBreak(v.name)) {
+      errors->push_back({0, L"a value name in " + section.path + L" holds a line break and cannot be written"});
+      continue;
+    }
+    out += ValueLine(v) + L"\n";
+  }
+  return out;
+}
+
+std::wstring ToText(const File& file, std::vector<Error>* errors) {
+  std::wstring out = HeaderText(file.format);
+  for (const Section& section : file.sections) out += SectionText(section, errors);
   return out;
 }
 

@@ -29,6 +29,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -71,6 +72,58 @@ struct Error {
   std::wstring message;
 };
 
+// Reads a file as a stream, handing over what it holds as it goes: each
+// [key] or [-key] line as a section (without values), then each of its
+// value lines, and every malformed line as an error (the file is usable
+// only when there are none). The bytes come in pieces of any size through
+// Feed, then Finish; memory holds one line at a time.
+class Reader {
+ public:
+  struct Events {
+    std::function<void(const Section&)> section;
+    std::function<void(const Section&, const Value&)> value;
+    std::function<void(const Error&)> error;
+  };
+  explicit Reader(Events events);
+  void Feed(std::string_view bytes);
+  void Finish();
+  // True once nothing more will be read: after Finish, or when the start
+  // shows that this is no registry file.
+  bool Stopped() const { return stopped_; }
+  Format FileFormat() const { return format_; }
+
+ private:
+  // Before the first line only blank lines may come; a line longer than this
+  // there shows that the file is no registry file.
+  static constexpr std::size_t kLongestHeaderLine = 4096;
+
+  static std::wstring NotARegistryFile();
+  void StartWith(std::string_view bytes);
+  void Split(std::string_view bytes);
+  void EndLine();
+  void Fail(std::int32_t line, std::wstring message);
+  void Line(std::int32_t line, std::wstring_view text);
+  void KeyLine(std::int32_t line, std::wstring_view s);
+  void ValueLine(std::int32_t line, std::wstring_view s);
+  void EndValue();
+  std::wstring ValueData(std::wstring_view s, Value* value) const;
+
+  Events events_;
+  bool encodingKnown_ = false;
+  bool utf16_ = false;
+  std::string pending_;     // the bytes of the line not ended yet
+  bool afterCr_ = false;    // the last line ended with CR: an LF next is part of its end
+  std::int32_t line_ = 0;   // lines ended so far
+  bool headerSeen_ = false;
+  bool stopped_ = false;
+  Format format_ = Format::Regedit4;
+  bool haveSection_ = false;  // value lines go into section_
+  Section section_;
+  bool continuing_ = false;   // value_'s hex data goes on on the next line
+  Value value_;
+  std::wstring joined_;       // value_'s data so far
+};
+
 // Parses a whole file. Every malformed line adds an error; the file is
 // usable only when there are none.
 File Parse(std::string_view bytes, std::vector<Error>* errors);
@@ -82,6 +135,10 @@ File Parse(std::string_view bytes, std::vector<Error>* errors);
 // holds a line break cannot be written at all and is reported in `errors`
 // (with line 0).
 std::wstring ToText(const File& file, std::vector<Error>* errors);
+// The same in pieces, for a file written as it is read: the first line,
+// then each section's text.
+std::wstring HeaderText(Format format);
+std::wstring SectionText(const Section& section, std::vector<Error>* errors);
 
 // The path below HKEY_LOCAL_MACHINE that a key name given by a user means:
 // "Software\X", "HKEY_LOCAL_MACHINE\Software\X" and "HKLM\Software\X" all

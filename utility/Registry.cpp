@@ -3,6 +3,8 @@
 // platform into its documented result. A VslError from the platform (an
 // unusable registry file) is not a return code and passes through.
 #include <cstring>
+#include <deque>
+#include <utility>
 
 #include "platform/Text.h"
 #include "utility/Utility.h"
@@ -100,22 +102,49 @@ std::wstring RegCountSubNode(RegKey root, const std::wstring& keyPath) {
 std::wstring RegDelKeyTree(RegKey parent, const std::wstring& keyPath) {
   if (keyPath.empty()) return L"";
   platform::Registry& reg = platform::Reg();
-  KeyHandle key(reg);
-  if (reg.OpenKey(parent, keyPath, kWriteEnumerate, key.Out()) != platform::kErrorSuccess) return L"False";
-  std::wstring result;
+  // Every subkey goes before its key. The keys being emptied are kept open
+  // one above the other, on the heap: however deep the tree, the walk needs
+  // no stack in proportion. Each level answers as the key it stands for
+  // would: "True" once it is deleted, "False" when it cannot be opened or
+  // deleted, and a subkey's answer other than "True" stops it with that
+  // answer, the key staying.
+  struct Level {
+    Level(platform::Registry& r, RegKey p, std::wstring n) : key(r), parent(p), path(std::move(n)) {}
+    KeyHandle key;
+    RegKey parent;
+    std::wstring path;
+    std::wstring result;
+  };
+  std::deque<Level> levels;
+  levels.emplace_back(reg, parent, keyPath);
+  if (reg.OpenKey(parent, keyPath, kWriteEnumerate, levels.back().key.Out()) != platform::kErrorSuccess)
+    return L"False";
   std::wstring name;
   while (true) {
+    Level& level = levels.back();
     // Each pass removes the first subkey, so the next one is at index 0 again.
-    long rc = reg.EnumKey(key.Get(), 0, kNameBuffer, &name);
-    if (rc == platform::kErrorNoMoreItems) {
-      result = reg.DeleteKey(parent, keyPath) == platform::kErrorSuccess ? L"True" : L"False";
-      break;
+    const long rc = reg.EnumKey(level.key.Get(), 0, kNameBuffer, &name);
+    std::wstring answer;
+    if (rc == platform::kErrorSuccess) {
+      Level& child = levels.emplace_back(reg, level.key.Get(), name);
+      if (reg.OpenKey(child.parent, child.path, kWriteEnumerate, child.key.Out()) == platform::kErrorSuccess)
+        continue;
+      answer = L"False";
+    } else if (rc == platform::kErrorNoMoreItems) {
+      answer = reg.DeleteKey(level.parent, level.path) == platform::kErrorSuccess ? L"True" : L"False";
+    } else {
+      answer = level.result;
     }
-    if (rc != platform::kErrorSuccess) break;
-    result = RegDelKeyTree(key.Get(), name);
-    if (result != L"True") break;
+    // The level is done; its answer goes to the level above, which goes on
+    // with its next subkey only when that answer is "True".
+    levels.pop_back();
+    while (!levels.empty()) {
+      levels.back().result = answer;
+      if (answer == L"True") break;
+      levels.pop_back();
+    }
+    if (levels.empty()) return answer;
   }
-  return result;
 }
 
 void RegDelKey(RegKey root, const std::wstring& keyPath) { platform::Reg().DeleteKey(root, keyPath); }

@@ -39,6 +39,13 @@ std::wstring MakeTempFileName() {
   }
 }
 
+std::wstring MakeScriptCopyFile() {
+  std::wstring dir = platform::Sys().TempDir();
+  if (dir.empty() && IsDirExists(L"C:\\temp")) dir = L"C:\\temp\\";
+  if (dir.empty()) throw VslError(L"Cannot create a temporary file: the system names no temporary directory");
+  return platform::Sys().MakeTempFile(dir, L"DSK");
+}
+
 std::wstring CreateTempName() {
   try {
     std::wstring dir = platform::Sys().TempDir();

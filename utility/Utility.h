@@ -45,6 +45,11 @@ std::wstring GetWinDir();
 bool IsWindowsNT();
 std::wstring GetTempDir();
 std::wstring MakeTempFileName();
+// A new empty file for the decrypted copy of an encrypted script: in the
+// temporary directory whatever the length of its path (C:\temp where the
+// platform names none). Raises VslError naming the temporary directory when
+// no file can be made there.
+std::wstring MakeScriptCopyFile();
 std::wstring CreateTempName();
 
 // ---- Registry ----------------------------------------------------------------

@@ -11,7 +11,7 @@
 #include <string_view>
 
 #include "platform/Text.h"
-#include "platform/posix/FileSystem.h"
+#include "platform/posix/WindowsView.h"
 #include "platform/posix/Support.h"
 
 namespace posix {
@@ -46,10 +46,10 @@ class PosixFile : public platform::File {
       const ssize_t got = ::read(fd_.Get(), buffer, n);
       if (got >= 0) return static_cast<std::size_t>(got);
       if (errno == EINTR) continue;
-      const int err = errno;
-      RaiseErrno(err, L"Cannot read " + name_);
+      RaiseLastErrno([&] { return L"Cannot read " + name_; });
     }
   }
+  std::size_t Read(char* buffer, std::size_t n) override { return ReadSome(buffer, n); }
   std::string ReadAll() override {
     // A file of known size comes in one read; one byte more shows whether
     // it grew meanwhile.
@@ -62,8 +62,7 @@ class PosixFile : public platform::File {
       if (n < 0) {
         out.resize(have);
         if (errno == EINTR) continue;
-        const int err = errno;
-        RaiseErrno(err, L"Cannot read " + name_);
+        RaiseLastErrno([&] { return L"Cannot read " + name_; });
       }
       out.resize(have + static_cast<std::size_t>(n));
       if (n == 0 || (size_ > 0 && have == 0 && static_cast<std::size_t>(n) < want)) break;
@@ -77,8 +76,7 @@ class PosixFile : public platform::File {
       ssize_t n = ::write(fd_.Get(), bytes.data() + done, bytes.size() - done);
       if (n < 0) {
         if (errno == EINTR) continue;
-        const int err = errno;
-        RaiseErrno(err, L"Cannot write to " + name_);
+        RaiseLastErrno([&] { return L"Cannot write to " + name_; });
       }
       done += static_cast<std::size_t>(n);
     }
@@ -96,25 +94,23 @@ class PosixFile : public platform::File {
 // Creating and deleting
 // ---------------------------------------------------------------------------
 
-void PosixFileSystem::RefuseInvalid(const Resolved& r, const wchar_t* what) {
+void WindowsView::RefuseInvalid(const Resolved& r, const wchar_t* what) {
   if (r.invalid) throw VslError(what + r.DriveForm() + L": " + kInvalidName);
 }
 
-void PosixFileSystem::CreateDir(const std::wstring& path) {
+void WindowsView::CreateDir(const std::wstring& path) {
   Resolved r = Resolve(path);
   RefuseInvalid(r, L"Cannot create the directory ");
   if (r.root) RaiseErrno(EEXIST, L"Cannot create the directory " + r.DriveForm());
   if (!r.dir) RaiseErrno(r.dirErr, L"Cannot create the directory " + r.DriveForm());
   // A name that exists in another spelling is taken as that name.
   if (ExistsNoCase(r)) RaiseErrno(EEXIST, L"Cannot create the directory " + r.DriveForm());
-  if (::mkdirat(r.dir->fd, r.name.c_str(), 0777) != 0) {
-    const int err = errno;
-    RaiseErrno(err, L"Cannot create the directory " + r.DriveForm());
-  }
+  if (::mkdirat(r.dir->fd, r.name.c_str(), 0777) != 0)
+    RaiseLastErrno([&] { return L"Cannot create the directory " + r.DriveForm(); });
   NoteCreated(r);
 }
 
-void PosixFileSystem::RemoveDir(const std::wstring& path) {
+void WindowsView::RemoveDir(const std::wstring& path) {
   Resolved r = Resolve(path);
   RefuseInvalid(r, L"Cannot remove the directory ");
   if (r.root) throw VslError(L"Cannot remove the directory " + r.DriveForm() + L": it is the root of the drive");
@@ -126,38 +122,32 @@ void PosixFileSystem::RemoveDir(const std::wstring& path) {
     if (r.exists) rc = ::unlinkat(r.dir->fd, r.name.c_str(), AT_REMOVEDIR);
     else errno = ENOENT;
   }
-  if (rc != 0) {
-    const int err = errno;
-    RaiseErrno(err, L"Cannot remove the directory " + r.DriveForm());
-  }
+  if (rc != 0) RaiseLastErrno([&] { return L"Cannot remove the directory " + r.DriveForm(); });
   NoteRemoved(r, true);
 }
 
-void PosixFileSystem::RemoveFile(const std::wstring& path) {
+void WindowsView::RemoveFile(const std::wstring& path) {
   Resolved r = Resolve(path);
   RefuseInvalid(r, L"Cannot delete ");
   Stat(r);
   if (!r.exists) RaiseErrno(r.dir ? ENOENT : r.dirErr, L"Cannot delete " + r.DriveForm());
   if (S_ISDIR(r.st.mode)) throw VslError(L"Cannot delete " + r.DriveForm() + L": it is a directory");
   if (IsReadOnlyFile(r.st.mode)) throw VslError(L"Cannot delete " + r.DriveForm() + L": the file is read-only");
-  if (::unlinkat(r.dir->fd, r.name.c_str(), 0) != 0) {
-    const int err = errno;
-    RaiseErrno(err, L"Cannot delete " + r.DriveForm());
-  }
+  if (::unlinkat(r.dir->fd, r.name.c_str(), 0) != 0) RaiseLastErrno([&] { return L"Cannot delete " + r.DriveForm(); });
   NoteRemoved(r, false);
   // A directory reached through the link may be held open as if it were
   // still there.
   if (S_ISLNK(r.st.mode)) Forget();
 }
 
-void PosixFileSystem::RemoveMatching(const std::wstring& pattern) {
+void WindowsView::RemoveMatching(const std::wstring& pattern) {
   std::wstring dirPart, last;
   SplitLast(pattern, &dirPart, &last);
   for (const FindEntry& e : Find(pattern))
     if ((e.attributes & platform::kAttrNotPlain) == 0) RemoveFile(dirPart + e.name);
 }
 
-void PosixFileSystem::CopyWholeFile(const std::wstring& source, const std::wstring& target) {
+void WindowsView::CopyWholeFile(const std::wstring& source, const std::wstring& target) {
   Resolved s = Resolve(source);
   Resolved t = Resolve(target);
   // The message names the paths as they are spelt on disk, so it is made
@@ -188,14 +178,8 @@ void PosixFileSystem::CopyWholeFile(const std::wstring& source, const std::wstri
       RaiseErrno(n < 0 ? errno : ENAMETOOLONG, what());
     }
     link[static_cast<std::size_t>(n)] = '\0';
-    if (targetExists && ::unlinkat(tdir, t.name.c_str(), 0) != 0) {
-      const int err = errno;
-      RaiseErrno(err, what());
-    }
-    if (::symlinkat(link.data(), tdir, t.name.c_str()) != 0) {
-      const int err = errno;
-      RaiseErrno(err, what());
-    }
+    if (targetExists && ::unlinkat(tdir, t.name.c_str(), 0) != 0) RaiseLastErrno(what);
+    if (::symlinkat(link.data(), tdir, t.name.c_str()) != 0) RaiseLastErrno(what);
     if (targetExists) {
       NoteChanged(t);
       if (S_ISLNK(t.st.mode)) Forget();
@@ -209,20 +193,14 @@ void PosixFileSystem::CopyWholeFile(const std::wstring& source, const std::wstri
   // read-only file or the source among others): the link itself is removed
   // and the copy takes its place.
   if (targetExists && S_ISLNK(t.st.mode)) {
-    if (::unlinkat(tdir, t.name.c_str(), 0) != 0) {
-      const int err = errno;
-      RaiseErrno(err, what());
-    }
+    if (::unlinkat(tdir, t.name.c_str(), 0) != 0) RaiseLastErrno(what);
     NoteRemoved(t, false);
     Forget();
     targetExists = false;
   }
 
   Fd in(::openat(sdir, s.name.c_str(), O_RDONLY | O_CLOEXEC));
-  if (!in.Valid()) {
-    const int err = errno;
-    RaiseErrno(err, what());
-  }
+  if (!in.Valid()) RaiseLastErrno(what);
   const mode_t createMode = (sst.mode & 0777) | S_IWUSR;
   // A new file is made new (O_EXCL): a file that appeared meanwhile is
   // opened as an existing one instead.
@@ -231,10 +209,7 @@ void PosixFileSystem::CopyWholeFile(const std::wstring& source, const std::wstri
     targetExists = true;
     out = Fd(::openat(tdir, t.name.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, createMode));
   }
-  if (!out.Valid()) {
-    const int err = errno;
-    RaiseErrno(err, what());
-  }
+  if (!out.Valid()) RaiseLastErrno(what);
   if (targetExists)
     NoteChanged(t);
   else
@@ -261,8 +236,7 @@ void PosixFileSystem::CopyWholeFile(const std::wstring& source, const std::wstri
       byBlocks = true;
       break;
     }
-    const int err = errno;
-    RaiseErrno(err, what());
+    RaiseLastErrno(what);
   }
   if (byBlocks) {
     for (;;) {
@@ -271,8 +245,7 @@ void PosixFileSystem::CopyWholeFile(const std::wstring& source, const std::wstri
       ssize_t n = ::read(in.Get(), buffer_.data(), buffer_.size());
       if (n < 0) {
         if (errno == EINTR) continue;
-        const int err = errno;
-        RaiseErrno(err, what());
+        RaiseLastErrno(what);
       }
       if (n == 0) break;
       ssize_t done = 0;
@@ -280,8 +253,7 @@ void PosixFileSystem::CopyWholeFile(const std::wstring& source, const std::wstri
         ssize_t w = ::write(out.Get(), buffer_.data() + done, static_cast<std::size_t>(n - done));
         if (w < 0) {
           if (errno == EINTR) continue;
-          const int err = errno;
-          RaiseErrno(err, what());
+          RaiseLastErrno(what);
         }
         done += w;
       }
@@ -290,14 +262,11 @@ void PosixFileSystem::CopyWholeFile(const std::wstring& source, const std::wstri
   // The copy keeps the source's mode bits, its read-only attribute among
   // them, as CopyFile keeps attributes.
   const bool modeRight = !targetExists && (createMode & ~umask_) == (sst.mode & 07777);
-  if (!modeRight && ::fchmod(out.Get(), sst.mode & 07777) != 0) {
-    const int err = errno;
-    RaiseErrno(err, what());
-  }
+  if (!modeRight && ::fchmod(out.Get(), sst.mode & 07777) != 0) RaiseLastErrno(what);
   if (int err = out.Close(); err != 0) RaiseErrno(err, what());
 }
 
-std::unique_ptr<platform::File> PosixFileSystem::Open(const std::wstring& path, platform::OpenMode mode) {
+std::unique_ptr<platform::File> WindowsView::Open(const std::wstring& path, platform::OpenMode mode) {
   Resolved r = Resolve(path);
   const wchar_t* how = mode == platform::OpenMode::Read     ? L" for reading"
                        : mode == platform::OpenMode::Append ? L" for appending"
@@ -310,18 +279,12 @@ std::unique_ptr<platform::File> PosixFileSystem::Open(const std::wstring& path, 
     // spelt otherwise is that name too.
     if (r.root || ExistsNoCase(r)) RaiseErrno(EEXIST, what());
     int fd = ::openat(r.dir->fd, r.name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-    if (fd < 0) {
-      const int err = errno;
-      RaiseErrno(err, what());
-    }
+    if (fd < 0) RaiseLastErrno(what);
     auto file = std::make_unique<PosixFile>(fd, r.DriveForm(), 0);
     NoteCreated(r);
     // The umask may have taken the owner's bits away as well; the owner
     // keeps reading and writing, nobody else gets either.
-    if (::fchmod(fd, S_IRUSR | S_IWUSR) != 0) {
-      const int err = errno;
-      RaiseErrno(err, what());
-    }
+    if (::fchmod(fd, S_IRUSR | S_IWUSR) != 0) RaiseLastErrno(what);
     return file;
   }
   int fd = -1;
@@ -348,10 +311,7 @@ std::unique_ptr<platform::File> PosixFileSystem::Open(const std::wstring& path, 
     const int flags = O_CLOEXEC | O_WRONLY | O_CREAT | (mode == platform::OpenMode::Append ? O_APPEND : 0);
     fd = ::openat(r.dir->fd, r.name.c_str(), flags, 0666);
   }
-  if (fd < 0) {
-    const int err = errno;
-    RaiseErrno(err, what());
-  }
+  if (fd < 0) RaiseLastErrno(what);
   struct stat st;
   if (::fstat(fd, &st) != 0) {
     const int err = errno;
@@ -364,15 +324,12 @@ std::unique_ptr<platform::File> PosixFileSystem::Open(const std::wstring& path, 
   if (mode != platform::OpenMode::Read) {
     if (existed) NoteChanged(r);
     if (targetExisted && IsReadOnlyFile(st.st_mode)) throw VslError(what() + L": the file is read-only");
-    if (mode == platform::OpenMode::Write && S_ISREG(st.st_mode) && ::ftruncate(fd, 0) != 0) {
-      const int err = errno;
-      RaiseErrno(err, what());
-    }
+    if (mode == platform::OpenMode::Write && S_ISREG(st.st_mode) && ::ftruncate(fd, 0) != 0) RaiseLastErrno(what);
   }
   return file;
 }
 
-bool PosixFileSystem::CreateNewFile(const std::wstring& path) {
+bool WindowsView::CreateNewFile(const std::wstring& path) {
   Resolved r = Resolve(path);
   RefuseInvalid(r, L"Cannot create ");
   if (r.root) return false;
@@ -381,8 +338,7 @@ bool PosixFileSystem::CreateNewFile(const std::wstring& path) {
   Fd fd(::openat(r.dir->fd, r.name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
   if (!fd.Valid()) {
     if (errno == EEXIST) return false;
-    const int err = errno;
-    RaiseErrno(err, L"Cannot create " + r.DriveForm());
+    RaiseLastErrno([&] { return L"Cannot create " + r.DriveForm(); });
   }
   NoteCreated(r);
   return true;
@@ -398,7 +354,8 @@ namespace {
 // short at the end is left for the bytes that follow.
 std::size_t CompleteUtf8(std::string_view bytes) {
   std::size_t start = bytes.size();
-  while (start > 0 && bytes.size() - start < 3 && (static_cast<unsigned char>(bytes[start - 1]) & 0xC0) == 0x80) --start;
+  while (start > 0 && bytes.size() - start < 3 && (static_cast<unsigned char>(bytes[start - 1]) & 0xC0) == 0x80)
+    --start;
   if (start == 0) return bytes.size();
   const auto lead = static_cast<unsigned char>(bytes[start - 1]);
   const std::size_t length = (lead & 0xE0) == 0xC0 ? 2 : (lead & 0xF0) == 0xE0 ? 3 : (lead & 0xF8) == 0xF0 ? 4 : 1;
@@ -407,7 +364,7 @@ std::size_t CompleteUtf8(std::string_view bytes) {
 
 }  // namespace
 
-std::wstring PosixFileSystem::ReadTextFile(const std::wstring& path) {
+std::wstring WindowsView::ReadTextFile(const std::wstring& path) {
   auto opened = Open(path, platform::OpenMode::Read);
   auto& file = static_cast<PosixFile&>(*opened);
   // The text takes four bytes a character, megabytes for a large script:
@@ -442,11 +399,11 @@ std::wstring PosixFileSystem::ReadTextFile(const std::wstring& path) {
   }
 }
 
-void PosixFileSystem::AppendTextLine(const std::wstring& path, const std::wstring& line) {
+void WindowsView::AppendTextLine(const std::wstring& path, const std::wstring& line) {
   Open(path, platform::OpenMode::Append)->Write(text::ToUtf8(line) + "\n");
 }
 
-bool PosixFileSystem::CanCreateIn(const std::wstring& dir) {
+bool WindowsView::CanCreateIn(const std::wstring& dir) {
   Resolved r = Resolve(dir);
   struct stat st {};
   if (r.invalid || !r.dir || ::fstatat(r.dir->fd, r.name.c_str(), &st, 0) != 0 || !S_ISDIR(st.st_mode)) {

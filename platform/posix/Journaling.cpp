@@ -8,10 +8,12 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <algorithm>
+#include <cstring>
 #include <string>
 #include <vector>
 
-#include "platform/posix/FileSystem.h"
+#include "platform/posix/WindowsView.h"
 #include "platform/posix/Support.h"
 
 namespace posix {
@@ -31,10 +33,7 @@ class PosixLockedFile : public platform::LockedFile {
     for (off_t at = 0;;) {
       const ssize_t n = ::pread(fd_.Get(), buffer, sizeof buffer, at);
       if (n < 0 && errno == EINTR) continue;
-      if (n < 0) {
-        const int err = errno;
-        RaiseErrno(err, L"Cannot read " + name_);
-      }
+      if (n < 0) RaiseLastErrno([&] { return L"Cannot read " + name_; });
       if (n == 0) return out;
       out.append(buffer, static_cast<std::size_t>(n));
       at += n;
@@ -45,16 +44,10 @@ class PosixLockedFile : public platform::LockedFile {
     while (done < bytes.size()) {
       const ssize_t n = ::write(fd_.Get(), bytes.data() + done, bytes.size() - done);
       if (n < 0 && errno == EINTR) continue;
-      if (n < 0) {
-        const int err = errno;
-        RaiseErrno(err, L"Cannot write to " + name_);
-      }
+      if (n < 0) RaiseLastErrno([&] { return L"Cannot write to " + name_; });
       done += static_cast<std::size_t>(n);
     }
-    if (durable && ::fdatasync(fd_.Get()) != 0) {
-      const int err = errno;
-      RaiseErrno(err, L"Cannot write to " + name_);
-    }
+    if (durable && ::fdatasync(fd_.Get()) != 0) RaiseLastErrno([&] { return L"Cannot write to " + name_; });
   }
 
  private:
@@ -64,18 +57,23 @@ class PosixLockedFile : public platform::LockedFile {
 
 // Makes sure this process may list and empty the directory `name` of
 // `dirFd` (a saved tree keeps the modes it had, read-only ones among them).
-void AllowEmptying(int dirFd, const char* name, const struct stat& st) {
-  if ((st.st_mode & S_IRWXU) != S_IRWXU) ::fchmodat(dirFd, name, (st.st_mode & 07777) | S_IRWXU, 0);
+// Where it cannot, opening or emptying the directory fails and says why.
+bool AllowEmptying(int dirFd, const char* name, const struct stat& st) {
+  return (st.st_mode & S_IRWXU) == S_IRWXU || ::fchmodat(dirFd, name, (st.st_mode & 07777) | S_IRWXU, 0) == 0;
 }
 
 }  // namespace
 
-platform::EntryStamp PosixFileSystem::Stamp(const std::wstring& path) {
+platform::EntryStamp WindowsView::Stamp(const std::wstring& path) {
   platform::EntryStamp stamp;
   Resolved r = Resolve(path);
-  Stat(r);
+  if (r.invalid || !r.dir) return stamp;
   struct stat st;
-  if (!r.exists || ::fstatat(r.dir->fd, r.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) return stamp;
+  if (::fstatat(r.dir->fd, r.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+    // Not spelt as on disk: the name found without regard to case.
+    Stat(r);
+    if (!r.exists || ::fstatat(r.dir->fd, r.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) return stamp;
+  }
   stamp.exists = true;
   stamp.directory = S_ISDIR(st.st_mode);
   stamp.readOnly = !S_ISLNK(st.st_mode) && !S_ISDIR(st.st_mode) && (st.st_mode & S_IWUSR) == 0;
@@ -83,10 +81,11 @@ platform::EntryStamp PosixFileSystem::Stamp(const std::wstring& path) {
   stamp.identity = st.st_ino;
   stamp.size = static_cast<std::uint64_t>(st.st_size);
   stamp.modified = Nanoseconds(st.st_mtim);
+  stamp.permissions = st.st_mode & 07777;
   return stamp;
 }
 
-bool PosixFileSystem::MoveEntry(const std::wstring& from, const std::wstring& to) {
+bool WindowsView::MoveEntry(const std::wstring& from, const std::wstring& to) {
   Resolved s = Resolve(from);
   Resolved t = Resolve(to);
   auto what = [&] { return L"Cannot move " + s.DriveForm() + L" to " + t.DriveForm(); };
@@ -103,8 +102,7 @@ bool PosixFileSystem::MoveEntry(const std::wstring& from, const std::wstring& to
   }
   if (rc != 0) {
     if (errno == EXDEV) return false;
-    const int err = errno;
-    RaiseErrno(err, what());
+    RaiseLastErrno(what);
   }
   const bool tree = S_ISDIR(s.st.mode) || S_ISLNK(s.st.mode);
   NoteRemoved(s, S_ISDIR(s.st.mode));
@@ -115,21 +113,69 @@ bool PosixFileSystem::MoveEntry(const std::wstring& from, const std::wstring& to
   return true;
 }
 
-void PosixFileSystem::RestoreFile(const std::wstring& path, std::uint64_t size, std::int64_t modified) {
+void WindowsView::RestoreStamp(const std::wstring& path, const platform::EntryStamp& stamp) {
   Resolved r = Resolve(path);
   RefuseInvalid(r, L"Cannot restore ");
   Stat(r);
   if (!r.exists) RaiseErrno(r.dir ? ENOENT : r.dirErr, L"Cannot restore " + r.DriveForm());
-  Fd fd(::openat(r.dir->fd, r.name.c_str(), O_WRONLY | O_NOFOLLOW | O_CLOEXEC));
-  struct timespec times[2] = {{0, UTIME_OMIT}, {modified / 1000000000, modified % 1000000000}};
-  if (!fd.Valid() || ::ftruncate(fd.Get(), static_cast<off_t>(size)) != 0 || ::futimens(fd.Get(), times) != 0) {
-    const int err = errno;
-    RaiseErrno(err, L"Cannot restore " + r.DriveForm());
+  const int dir = r.dir->fd;
+  const char* name = r.name.c_str();
+  // The size first, while the file may still be written; a file of the
+  // right size (a read-only one among them) is not opened at all, nor is a
+  // directory, which gets its permissions and time back.
+  struct stat st;
+  bool done = ::fstatat(dir, name, &st, AT_SYMLINK_NOFOLLOW) == 0;
+  if (done && !S_ISDIR(st.st_mode) && static_cast<std::uint64_t>(st.st_size) != stamp.size) {
+    Fd fd(::openat(dir, name, O_WRONLY | O_NOFOLLOW | O_CLOEXEC));
+    done = fd.Valid() && ::ftruncate(fd.Get(), static_cast<off_t>(stamp.size)) == 0;
   }
+  const struct timespec times[2] = {{0, UTIME_OMIT}, {stamp.modified / 1000000000, stamp.modified % 1000000000}};
+  done = done && ::fchmodat(dir, name, stamp.permissions, 0) == 0 &&
+         ::utimensat(dir, name, times, AT_SYMLINK_NOFOLLOW) == 0;
+  if (!done) RaiseLastErrno([&] { return L"Cannot restore " + r.DriveForm(); });
+  if (S_ISDIR(st.st_mode)) ++dirModeChanges_;
   NoteChanged(r);
 }
 
-void PosixFileSystem::RemoveTree(const std::wstring& path) {
+bool WindowsView::SameContent(const std::wstring& a, const std::wstring& b) {
+  auto open = [this](const std::wstring& path, struct stat* st) {
+    Resolved r = Resolve(path);
+    if (r.invalid || !r.dir) return Fd();
+    Fd fd(::openat(r.dir->fd, r.name.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+    if (!fd.Valid() && errno == ENOENT) {
+      Stat(r);  // the name spelt otherwise on disk
+      if (r.exists) fd = Fd(::openat(r.dir->fd, r.name.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+    }
+    if (fd.Valid() && (::fstat(fd.Get(), st) != 0 || !S_ISREG(st->st_mode))) fd = Fd();
+    return fd;
+  };
+  struct stat sa, sb;
+  Fd fa = open(a, &sa);
+  if (!fa.Valid()) return false;
+  Fd fb = open(b, &sb);
+  if (!fb.Valid() || sa.st_size != sb.st_size) return false;
+  if (sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino) return false;
+  // Both are read block by block for as many bytes as they hold.
+  auto fill = [](int fd, char* buffer, std::size_t want) {
+    std::size_t got = 0;
+    while (got < want) {
+      const ssize_t n = ::read(fd, buffer + got, want - got);
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) return false;
+      got += static_cast<std::size_t>(n);
+    }
+    return true;
+  };
+  char x[16384], y[sizeof x];
+  for (off_t left = sa.st_size; left > 0;) {
+    const std::size_t n = static_cast<std::size_t>(std::min<off_t>(left, sizeof x));
+    if (!fill(fa.Get(), x, n) || !fill(fb.Get(), y, n) || std::memcmp(x, y, n) != 0) return false;
+    left -= static_cast<off_t>(n);
+  }
+  return true;
+}
+
+void WindowsView::RemoveTree(const std::wstring& path) {
   Resolved r = Resolve(path);
   RefuseInvalid(r, L"Cannot delete ");
   Stat(r);
@@ -195,7 +241,7 @@ void PosixFileSystem::RemoveTree(const std::wstring& path) {
   Forget();
 }
 
-std::unique_ptr<platform::LockedFile> PosixFileSystem::OpenLocked(const std::wstring& path, bool create) {
+std::unique_ptr<platform::LockedFile> WindowsView::OpenLocked(const std::wstring& path, bool create) {
   Resolved r = Resolve(path);
   RefuseInvalid(r, L"Cannot open ");
   if (!create) Stat(r);
@@ -204,14 +250,12 @@ std::unique_ptr<platform::LockedFile> PosixFileSystem::OpenLocked(const std::wst
   Fd fd(::openat(r.dir->fd, r.name.c_str(), flags, 0600));
   if (!fd.Valid()) {
     if (!create && errno == ENOENT) return nullptr;  // finished by its owner meanwhile
-    const int err = errno;
-    RaiseErrno(err, L"Cannot open " + r.DriveForm());
+    RaiseLastErrno([&] { return L"Cannot open " + r.DriveForm(); });
   }
   if (create) NoteCreated(r);
   if (::flock(fd.Get(), LOCK_EX | LOCK_NB) != 0) {
     if (errno == EWOULDBLOCK) return nullptr;
-    const int err = errno;
-    RaiseErrno(err, L"Cannot lock " + r.DriveForm());
+    RaiseLastErrno([&] { return L"Cannot lock " + r.DriveForm(); });
   }
   // Its owner may have finished and removed it between the open and the
   // lock: a file no longer at its path is nobody's journal.
@@ -220,6 +264,21 @@ std::unique_ptr<platform::LockedFile> PosixFileSystem::OpenLocked(const std::wst
       held.st_ino != there.st_ino || held.st_dev != there.st_dev)
     return nullptr;
   return std::make_unique<PosixLockedFile>(std::move(fd), r.DriveForm());
+}
+
+void WindowsView::CopyStamp(const std::wstring& source, const std::wstring& target) {
+  // A copy keeps the source's permission bits and is written now.
+  Resolved s = Resolve(source);
+  Resolved t = Resolve(target);
+  Stat(s);
+  Stat(t);
+  auto fail = [&](int err) { RaiseErrno(err, L"Cannot copy " + s.DriveForm() + L" to " + t.DriveForm()); };
+  if (!s.exists || !t.exists) fail(ENOENT);
+  const struct timespec now[2] = {{0, UTIME_OMIT}, {0, UTIME_NOW}};
+  if (((s.st.mode ^ t.st.mode) & 07777) != 0 && ::fchmodat(t.dir->fd, t.name.c_str(), s.st.mode & 07777, 0) != 0)
+    fail(errno);
+  if (::utimensat(t.dir->fd, t.name.c_str(), now, AT_SYMLINK_NOFOLLOW) != 0) fail(errno);
+  NoteChanged(t);
 }
 
 }  // namespace posix

@@ -18,10 +18,9 @@ namespace {
 class PosixPlatform : public NativePlatform {
  public:
   PosixPlatform(int argc, char** argv)
-      : system_(fileSystem_, argc, argv),
-        processes_(fileSystem_),
-        registry_([] {
-          if (const char* path = std::getenv("VSL_REGISTRY"); path != nullptr && *path != '\0') return std::string(path);
+      : system_(fileSystem_, argc, argv), processes_(fileSystem_), registry_([] {
+          if (const char* path = std::getenv("VSL_REGISTRY"); path != nullptr && *path != '\0')
+            return std::string(path);
           posix::EnsurePrefix();
           return posix::PrefixDir() + "/registry.db";
         }) {

@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/PathSyntax.h"
 #include "platform/Text.h"
 #include "platform/posix/Support.h"
 
@@ -65,10 +66,7 @@ void WaitForChild(pid_t pid, int& status) {
   // A signal handler (Ctrl-C presses Cancel) may interrupt the wait; the
   // program is still running then, so wait again until it has ended.
   while (::waitpid(pid, &status, 0) < 0) {
-    if (errno != EINTR) {
-      const int err = errno;
-      RaiseErrno(err, L"Cannot wait for a started program");
-    }
+    if (errno != EINTR) RaiseLastErrno([&] { return L"Cannot wait for a started program"; });
   }
 }
 
@@ -141,7 +139,7 @@ std::vector<std::wstring> SplitWindowsArguments(const std::wstring& arguments) {
 int PosixProcesses::Run(const std::wstring& program, const std::wstring& arguments) {
   // A NUL would cut the name or an argument short and start another program
   // or hand it other arguments.
-  if (fs::HasNul(program) || fs::HasNul(arguments))
+  if (platform::path::HasNul(program) || platform::path::HasNul(arguments))
     throw VslError(L"Cannot start " + program.substr(0, program.find(L'\0')) +
                    L": the program name or its arguments hold a NUL character");
   std::string file;               // host path handed to exec
@@ -178,7 +176,7 @@ int PosixProcesses::Run(const std::wstring& program, const std::wstring& argumen
 int PosixProcesses::RunCommandLine(const std::wstring& interpreter, const std::wstring& commandLine) {
   // The Windows interpreter named by `interpreter` has its POSIX stand-in:
   // the line goes to the shell unsplit.
-  if (fs::HasNul(commandLine))
+  if (platform::path::HasNul(commandLine))
     throw VslError(L"Cannot run the command line " + commandLine.substr(0, commandLine.find(L'\0')) +
                    L": it holds a NUL character");
   return Start(interpreter, "/bin/sh", {"sh", "-c", text::ToUtf8(commandLine)});
@@ -194,10 +192,7 @@ int PosixProcesses::Start(const std::wstring& program, const std::string& file, 
   argv.push_back(nullptr);
 
   int pipeFds[2];
-  if (::pipe2(pipeFds, O_CLOEXEC) != 0) {
-    const int err = errno;
-    RaiseErrno(err, L"Cannot start " + program);
-  }
+  if (::pipe2(pipeFds, O_CLOEXEC) != 0) RaiseLastErrno([&] { return L"Cannot start " + program; });
   Fd readEnd(pipeFds[0]);
   Fd writeEnd(pipeFds[1]);
 
@@ -206,10 +201,7 @@ int PosixProcesses::Start(const std::wstring& program, const std::string& file, 
   std::fflush(nullptr);
 
   pid_t pid = ::fork();
-  if (pid < 0) {
-    const int err = errno;
-    RaiseErrno(err, L"Cannot start " + program);
-  }
+  if (pid < 0) RaiseLastErrno([&] { return L"Cannot start " + program; });
   if (pid == 0) {
     // The program starts with default signal handling and nothing blocked,
     // whatever this process has set up for itself (Ctrl-C handling).

@@ -23,6 +23,13 @@ struct ValueRow {
   std::vector<std::uint8_t> data;
 };
 
+// One subkey of a key as the database holds it.
+struct ChildRow {
+  long long id = 0;
+  std::string folded;  // the folded name in UTF-8, in whose order the rows come
+  bool hasSubkeys = false;
+};
+
 // Return codes beyond the ones the interface names, as Windows defines them.
 constexpr long kErrorInvalidParameter = 87;
 // A handle whose key has been deleted since it was opened.
@@ -77,6 +84,7 @@ class PosixRegistry : public platform::Registry {
   void DropUndoRecords(const std::string& run, std::int64_t sequence) override;
   std::wstring Location() override;
   std::unique_ptr<platform::Registry> OpenAt(const std::wstring& location) override;
+  void Snapshot(const std::function<void()>& work) override;
 
  private:
   class Database;
@@ -87,7 +95,11 @@ class PosixRegistry : public platform::Registry {
   // handle, kErrorAccessDenied for a missing right (as on Windows, a key
   // opened for reading cannot be written through).
   long KeyOf(platform::RegKey handle, std::uint32_t needed, long long* id) const;
-  platform::RegKey NewHandle(long long id, std::uint32_t access);
+  // `leafAt`: the database version at which the key was known to have no
+  // subkeys, if it was ({-1, -1} otherwise: no version has a negative count
+  // of changes).
+  platform::RegKey NewHandle(long long id, std::uint32_t access,
+                             std::pair<long long, long long> leafAt = {-1, -1});
   // The common start of OpenKey and CreateKey: checks the arguments, finds
   // the parent's key and splits the subkey path. kErrorSuccess to go on.
   long BeginKeyCall(platform::RegKey parent, const std::wstring& subKey, platform::RegKey* result, long long* id,
@@ -98,6 +110,7 @@ class PosixRegistry : public platform::Registry {
   struct OpenKeyRow {
     long long id;
     std::uint32_t access;  // the rights the key was opened with
+    std::pair<long long, long long> leafAt;
   };
   std::unordered_map<platform::RegKey, OpenKeyRow> handles_;
   platform::RegKey nextHandle_ = 1;
@@ -108,6 +121,14 @@ class PosixRegistry : public platform::Registry {
     std::pair<long long, long long> version{-1, -1};
     std::vector<ValueRow> rows;
   } valueCache_;
+  // The same for the subkeys that EnumKey walks, which a walk over a tree
+  // opens next: their names, and their rows for OpenKey.
+  struct {
+    long long key = -1;
+    std::pair<long long, long long> version{-1, -1};
+    std::vector<std::wstring> names;
+    std::vector<ChildRow> rows;
+  } subkeyCache_;
 };
 
 }  // namespace posix

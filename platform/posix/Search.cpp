@@ -7,7 +7,7 @@
 #include <cstring>
 
 #include "platform/Text.h"
-#include "platform/posix/FileSystem.h"
+#include "platform/posix/WindowsView.h"
 #include "platform/posix/Support.h"
 
 namespace posix {
@@ -17,18 +17,7 @@ using platform::FindEntry;
 
 namespace {
 
-// Can a name found on disk be spelt as one component of a script path? A
-// name holding a backslash or ':' would be split or read as a drive, and one that
-// ends in a dot or a space (all-dot names such as "..." among them) loses
-// those characters when a path is resolved, so it would name another entry,
-// often the directory itself or its parent. Such entries are left out of
-// every search, so that no operation walking a tree can be led outside it.
-bool IsComponentName(const std::wstring& name) {
-  if (name.empty() || name.back() == L'.' || name.back() == L' ') return false;
-  for (wchar_t c : name)
-    if (c == L'\\' || c == L':') return false;
-  return true;
-}
+using platform::path::IsComponentName;
 
 bool HasWildcards(const std::wstring& s) { return s.find_first_of(L"*?") != std::wstring::npos; }
 
@@ -95,21 +84,24 @@ std::uint32_t AttributesOf(mode_t mode, mode_t target, const std::wstring& name,
 // Searching and attributes
 // ---------------------------------------------------------------------------
 
-std::vector<FindEntry> PosixFileSystem::Find(const std::wstring& pattern) {
-  if (pattern.empty() || HasNul(pattern)) return {};
+std::vector<FindEntry> WindowsView::Find(const std::wstring& pattern) {
   std::wstring dirPart, last;
-  SplitLast(pattern, &dirPart, &last);
-  if (last.empty()) {
-    if (dirPart.empty() || !IsSep(dirPart.back())) return {};  // a bare "C:"
-    last = L"*";
-  }
-  return FindIn(dirPart, last);
+  if (!platform::path::SplitSearch(pattern, &dirPart, &last)) return {};
+  return FindIn(dirPart, last, false);
 }
 
-std::vector<FindEntry> PosixFileSystem::FindIn(const std::wstring& dirPart, const std::wstring& last) {
+std::vector<FindEntry> WindowsView::FindOrFail(const std::wstring& pattern) {
+  std::wstring dirPart, last;
+  if (!platform::path::SplitSearch(pattern, &dirPart, &last))
+    throw VslError(L"Cannot list " + Resolve(pattern).DriveForm() + L": " + kInvalidName);
+  return FindIn(dirPart, last, true);
+}
+
+std::vector<FindEntry> WindowsView::FindIn(const std::wstring& dirPart, const std::wstring& last, bool strict) {
   std::vector<FindEntry> out;
   if (!HasWildcards(last)) {
     Resolved r = Resolve(dirPart + last);
+    if (strict && !r.dir) RaiseErrno(r.dirErr, L"Cannot list the directory of " + r.DriveForm());
     if (last == L"." || last == L"..") {
       // The directory itself, or its parent, with the attributes of the
       // directory it names.
@@ -127,14 +119,31 @@ std::vector<FindEntry> PosixFileSystem::FindIn(const std::wstring& dirPart, cons
 
   wchar_t drive = L'Z';
   std::wstring text;
-  if (!ParsePath(dirPart, &drive, &text)) return out;
+  if (!ParsePath(dirPart, &drive, &text)) {
+    if (strict) throw VslError(L"Cannot list the directory " + text + L": " + kInvalidName);
+    return out;
+  }
   Trim();
   auto [chain, level] = ChainFor(drive, text);
+  // A directory that cannot be reached or read lists nothing; for a tree
+  // operation that is a failure of its own.
+  auto unlisted = [&, chain = chain, level = level](int err) {
+    if (!strict) return;
+    std::wstring shown = chain->shown.substr(0, chain->levels[level].shownEnd);
+    if (level == 0) shown.push_back(L'\\');
+    RaiseErrno(err, L"Cannot list the directory " + shown);
+  };
   DirRef dir = LevelDir(*chain, level);
-  if (!dir) return out;
+  if (!dir) {
+    unlisted(errno);
+    return out;
+  }
   Fd own;
   const int fd = ReadFd(*dir, &own);
-  if (fd < 0) return out;
+  if (fd < 0) {
+    unlisted(errno);
+    return out;
+  }
 
   // What is learnt of every entry is kept for the calls on the entries that
   // follow (a tree operation deletes or copies what it listed), in the
@@ -170,8 +179,8 @@ std::vector<FindEntry> PosixFileSystem::FindIn(const std::wstring& dirPart, cons
     if (WildMatch(last, L"..")) {
       if (DirRef parent = LevelDir(*chain, level - 1)) {
         const bool parentIsRoot = level == 1;
-        out.push_back(
-            {L"..", AttributesOf(ModeOf(*parent), 0, parentIsRoot ? L"" : chain->levels[level - 1].name, parentIsRoot)});
+        out.push_back({L"..", AttributesOf(ModeOf(*parent), 0, parentIsRoot ? L"" : chain->levels[level - 1].name,
+                                           parentIsRoot)});
       }
     }
   }
@@ -185,14 +194,20 @@ std::vector<FindEntry> PosixFileSystem::FindIn(const std::wstring& dirPart, cons
   return out;
 }
 
-std::uint32_t PosixFileSystem::GetAttributes(const std::wstring& path) {
+bool WindowsView::IsRegularFile(const std::wstring& path) {
+  Resolved r = Resolve(path);
+  Stat(r);
+  return r.exists && S_ISREG(r.st.mode);
+}
+
+std::uint32_t WindowsView::GetAttributes(const std::wstring& path) {
   Resolved r = Resolve(path);
   Stat(r);
   if (!r.exists) return platform::kInvalidAttributes;
   return AttributesOf(r.st.mode, r.st.target, r.root ? L"" : r.LastName(), r.root);
 }
 
-void PosixFileSystem::SetAttributes(const std::wstring& path, std::uint32_t attributes) {
+void WindowsView::SetAttributes(const std::wstring& path, std::uint32_t attributes) {
   Resolved r = Resolve(path);
   RefuseInvalid(r, L"Cannot set the attributes of ");
   Stat(r);
@@ -201,10 +216,8 @@ void PosixFileSystem::SetAttributes(const std::wstring& path, std::uint32_t attr
   const mode_t mode = r.st.mode & 07777;
   const mode_t wanted = (attributes & platform::kAttrReadOnly) ? (mode & ~S_IWUSR) : (mode | S_IWUSR);
   if (wanted == mode) return;
-  if (::fchmodat(r.dir->fd, r.name.c_str(), wanted, 0) != 0) {
-    const int err = errno;
-    RaiseErrno(err, L"Cannot set the attributes of " + r.DriveForm());
-  }
+  if (::fchmodat(r.dir->fd, r.name.c_str(), wanted, 0) != 0)
+    RaiseLastErrno([&] { return L"Cannot set the attributes of " + r.DriveForm(); });
   if (S_ISDIR(r.st.mode)) ++dirModeChanges_;  // it may be held open
   // A listing that holds the entry learns its new mode.
   if (Listing* listing = ListingOf(r.dir)) {

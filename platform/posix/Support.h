@@ -2,6 +2,7 @@
 // text for an errno value.
 #pragma once
 
+#include <cerrno>
 #include <string>
 
 #include "platform/Error.h"
@@ -46,8 +47,16 @@ std::wstring AsReason(std::wstring message);
 // The reason for an errno value, worded as AsReason gives it.
 std::wstring Reason(int err);
 
-// Raises the failure of a system call: "WHAT: REASON". Callers read errno
-// into `err` before they build `what`, which may call into the C library.
+// Raises the failure of a system call: "WHAT: REASON".
 [[noreturn]] void RaiseErrno(int err, const std::wstring& what);
+
+// Raises the failure of the system call that has just failed. errno is read
+// first, and `what` (a function giving the description) called after, since
+// building the text may call into the C library and change errno.
+template <typename What>
+[[noreturn]] void RaiseLastErrno(What&& what) {
+  const int err = errno;
+  RaiseErrno(err, what());
+}
 
 }  // namespace posix

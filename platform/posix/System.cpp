@@ -6,8 +6,10 @@
 #include <cstdlib>
 #include <cwchar>
 #include <ctime>
+#include <random>
 
 #include "platform/Text.h"
+#include "platform/posix/Support.h"
 
 namespace posix {
 
@@ -45,7 +47,8 @@ std::wstring PosixSystem::MakeTempFile(const std::wstring& dir, const std::wstri
   // Temporary names are numbered from a point that differs between processes
   // started at the same moment, so that they rarely meet a taken name.
   if (!counterSet_) {
-    counter_ = static_cast<std::uint32_t>(std::time(nullptr)) * 2654435761u ^ static_cast<std::uint32_t>(::getpid()) * 40503u;
+    counter_ =
+        static_cast<std::uint32_t>(std::time(nullptr)) * 2654435761u ^ static_cast<std::uint32_t>(::getpid()) * 40503u;
     counterSet_ = true;
   }
   // Unique numbers are 16 bits wide, as Windows makes them; 0 is not used.
@@ -54,6 +57,16 @@ std::wstring PosixSystem::MakeTempFile(const std::wstring& dir, const std::wstri
     if (n == 0) continue;
     wchar_t hex[8];
     std::swprintf(hex, 8, L"%X", static_cast<unsigned>(n));
+    std::wstring path = base + prefix + hex + L".TMP";
+    if (fs_.CreateNewFile(path)) return path;
+  }
+  // Someone holds every short name (a shared directory): longer names that
+  // nobody can guess.
+  std::random_device random;
+  for (int attempt = 0; attempt < 64; ++attempt) {
+    const std::uint64_t n = static_cast<std::uint64_t>(random()) << 32 | random();
+    wchar_t hex[24];
+    std::swprintf(hex, 24, L"%016llX", static_cast<unsigned long long>(n));
     std::wstring path = base + prefix + hex + L".TMP";
     if (fs_.CreateNewFile(path)) return path;
   }
@@ -81,7 +94,13 @@ void PosixSystem::Print(platform::OutputStream stream, const std::wstring& text)
   while (done < bytes.size()) {
     const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
     if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return;  // nowhere left to write to
+    if (n <= 0) {
+      // What standard error cannot take is lost: there is nowhere left to
+      // tell. Output that did not arrive fails the caller.
+      const int err = n < 0 ? errno : EIO;
+      if (fd == 1) RaiseErrno(err, L"Cannot write to standard output");
+      return;
+    }
     done += static_cast<std::size_t>(n);
   }
 }

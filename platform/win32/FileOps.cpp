@@ -41,6 +41,16 @@ class Win32File : public platform::File {
     }
     return out;
   }
+  std::size_t Read(char* buffer, std::size_t size) override {
+    DWORD got = 0;
+    const DWORD want = static_cast<DWORD>(std::min<std::size_t>(size, 1u << 30));
+    if (!::ReadFile(handle_.Get(), buffer, want, &got, nullptr)) {
+      const DWORD code = ::GetLastError();
+      if (code == ERROR_BROKEN_PIPE) return 0;  // a pipe's writer has finished
+      RaiseError(code, L"Cannot read " + name_);
+    }
+    return got;
+  }
   void Write(const std::string& bytes) override {
     std::size_t done = 0;
     while (done < bytes.size()) {

@@ -21,6 +21,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/PathSyntax.h"
 #include "platform/Platform.h"
 
 namespace win32 {
@@ -31,7 +32,9 @@ class Win32FileSystem : public platform::FileSystem {
   void ChangeDir(const std::wstring& path) override;
   std::wstring CurrentDir() override;
   std::vector<platform::FindEntry> Find(const std::wstring& pattern) override;
+  std::vector<platform::FindEntry> FindOrFail(const std::wstring& pattern) override;
   std::uint32_t GetAttributes(const std::wstring& path) override;
+  bool IsRegularFile(const std::wstring& path) override;
   void SetAttributes(const std::wstring& path, std::uint32_t attributes) override;
   void CreateDir(const std::wstring& path) override;
   void RemoveDir(const std::wstring& path) override;
@@ -44,6 +47,14 @@ class Win32FileSystem : public platform::FileSystem {
   bool SamePlace(const std::wstring& a, const std::wstring& b) override;
   bool SameFile(const std::wstring& a, const std::wstring& b) override;
   bool CanCreateIn(const std::wstring& dir) override;
+  std::wstring FullPath(const std::wstring& path) override;
+  platform::EntryStamp Stamp(const std::wstring& path) override;
+  bool MoveEntry(const std::wstring& from, const std::wstring& to) override;
+  void RestoreStamp(const std::wstring& path, const platform::EntryStamp& stamp) override;
+  bool SameContent(const std::wstring& a, const std::wstring& b) override;
+  void CopyStamp(const std::wstring& source, const std::wstring& target) override;
+  void RemoveTree(const std::wstring& path) override;
+  std::unique_ptr<platform::LockedFile> OpenLocked(const std::wstring& path, bool create) override;
 
   // The full ANSI path of a script path, resolved against the current
   // directory of the drive it names. False when the path names nothing.
@@ -55,28 +66,28 @@ class Win32FileSystem : public platform::FileSystem {
 
  private:
   char CurrentDriveLetter();
-  std::vector<platform::FindEntry> FindFull(const std::string& fullPattern);
+  // Find's work; `strict` for FindOrFail.
+  std::vector<platform::FindEntry> FindIn(const std::wstring& pattern, bool strict);
+  // The entries matching a full ANSI pattern. A search that matches
+  // nothing, in a directory that exists or not, gives an empty list; any
+  // other failure of the search gives an empty list too unless `strict`,
+  // where it raises.
+  std::vector<platform::FindEntry> FindFull(const std::string& fullPattern, bool strict);
 };
 
 namespace fs {
 
-inline bool IsSep(wchar_t c) { return c == L'\\' || c == L'/'; }
-inline bool IsLetter(wchar_t c) { return (c >= L'a' && c <= L'z') || (c >= L'A' && c <= L'Z'); }
-inline bool HasDrive(const std::wstring& p) { return p.size() >= 2 && p[1] == L':' && IsLetter(p[0]); }
-inline bool HasNul(std::wstring_view s) { return s.find(L'\0') != std::wstring_view::npos; }
-
-// The reason given for a path that names nothing.
-extern const wchar_t* const kInvalidName;
-
-// Splits a pattern into the part that names the directory (possibly "",
-// "C:" or ending in a separator) and its last component.
-void SplitLast(const std::wstring& pattern, std::wstring* dirPart, std::wstring* last);
+using platform::path::HasDrive;
+using platform::path::HasNul;
+using platform::path::IsLetter;
+using platform::path::IsSep;
+using platform::path::kInvalidName;
+using platform::path::SplitLast;
 
 // The wide form of an ANSI path, for messages.
 inline std::wstring Shown(const std::string& ansiPath) { return FromAnsi(ansiPath); }
-// A script path as a message shows it: a NUL is shown, not written, so that
-// the message is not cut at it.
-std::wstring Shown(const std::wstring& path);
+// A script path as a message shows it.
+inline std::wstring Shown(const std::wstring& path) { return platform::path::Shown(path); }
 
 }  // namespace fs
 

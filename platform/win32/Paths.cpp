@@ -6,35 +6,6 @@
 
 namespace win32 {
 
-namespace fs {
-
-const wchar_t* const kInvalidName = L"the name is not valid";
-
-void SplitLast(const std::wstring& pattern, std::wstring* dirPart, std::wstring* last) {
-  std::size_t start = HasDrive(pattern) ? 2 : 0;
-  std::size_t sep = pattern.find_last_of(L"\\/");
-  if (sep == std::wstring::npos || sep < start) {
-    *dirPart = pattern.substr(0, start);
-    *last = pattern.substr(start);
-  } else {
-    *dirPart = pattern.substr(0, sep + 1);
-    *last = pattern.substr(sep + 1);
-  }
-}
-
-std::wstring Shown(const std::wstring& path) {
-  std::wstring out;
-  for (wchar_t c : path) {
-    if (c == L'\0')
-      out += L"<NUL>";
-    else
-      out.push_back(c);
-  }
-  return out;
-}
-
-}  // namespace fs
-
 using namespace fs;
 
 namespace {
@@ -111,7 +82,8 @@ void Win32FileSystem::ChangeDrive(const std::wstring& text) {
   const char letter = UpperAscii(static_cast<char>(text[0]));
   const char current = CurrentDriveLetter();
   if (letter == current) return;
-  if (!DriveExists(letter)) throw VslError(std::wstring(L"The drive ") + static_cast<wchar_t>(letter) + L": does not exist");
+  if (!DriveExists(letter))
+    throw VslError(std::wstring(L"The drive ") + static_cast<wchar_t>(letter) + L": does not exist");
   const std::string leaving = WithoutTrailingSep(FullPathName("."));
   const std::string target = DriveDir(letter);
   if (!::SetCurrentDirectoryA(target.c_str())) {

@@ -74,7 +74,8 @@ int Win32Processes::RunCommandLine(const std::wstring& interpreter, const std::w
                    L": it holds a NUL character");
   const std::string program = fs_.ResolveOrRaise(interpreter, L"Cannot start " + fs::Shown(interpreter));
   std::string line;
-  if (!ToAnsi(commandLine, &line)) throw VslError(L"Cannot run the command line " + commandLine + L": " + fs::kInvalidName);
+  if (!ToAnsi(commandLine, &line))
+    throw VslError(L"Cannot run the command line " + commandLine + L": " + fs::kInvalidName);
   return Start(interpreter, program, "\"" + program + "\" /c " + line);
 }
 

@@ -12,43 +12,46 @@ using platform::FindEntry;
 
 namespace {
 
-// Can a name found on disk be spelt as one component of a script path? One
-// that ends in a dot or a space loses those characters when a path is
-// resolved, so it would name another entry; such entries are left out, as
-// the interface asks.
-bool IsComponentName(const std::wstring& name) {
-  if (name.empty() || name.find_first_of(L"\\:/") != std::wstring::npos) return false;
-  return name.back() != L'.' && name.back() != L' ';
-}
+using platform::path::IsComponentName;
 
 }  // namespace
 
-std::vector<FindEntry> Win32FileSystem::Find(const std::wstring& pattern) {
-  if (pattern.empty() || HasNul(pattern)) return {};
+std::vector<FindEntry> Win32FileSystem::Find(const std::wstring& pattern) { return FindIn(pattern, false); }
+
+std::vector<FindEntry> Win32FileSystem::FindOrFail(const std::wstring& pattern) { return FindIn(pattern, true); }
+
+std::vector<FindEntry> Win32FileSystem::FindIn(const std::wstring& pattern, bool strict) {
+  auto invalid = [&]() -> std::vector<FindEntry> {
+    if (strict) throw VslError(L"Cannot list " + Shown(pattern) + L": " + kInvalidName);
+    return {};
+  };
   std::wstring dirPart, last;
-  SplitLast(pattern, &dirPart, &last);
-  if (last.empty()) {
-    if (dirPart.empty() || !IsSep(dirPart.back())) return {};  // a bare "C:"
-    last = L"*";
-  }
+  if (!platform::path::SplitSearch(pattern, &dirPart, &last)) return invalid();
   std::string dir, name;
-  if (!Resolve(dirPart.empty() ? L"." : dirPart, &dir) || !ToAnsi(last, &name)) return {};
+  if (!Resolve(dirPart.empty() ? L"." : dirPart, &dir) || !ToAnsi(last, &name)) return invalid();
   if (dir.size() >= 2 && dir[1] == ':') {
     const char root[] = {dir[0], ':', '\\', '\0'};
     if (::GetDriveTypeA(root) == DRIVE_NO_ROOT_DIR)
       throw VslError(std::wstring(L"The drive ") + static_cast<wchar_t>(dir[0]) + L": does not exist");
   }
   if (dir.back() != '\\' && dir.back() != '/') dir.push_back('\\');
-  return FindFull(dir + name);
+  return FindFull(dir + name, strict);
 }
 
-std::vector<FindEntry> Win32FileSystem::FindFull(const std::string& fullPattern) {
+std::vector<FindEntry> Win32FileSystem::FindFull(const std::string& fullPattern, bool strict) {
   std::vector<FindEntry> out;
   WIN32_FIND_DATAA data;
   FindHandle search(::FindFirstFileA(fullPattern.c_str(), &data));
-  // A search that finds nothing, or a directory that does not exist, gives
-  // an empty list.
-  if (!search.Valid()) return out;
+  if (!search.Valid()) {
+    // Nothing matches in a directory that exists: an empty list. Any other
+    // failure (no such directory, no permission, a path too long for the
+    // call) is an empty list to Find only.
+    const DWORD code = ::GetLastError();
+    if (code == ERROR_FILE_NOT_FOUND || !strict) return out;
+    const std::size_t sep = fullPattern.find_last_of("\\/");
+    RaiseError(code,
+               L"Cannot list the directory " + Shown(fullPattern.substr(0, sep == std::string::npos ? 0 : sep + 1)));
+  }
   do {
     // The name field holds 260 characters and ends at the first NUL.
     std::string ansi(data.cFileName, strnlen(data.cFileName, sizeof data.cFileName));
@@ -56,7 +59,23 @@ std::vector<FindEntry> Win32FileSystem::FindFull(const std::string& fullPattern)
     if (entry != L"." && entry != L".." && !IsComponentName(entry)) continue;
     out.push_back({std::move(entry), static_cast<std::uint32_t>(data.dwFileAttributes)});
   } while (::FindNextFileA(search.Get(), &data));
+  if (const DWORD code = ::GetLastError(); strict && code != ERROR_NO_MORE_FILES)
+    RaiseError(code, L"Cannot list the directory " + Shown(fullPattern));
   return out;
+}
+
+bool Win32FileSystem::IsRegularFile(const std::wstring& path) {
+  std::string full;
+  if (!Resolve(path, &full)) return false;
+  const DWORD attributes = ::GetFileAttributesA(full.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES ||
+      (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DEVICE)) != 0)
+    return false;
+  // A device name (NUL, CON, COM1) answers with attributes of a file: what
+  // the name opens tells.
+  Handle h(::CreateFileA(full.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                         OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  return h.Valid() && ::GetFileType(h.Get()) == FILE_TYPE_DISK;
 }
 
 std::uint32_t Win32FileSystem::GetAttributes(const std::wstring& path) {

@@ -24,6 +24,12 @@ class Handle {
   Handle& operator=(const Handle&) = delete;
   HANDLE Get() const { return h_; }
   bool Valid() const { return h_ != nullptr && h_ != INVALID_HANDLE_VALUE; }
+  // Gives the handle up without closing it.
+  HANDLE Release() {
+    HANDLE h = h_;
+    h_ = nullptr;
+    return h;
+  }
   void Reset(HANDLE h = nullptr) {
     if (Valid()) ::CloseHandle(h_);
     h_ = h;

@@ -1,5 +1,9 @@
 #include "platform/win32/System.h"
 
+#include <cstdint>
+#include <cstdio>
+#include <random>
+
 namespace win32 {
 
 namespace {
@@ -58,10 +62,14 @@ std::wstring Win32System::WindowsDir() {
 bool Win32System::IsWindowsNT() { return (::GetVersion() & 0x80000000u) == 0; }
 
 std::wstring Win32System::TempDir() {
-  char buffer[MAX_PATH + 1];
-  const DWORD n = ::GetTempPathA(sizeof buffer, buffer);
-  if (n == 0 || n >= sizeof buffer) return L"";
-  return FromAnsi(std::string_view(buffer, n));
+  // Whatever its length: a caller that has only a short buffer cuts it.
+  std::string buffer(MAX_PATH + 1, '\0');
+  for (;;) {
+    const DWORD n = ::GetTempPathA(static_cast<DWORD>(buffer.size()), buffer.data());
+    if (n == 0) return L"";
+    if (n < buffer.size()) return FromAnsi(std::string_view(buffer.data(), n));
+    buffer.resize(n + 1);
+  }
 }
 
 std::wstring Win32System::MakeTempFile(const std::wstring& dir, const std::wstring& prefix) {
@@ -72,16 +80,40 @@ std::wstring Win32System::MakeTempFile(const std::wstring& dir, const std::wstri
   char buffer[MAX_PATH + 1];
   // Unique number 0: Windows picks a number whose file does not exist yet
   // and creates it empty.
-  if (::GetTempFileNameA(base.c_str(), lead.c_str(), 0, buffer) == 0) {
-    const DWORD code = ::GetLastError();
-    RaiseError(code, what);
+  if (::GetTempFileNameA(base.c_str(), lead.c_str(), 0, buffer) != 0) return FromAnsi(buffer);
+  DWORD code = ::GetLastError();
+  if (code != ERROR_FILE_EXISTS && code != ERROR_ALREADY_EXISTS) RaiseError(code, what);
+  // Someone holds every short name (a shared directory): longer names that
+  // nobody can guess.
+  std::string folder = base;
+  if (folder.back() != '\\' && folder.back() != '/') folder.push_back('\\');
+  std::random_device random;
+  for (int attempt = 0; attempt < 64; ++attempt) {
+    const std::uint64_t n = static_cast<std::uint64_t>(random()) << 32 | random();
+    char hex[24];
+    std::snprintf(hex, sizeof hex, "%016llX", static_cast<unsigned long long>(n));
+    const std::string path = folder + lead + hex + ".TMP";
+    Handle h(::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (h.Valid()) return FromAnsi(path);
+    code = ::GetLastError();
+    if (code != ERROR_FILE_EXISTS && code != ERROR_ALREADY_EXISTS) RaiseError(code, what);
   }
-  return FromAnsi(buffer);
+  throw VslError(what + L": every name is taken");
 }
 
 std::wstring Win32System::CommandLineText() { return FromAnsi(ArgumentText(::GetCommandLineA())); }
 
 std::vector<std::wstring> Win32System::Arguments() { return arguments_; }
+
+std::wstring Win32System::JournalDir() {
+  // The machine's shared application data, as Windows names it since Vista
+  // (ALLUSERSPROFILE is the same folder there).
+  std::wstring base = EnvironmentValue(L"ProgramData");
+  if (base.empty()) base = EnvironmentValue(L"ALLUSERSPROFILE");
+  if (base.empty()) base = L"C:\\ProgramData";
+  while (!base.empty() && (base.back() == L'\\' || base.back() == L'/')) base.pop_back();
+  return base + L"\\vsl\\journal";
+}
 
 std::wstring Win32System::EnvironmentValue(const std::wstring& name) {
   std::string ansi;
@@ -131,11 +163,15 @@ void Win32System::Print(platform::OutputStream stream, const std::wstring& text)
       bytes.push_back(c);
     }
     if (WriteAll(h, bytes)) return;
+    const DWORD code = ::GetLastError();
+    if (stream == platform::OutputStream::Out) RaiseError(code, L"Cannot write to standard output");
+    return;  // what standard error does not take is lost
   }
   // Nowhere to write to: the text is shown in a message box.
   std::wstring shown = text;
   while (!shown.empty() && shown.back() == L'\n') shown.pop_back();
-  ::MessageBoxA(nullptr, ToAnsiLossy(shown).c_str(), "vsl", MB_OK | (stream == platform::OutputStream::Err ? MB_ICONEXCLAMATION : MB_ICONINFORMATION));
+  ::MessageBoxA(nullptr, ToAnsiLossy(shown).c_str(), "vsl",
+                MB_OK | (stream == platform::OutputStream::Err ? MB_ICONEXCLAMATION : MB_ICONINFORMATION));
 }
 
 }  // namespace win32

@@ -26,6 +26,7 @@ class Win32System : public platform::System {
   std::wstring CommandLineText() override;
   std::vector<std::wstring> Arguments() override;
   std::wstring EnvironmentValue(const std::wstring& name) override;
+  std::wstring JournalDir() override;
   void Print(platform::OutputStream stream, const std::wstring& text) override;
 
  private:

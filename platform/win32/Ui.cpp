@@ -224,7 +224,8 @@ Form::Form(const FormDesign& design, int dpiX, int dpiY) : dpiX_(dpiX), dpiY_(dp
         reinterpret_cast<HMENU>(static_cast<INT_PTR>(c.id)), instance, nullptr);
     if (control == nullptr) {
       const DWORD code = ::GetLastError();
-      RaiseError(code, std::wstring(L"Cannot create the control ") + FromAnsi(c.name) + L" of " + FromAnsi(design.name));
+      RaiseError(code,
+                 std::wstring(L"Cannot create the control ") + FromAnsi(c.name) + L" of " + FromAnsi(design.name));
     }
     ::SendMessageA(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
     if (c.kind == ControlKind::DefaultButton) ::SendMessageA(window_.Get(), DM_SETDEFID, c.id, 0);

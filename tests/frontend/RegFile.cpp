@@ -43,6 +43,49 @@ TEST(RegFile, ReadsEveryKindOfLine) {
   EXPECT_EQ(text::FromUtf16Le(std::string("\x3d\xd8" "a\0" "b", 5)), L"\xFFFD" L"a\xFFFD");
 }
 
+// The file fed to a reader in pieces of `size` bytes.
+regfile::File ParseInPieces(const std::string& bytes, std::size_t size, std::vector<regfile::Error>* errors) {
+  regfile::File file;
+  regfile::Reader::Events events;
+  events.section = [&](const regfile::Section& s) { file.sections.push_back(s); };
+  events.value = [&](const regfile::Section&, const regfile::Value& v) { file.sections.back().values.push_back(v); };
+  events.error = [&](const regfile::Error& e) { errors->push_back(e); };
+  regfile::Reader reader(std::move(events));
+  for (std::size_t i = 0; i < bytes.size(); i += size) reader.Feed(std::string_view(bytes).substr(i, size));
+  reader.Finish();
+  file.format = reader.FileFormat();
+  return file;
+}
+
+// Read in pieces of any size a file reads as it does whole, also where a piece ends inside a CR LF, a
+// UTF-16 code unit or a UTF-8 sequence; a stream that starts as no registry file is given up after a few KiB.
+TEST(RegFile, ReadsTheSameInPiecesOfAnySize) {
+  const std::wstring text = L"Windows Registry Editor Version 5.00\r\n\r\n[HKEY_LOCAL_MACHINE\\S\\\x00e9]\r"
+                            L"\"a\"=hex:01,\\\r\n  02\n\"b\"=\"\x65e5\U0001F600\"\r\n\r\n[-HKEY_LOCAL_MACHINE\\T]\r\n\"bad\"\r\n";
+  for (const std::string& bytes : {"\xFF\xFE" + text::ToUtf16Le(text), "\xEF\xBB\xBF" + text::ToUtf8(text)}) {
+    std::vector<regfile::Error> errors;
+    EXPECT_EQ(Render(regfile::Parse(bytes, &errors)),
+              L"1\n[S\\\x00e9]3\na=3:1,2,@4\nb=1:\x65e5\U0001F600@6\n-[T]8");
+    ASSERT_EQ(errors.size(), 1u);
+    EXPECT_EQ(errors[0].line, 9);
+    for (std::size_t size = 1; size <= 7; ++size) {
+      std::vector<regfile::Error> inPieces;
+      EXPECT_EQ(Render(ParseInPieces(bytes, size, &inPieces)), Render(regfile::Parse(bytes, &errors))) << size;
+      ASSERT_EQ(inPieces.size(), 1u) << size;
+      EXPECT_EQ(inPieces[0].line, 9) << size;
+    }
+  }
+  std::vector<regfile::Error> errors;
+  regfile::Reader::Events events;
+  events.error = [&](const regfile::Error& e) { errors.push_back(e); };
+  regfile::Reader zeros(std::move(events));
+  int pieces = 0;
+  for (; !zeros.Stopped() && pieces < 1000; ++pieces) zeros.Feed(std::string(1024, '\0'));
+  EXPECT_LT(pieces, 10);
+  ASSERT_EQ(errors.size(), 1u);
+  EXPECT_EQ(errors[0].message.substr(0, 19), L"not a registry file");
+}
+
 TEST(RegFile, MalformedLinesAreReportedWithTheirLines) {
   const std::string k = "REGEDIT4\n[HKEY_LOCAL_MACHINE\\K]\n";
   const struct { std::string file; std::int32_t line; std::wstring message; } cases[] = {
@@ -120,7 +163,8 @@ class RegTool : public ScratchPlatform {
   }
   std::wstring Export(const std::wstring& path = L"") {
     std::vector<regfile::Error> errors;
-    const std::wstring out = regfile::ToText(regtool::Export(path), &errors);
+    std::wstring out = regfile::HeaderText(regfile::Format::Regedit4);
+    regtool::Export(path, [&](const regfile::Section& s) { out += regfile::SectionText(s, &errors); });
     EXPECT_TRUE(errors.empty());
     return out;
   }
@@ -158,7 +202,7 @@ TEST_F(RegTool, ExportOrdersKeysAndValuesWithoutRegardToCase) {
             L"REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\S]\n@=\"x\"\n\"Alpha\"=\"x\"\n\"beta\"=\"x\"\n\"zeta\"=\"x\"\n\n"
             L"[HKEY_LOCAL_MACHINE\\S\\A]\n\"v\"=\"1\"\n\n[HKEY_LOCAL_MACHINE\\S\\a2]\n\"v\"=\"1\"\n\n"
             L"[HKEY_LOCAL_MACHINE\\S\\b]\n\"v\"=\"1\"\n\n[HKEY_LOCAL_MACHINE\\S\\C]\n\"v\"=\"1\"\n");
-  EXPECT_THROW(regtool::Export(L"S\\missing"), VslError);
+  EXPECT_THROW(Export(L"S\\missing"), VslError);
 }
 
 // Keys and values are deleted; a failure half-way (an overlong key name) undoes what the file did before it.

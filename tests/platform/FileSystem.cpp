@@ -92,3 +92,50 @@ TEST_F(FileSystemTest, APathHoldingANulNamesNoFile) {
   EXPECT_EQ(Names(fs.Find(P(L"*"))), (V{L".", L"..", L"a.txt", L"d"}));
   EXPECT_EQ(fs.CurrentDir(), P());
 }
+
+// What the journal of an atomic run relies on: an entry moved aside and back stays the same file, a file
+// gets its size, permissions and time back, a saved tree goes whatever it holds, a journal has one holder.
+TEST_F(FileSystemTest, WhatTheJournalOfAnAtomicRunNeeds) {
+  MakeTree(m, {{L"tree/sub/f", "f"}, {L"a", "abc"}, {L"b", "abc"}, {L"c", "abd"}, {L"area/", ""}});
+  m.MakeReadOnly(L"tree/sub/f");
+  const EntryStamp a = fs.Stamp(P(L"a")), tree = fs.Stamp(P(L"TREE"));
+  EXPECT_TRUE(a.exists && !a.directory && a.size == 3 && tree.directory && !fs.Stamp(P(L"none")).exists);
+  EXPECT_EQ(fs.FullPath(P(L"TREE")), P(L"tree"));
+  EXPECT_TRUE(fs.MoveEntry(P(L"tree"), P(L"area\\1")));
+  EXPECT_TRUE(!m.Exists(L"tree") && fs.Stamp(P(L"area\\1")).identity == tree.identity);
+  Refused({[&] { fs.MoveEntry(P(L"a"), P(L"b")); }, [&] { fs.MoveEntry(P(L"none"), P(L"x")); }});
+  EXPECT_EQ((std::vector<bool>{fs.SameContent(P(L"a"), P(L"B")), fs.SameContent(P(L"a"), P(L"c")),
+                               fs.SameContent(P(L"a"), P(L"a"))}),
+            (std::vector<bool>{true, false, false}));
+  fs.AppendTextLine(P(L"a"), L"more");
+  fs.RestoreStamp(P(L"a"), a);
+  const EntryStamp back = fs.Stamp(P(L"a"));
+  EXPECT_EQ(m.Read(L"a"), "abc");
+  EXPECT_TRUE(back.identity == a.identity && back.modified == a.modified && back.permissions == a.permissions);
+  fs.RemoveTree(P(L"area")), fs.RemoveTree(P(L"area"));  // nothing there is no failure
+  EXPECT_FALSE(m.Exists(L"area"));
+  auto held = fs.OpenLocked(P(L"j"), true);
+  held->Append("x\n", true);
+  EXPECT_EQ(fs.OpenLocked(P(L"j"), false), nullptr);
+  held.reset();
+  auto again = fs.OpenLocked(P(L"j"), false);
+  ASSERT_NE(again, nullptr);
+  EXPECT_EQ(again->ReadAll(), "x\n");
+}
+
+// For a tree operation FindOrFail lists what Find lists, but a directory that it cannot list fails, naming it,
+// where Find finds nothing; IsRegularFile tells files of data from the rest; Read reads a file in pieces.
+TEST_F(FileSystemTest, TreeOperationsTellUnlistedDirectoriesAndFilesOfData) {
+  MakeTree(m, {{L"d/a.txt", "abc"}, {L"d/sub/", ""}});
+  EXPECT_EQ(Names(fs.FindOrFail(P(L"D\\*"))), (V{L".", L"..", L"a.txt", L"sub"}));
+  EXPECT_TRUE(fs.Find(P(L"none\\*")).empty());
+  const std::wstring why = Raised([&] { fs.FindOrFail(P(L"none\\*")); });
+  EXPECT_NE(why.find(P(L"none")), std::wstring::npos) << text::ToUtf8(why);
+  EXPECT_EQ((std::vector<bool>{fs.IsRegularFile(P(L"d\\A.TXT")), fs.IsRegularFile(P(L"d\\sub")), fs.IsRegularFile(P(L"none"))}),
+            (std::vector<bool>{true, false, false}));
+  auto file = fs.Open(P(L"d\\a.txt"), OpenMode::Read);
+  char piece[2];
+  std::string read;
+  for (std::size_t n; (n = file->Read(piece, sizeof piece)) > 0;) read.append(piece, n);
+  EXPECT_EQ(read, "abc");
+}

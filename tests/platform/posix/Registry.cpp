@@ -85,6 +85,34 @@ TEST_F(PosixRegistryTest, HandlesNamesAndRootsAnswerWithWindowsCodes) {
   EXPECT_EQ(SetSz(*reg, stale, L"w", "x"), posix::kErrorKeyDeleted);
 }
 
+// A walk over subkeys reads them once, yet sees at its next step what changed meanwhile, here or through
+// another connection; a key that it opened without subkeys finds the ones it got since. Inside a snapshot
+// the other connection's changes stay out of sight.
+TEST_F(PosixRegistryTest, WalksOverSubkeysSeeChangesButASnapshotDoesNot) {
+  auto reg = Open(), other = Open();
+  HeldKeys key{*reg}, otherKey{*other};
+  const RegKey base = key(kHKeyLocalMachine, L"W", true);
+  for (const wchar_t* n : {L"a", L"b", L"c"}) ASSERT_NE(key(base, n, true), 0u);
+  std::wstring second, inC;
+  ASSERT_EQ(reg->EnumKey(base, 1, 256, &second), kErrorSuccess);
+  const RegKey c = key(base, L"C");
+  ASSERT_EQ(reg->EnumKey(c, 0, 256, &inC), kErrorNoMoreItems);
+  ASSERT_NE(otherKey(kHKeyLocalMachine, L"W\\c\\new", true), 0u);
+  ASSERT_EQ(other->DeleteKey(kHKeyLocalMachine, L"W\\b"), kErrorSuccess);
+  EXPECT_EQ((Codes{reg->EnumKey(base, 1, 256, &second), reg->EnumKey(c, 0, 256, &inC)}), (Codes{0, 0}));
+  EXPECT_EQ((V{second, inC}), (V{L"c", L"new"}));
+  RegKey gone = 0;
+  EXPECT_EQ(reg->OpenKey(base, L"B", kKeyRead, &gone), kErrorFileNotFound);
+  ASSERT_NE(key(base, L"b2", true), 0u);  // a change of this connection
+  EXPECT_EQ(Subkeys(*reg, base), (V{L"a", L"b2", L"c"}));
+  reg->Snapshot([&] {
+    const V before = Subkeys(*reg, base);
+    ASSERT_NE(otherKey(kHKeyLocalMachine, L"W\\d", true), 0u);
+    EXPECT_EQ(Subkeys(*reg, base), before);
+  });
+  EXPECT_EQ(Subkeys(*reg, base), (V{L"a", L"b2", L"c", L"d"}));
+}
+
 TEST_F(PosixRegistryTest, ReportsUnusableFilesByName) {  // and one that is no database: broken_database.vsl
   const std::string other = m.HostPath(L"other.db"), odd = m.HostPath(L"odd.db"), none = m.HostPath(L"no/dir/r.db");
   const std::string cannot = "Cannot open the registry database ";

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds everything and runs every test: once in a
 # normal build and once under AddressSanitizer and UndefinedBehaviorSanitizer,
-# then the Windows builds: the 32-bit one is compiled and linked, the 64-bit
-# one is tested under Wine.
+# then the fuzz targets for 30 seconds each, then the Windows builds: the
+# 32-bit one is compiled and linked, the 64-bit one is tested under Wine.
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 cd "$root"
@@ -27,6 +27,9 @@ echo "== tests with sanitizers"
 export ASAN_OPTIONS="detect_leaks=1:abort_on_error=1:detect_stack_use_after_return=1"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
 (cd build-asan && ctest --output-on-failure -j"$jobs")
+
+echo "== fuzz targets (build-fuzz/, clang): 30 s each, at once, under the sanitizers"
+fuzz/run.sh 30
 
 echo "== Windows, 32-bit (build-win32/): compiled and linked"
 cmake -S . -B build-win32 -DCMAKE_TOOLCHAIN_FILE=cmake/toolchains/mingw-w64-i686.cmake \

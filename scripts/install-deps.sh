@@ -7,8 +7,9 @@
 #                           memory, the MinGW-w64 cross compilers for the
 #                           Windows builds, Wine, Xvfb and xdotool to test
 #                           them, lintian for the Debian package, jsonschema
-#                           for the install logs and ansible-core for the
-#                           Ansible collection
+#                           for the install logs, ansible-core for the
+#                           Ansible collection and clang with libFuzzer for
+#                           the fuzz targets
 #   install-deps.sh windows the cross compilers alone
 set -euo pipefail
 
@@ -26,6 +27,9 @@ case "${1:-build}" in
     want+=(python3-jsonschema)
     # The Ansible collection's module is tested with Debian's Ansible.
     want+=(ansible-core)
+    # clang with libFuzzer's runtime for the fuzz targets; llvm brings the
+    # symbolizer that names the source lines of a finding.
+    want+=(clang libclang-rt-dev llvm)
     ;;
   windows)
     want+=(googletest "${windows[@]}")

@@ -60,6 +60,23 @@ void ClearAttributes(const FindEntry& e, const std::wstring& path) {
   if ((e.attributes & kClearable) != 0) Fs().SetAttributes(path, 0);
 }
 
+// Whether `path` is the existing directory `dir` or lies below it, whatever
+// the spelling and the links on the way. Its parents are asked for by
+// appending "..", which the file system resolves by name; a parent that
+// does not exist yet is no directory that anything lies in.
+bool IsWithin(const std::wstring& path, const std::wstring& dir) {
+  std::wstring p = path;
+  // One step for each separator reaches the root at the latest.
+  for (wchar_t c : path + L"\\") {
+    if (c != L'\\' && c != L'/') continue;
+    if (Fs().SameFile(p, dir)) return true;
+    const std::wstring up = p + L"\\..";
+    if (Fs().SamePlace(up, p)) return false;
+    p = up;
+  }
+  return false;
+}
+
 }  // namespace
 
 bool IsFileExists(std::wstring path) {
@@ -261,6 +278,7 @@ bool xCopy(std::wstring src, std::wstring tgt, const bool& bDoEvents) {
       return false;
     }
     if (!HasDriveColon(tgt)) tgt = remembered + L"\\" + tgt;
+    if (IsWithin(tgt, src)) throw VslError(L"Cannot copy " + src + L" into itself");
     Fs().ChangeDrive(src.substr(0, 2));
   } catch (const VslError&) {
     Dialogs::MsgBox(L"Error xCopy : SRC = " + src + L" TGT = " + tgt);

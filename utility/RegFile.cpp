@@ -71,7 +71,9 @@ std::wstring ReadHexBytes(std::wstring_view s, std::vector<std::uint8_t>* bytes)
     s = TrimLeft(s);
     std::size_t n = 0;
     int value = 0;
-    while (n < s.size() && HexDigit(s[n]) >= 0) value = value * 16 + HexDigit(s[n++]);
+    // A byte has at most two digits: the value of a longer run is never
+    // needed (nor could it be held).
+    while (n < s.size() && HexDigit(s[n]) >= 0 && n < 3) value = value * 16 + HexDigit(s[n++]);
     if (n == 0 || n > 2) return L"hex data must be bytes of one or two hex digits separated by commas";
     bytes->push_back(static_cast<std::uint8_t>(value));
     s = TrimLeft(s.substr(n));

@@ -87,6 +87,12 @@ class Window {
   HWND w_;
 };
 
+// Whether a standard handle is a console (and not a file, a pipe or none).
+inline bool IsConsole(HANDLE h) {
+  DWORD mode = 0;
+  return h != nullptr && h != INVALID_HANDLE_VALUE && ::GetConsoleMode(h, &mode);
+}
+
 // Converts to the ANSI code page. False when the text holds a NUL or a
 // character that the code page cannot represent exactly: such a name must
 // not reach a ...A call, where the replacement character ('?', a wildcard)

@@ -10,11 +10,6 @@ namespace {
 
 bool Usable(HANDLE h) { return h != nullptr && h != INVALID_HANDLE_VALUE; }
 
-bool IsConsole(HANDLE h) {
-  DWORD mode = 0;
-  return Usable(h) && ::GetConsoleMode(h, &mode);
-}
-
 bool WriteAll(HANDLE h, const std::string& bytes) {
   std::size_t done = 0;
   while (done < bytes.size()) {

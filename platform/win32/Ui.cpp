@@ -428,11 +428,6 @@ void Win32Ui::SetAbortExitStatus(int) {}
 
 namespace {
 
-bool IsConsole(HANDLE h) {
-  DWORD mode = 0;
-  return h != nullptr && h != INVALID_HANDLE_VALUE && ::GetConsoleMode(h, &mode);
-}
-
 std::string Trim(const std::string& s) {
   std::size_t b = 0, e = s.size();
   while (b < e && (s[b] == ' ' || s[b] == '\t')) ++b;

@@ -28,12 +28,11 @@ static std::string ReadAll(const std::string& path) {
   return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
-namespace {
 // The scratch directory and the environment, made before the pieces.
-struct Scratch {
+struct ScratchMachineDir {
   std::string root;
   std::vector<std::pair<std::string, std::optional<std::string>>> saved;
-  Scratch() {
+  ScratchMachineDir() {
     char pattern[] = "/tmp/vslpt-XXXXXX";
     root = std::filesystem::canonical(::mkdtemp(pattern)).string();
     for (const char* d : {"/work", "/prefix", "/tmp", "/bin"}) std::filesystem::create_directories(root + d);
@@ -43,7 +42,7 @@ struct Scratch {
                                            "  [ \"$prev\" = --exit ] && s=$a\n  prev=$a\ndone\nexit $s\n";
     ::chmod((root + "/bin/helper").c_str(), 0755);
   }
-  ~Scratch() {
+  ~ScratchMachineDir() {
     for (auto it = saved.rbegin(); it != saved.rend(); ++it)
       it->second ? ::setenv(it->first.c_str(), it->second->c_str(), 1) : ::unsetenv(it->first.c_str());
     std::error_code ec;
@@ -57,10 +56,9 @@ struct Scratch {
     value.empty() ? ::unsetenv(name.c_str()) : ::setenv(name.c_str(), value.c_str(), 1);
   }
 };
-}  // namespace
 
 struct TestMachine::Impl {
-  Scratch scratch;
+  ScratchMachineDir scratch;
   std::string work = scratch.root + "/work";
   posix::PosixFileSystem fs;
   posix::PosixSystem system{fs, 0, nullptr};

@@ -6,8 +6,9 @@
 #   - DelDir and XCopy of a chain of directories DEPTH levels deep (1,500 by
 #     default) against `rm -rf` and `cp -r`;
 #   - atomic runs against plain runs of the same work: DelDir of the tree,
-#     XCopy of the tree onto an existing copy of it, and a DelDir that is
-#     rolled back (a failing Copy after it) against the plain DelDir.
+#     XCopy of the tree onto an existing copy of it and onto an older copy
+#     (every file different, so every one is saved aside), and a DelDir that
+#     is rolled back (a failing Copy after it) against the plain DelDir.
 # Each comparison runs on tmpfs (/dev/shm, where the file system costs little
 # and our own overhead shows) and on the disk (/var/tmp).
 #
@@ -77,6 +78,13 @@ EOF
 
   clear_dst() { rm -rf "$root/dst"; sync; }
   make_dst() { rm -rf "$root/dst"; cp -r "$root/src" "$root/dst"; sync; }
+  make_older_dst() {
+    make_dst
+    python3 -c 'import os, sys
+for d, _, fs in os.walk(sys.argv[1]):
+    for f in fs: open(os.path.join(d, f), "ab").write(b"old")' "$root/dst"
+    sync
+  }
   make_chain_dst() { rm -rf "$root/dst"; cp -r "$root/chain" "$root/dst"; sync; }
 
   echo "== $(df --output=fstype "$place" | tail -1) ($place): 5,000 files of 4 KiB in 350 directories; a chain $depth deep"
@@ -87,6 +95,7 @@ EOF
   bench_compare "XCopy / cp -r, chain $depth deep" clear_dst "$vsl" xcopy_chain.vsl -- cp -r "$root/chain" "$root/dst"
   bench_compare "atomic / plain: DelDir" make_dst "$vsl" --atomic deldir.vsl -- "$vsl" deldir.vsl
   bench_compare "atomic / plain: XCopy onto a copy" make_dst "$vsl" --atomic xcopy.vsl -- "$vsl" xcopy.vsl
+  bench_compare "atomic / plain: XCopy, older copy" make_older_dst "$vsl" --atomic xcopy.vsl -- "$vsl" xcopy.vsl
   rolled_back() { "$vsl" --atomic deldir_rolled_back.vsl 2>/dev/null; }
   bench_compare "rolled-back / plain DelDir" make_dst rolled_back -- "$vsl" deldir.vsl
 

@@ -24,7 +24,7 @@ TEST_F(FileSystemTest, EveryDriveKeepsItsOwnDirectory) {
   const std::wstring own(1, P()[0]), other = own == L"Z" ? L"C" : L"Z";
   fs.ChangeDrive(other);
   const std::wstring onOther = fs.CurrentDir();
-  fs.ChangeDir(P(L"SUB"));  // the directory of the scratch directory's drive; the drive stays
+  fs.ChangeDir(P(L"sub"));  // the directory of the scratch directory's drive; the drive stays
   EXPECT_EQ((V{onOther.substr(0, 1), fs.CurrentDir()}), (V{other, onOther}));
   EXPECT_EQ(fs.ReadTextFile(own + L":f.txt"), L"x");
   EXPECT_EQ(fs.GetAttributes(L"f.txt"), kInvalidAttributes);
@@ -59,15 +59,21 @@ TEST_F(FileSystemTest, FilesAreOpenedCopiedAndRemoved) {
   const std::wstring no = P(L"no.txt");
   EXPECT_EQ(Raised([&] { fs.Open(no, OpenMode::Read); }).rfind(L"Cannot open " + no + L" for reading: ", 0), 0u);
   m.Write(L"src.txt", "content");
+  m.MakeReadOnly(L"src.txt");
+  fs.CopyWholeFile(P(L"SRC.txt"), P(L"copy.txt"));  // a copy keeps the attributes
+  EXPECT_EQ(m.Read(L"copy.txt") + (fs.GetAttributes(P(L"copy.txt")) & kAttrReadOnly ? "+ro" : ""), "content+ro");
   EXPECT_NE(Raised([&] { fs.CopyWholeFile(P(L"src.txt"), P(L"sub\\..\\SRC.TXT")); }).find(L": it is the same file"),
             std::wstring::npos);
-  EXPECT_EQ((std::vector<bool>{fs.SamePlace(P(L"a\\..\\src.txt"), P(L"SRC.txt")), fs.SameFile(P(L"src.txt"), P(L"log.txt")),
-                               fs.SameFile(P(L"none"), P(L"none"))}), (std::vector<bool>{true, false, false}));
+  EXPECT_EQ((std::vector<bool>{fs.SamePlace(P(L"a\\..\\src.txt"), P(L"SRC.txt")),
+                               fs.SameFile(P(L"src.txt"), P(L"x\\..\\Src.Txt")), fs.SameFile(P(L"src.txt"), P(L"log.txt")),
+                               fs.SameFile(P(L"none"), P(L"none")), fs.CanCreateIn(P(L"src.txt"))}),
+            (std::vector<bool>{true, true, false, false, false}));
   MakeTree(m, {{L"d/x1.tmp", ""}, {L"d/x2.TMP", ""}, {L"d/x3.tmp/", ""}});
   Refused({[&] { fs.Open(P(L"nodir\\x.txt"), OpenMode::Write); }, [&] { fs.Open(P(L"private.txt"), OpenMode::CreatePrivate); },
            [&] { fs.CopyWholeFile(P(L"src.txt"), P(L"nodir\\x.txt")); }, [&] { fs.RemoveFile(P(L"d\\x3.tmp")); },
            [&] { fs.RemoveFile(P(L"d\\none")); }, [&] { fs.AppendTextLine(P(L"nodir\\x.txt"), L"x"); },
-           [&] { fs.ReadTextFile(P(L"none.txt")); }, [&] { fs.CreateDir(P(L"d")); }, [&] { fs.RemoveDir(P(L"d")); }});
+           [&] { fs.ReadTextFile(P(L"none.txt")); }, [&] { fs.CreateDir(P(L"d")); }, [&] { fs.RemoveDir(P(L"d")); },
+           [&] { fs.CreateDir(P(L"x\\y")); }, [&] { fs.CopyWholeFile(P(L"none.txt"), P(L"x.txt")); }});
   fs.RemoveMatching(P(L"d\\x*.tmp"));
   EXPECT_EQ(Names(fs.Find(P(L"d\\*"))), (V{L".", L"..", L"x3.tmp"}));
   fs.RemoveDir(P(L"d\\x3.tmp")), fs.RemoveDir(P(L"D"));

@@ -19,10 +19,10 @@ class TestMachine {
   ~TestMachine();  // restores the environment, removes the scratch directory and RegistryBase()
 
   platform::Platform Pieces();  // all five, owned by the machine
-  platform::FileSystem& Fs();
-  platform::Registry& Reg();
-  platform::Processes& Proc();
-  platform::System& Sys();
+  platform::FileSystem& Fs() { return *Pieces().fileSystem; }
+  platform::Registry& Reg() { return *Pieces().registry; }
+  platform::Processes& Proc() { return *Pieces().processes; }
+  platform::System& Sys() { return *Pieces().system; }
 
   std::wstring Path(const std::wstring& rel = L"") const;     // script path in drive form
   std::string HostPath(const std::wstring& rel = L"") const;  // as the host names it

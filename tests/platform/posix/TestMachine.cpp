@@ -12,7 +12,6 @@
 #include <iterator>
 #include <optional>
 
-#include "platform/Text.h"
 #include "platform/posix/Processes.h"
 #include "platform/posix/Registry.h"
 #include "platform/posix/System.h"
@@ -75,10 +74,6 @@ TestMachine::~TestMachine() = default;
 platform::Platform TestMachine::Pieces() {
   return {&impl_->fs, &impl_->registry, &impl_->processes, &impl_->ui, &impl_->system};
 }
-platform::FileSystem& TestMachine::Fs() { return impl_->fs; }
-platform::Registry& TestMachine::Reg() { return impl_->registry; }
-platform::Processes& TestMachine::Proc() { return impl_->processes; }
-platform::System& TestMachine::Sys() { return impl_->system; }
 
 std::wstring TestMachine::Path(const std::wstring& rel) const { return DriveForm(HostPath(rel)); }
 std::string TestMachine::HostPath(const std::wstring& rel) const {

@@ -1,8 +1,7 @@
-// Messages flow while a program is awaited; the drive's directory; type libraries; the argument text.
+// Messages flow while a program is awaited; type libraries; the argument text (start directory: scripts/shell.vsl).
 #include <gtest/gtest.h>
 
 #include "platform/TestMachine.h"
-#include "platform/Text.h"
 #include "platform/win32/Processes.h"
 #include "platform/win32/System.h"
 
@@ -19,13 +18,6 @@ TEST(Win32Processes, MessagesFlowWhileAProgramIsAwaited) {
   EXPECT_EQ(m.Proc().Run(m.HelperProgram(), L"--sleep 400 --exit 3"), 3);
   ::KillTimer(nullptr, timer);
   EXPECT_GE(pumped, 3);
-}
-
-TEST(Win32Processes, ProgramsStartInTheCurrentDirectoryOfTheCurrentDrive) {
-  TestMachine m;
-  m.Fs().ChangeDrive(L"Z");
-  EXPECT_EQ(m.Proc().RunCommandLine(m.Interpreter(), L"cd>" + m.Path(L"cd.txt")), 0);
-  EXPECT_EQ(m.Read(L"cd.txt"), win32::ToAnsiLossy(m.Fs().CurrentDir()) + "\r\n");
 }
 
 TEST(Win32Processes, TypeLibrariesAreRegistered) {

@@ -89,10 +89,6 @@ TestMachine::TestMachine() : impl_(std::make_unique<Impl>()) {
 TestMachine::~TestMachine() = default;
 
 platform::Platform TestMachine::Pieces() { return {&impl_->files, &impl_->reg, &impl_->proc, &impl_->ui, &impl_->sys}; }
-platform::FileSystem& TestMachine::Fs() { return impl_->files; }
-platform::Registry& TestMachine::Reg() { return impl_->reg; }
-platform::Processes& TestMachine::Proc() { return impl_->proc; }
-platform::System& TestMachine::Sys() { return impl_->sys; }
 
 std::wstring TestMachine::Path(const std::wstring& rel) const { return win32::FromAnsi(HostPath(rel)); }
 std::string TestMachine::HostPath(const std::wstring& rel) const {

@@ -55,3 +55,17 @@ TEST(Executor, RunsInstructionsWithTheStatusDialog) {
     EXPECT_TRUE(ui.status.closed && at.left == 1234 && at.top == 567);  // closed where it was
   }
 }
+
+// The list reads as an array of 501 slots that grows by 500 (bound 500, then 1000): a slot up to the bound
+// and past the count is empty, one beyond it or below 0 is an error.
+TEST(Executor, SlotsReachTheArraysBound) {
+  CCodeGen code;
+  code.AddInst(OP_MSGBOX, L"x", L"", L"", L"");
+  EXPECT_EQ(code.At(0).Param1, L"x");
+  EXPECT_EQ(code.At(500).lOpCode, 0);
+  EXPECT_THROW(code.At(501), std::out_of_range);
+  EXPECT_THROW(code.At(-1), std::out_of_range);
+  for (int i = 1; i <= 501; ++i) code.AddInst(OP_MSGBOX, L"", L"", L"", L"");
+  EXPECT_EQ(code.At(1000).lOpCode, 0);
+  EXPECT_THROW(code.At(1001), std::out_of_range);
+}

@@ -9,7 +9,6 @@
 #include <deque>
 #include <filesystem>
 #include <fstream>
-#include <map>
 
 #include "platform/Platform.h"
 #include "platform/Text.h"
@@ -78,10 +77,9 @@ struct FakeUi : platform::Ui {
   }
 };
 
-// Records what it is asked to start; serves libraries whose entry points answer fixed numbers.
+// Records what it is asked to start and which libraries it is asked to load; it has none to offer.
 struct FakeProcesses : platform::Processes {
   std::vector<std::wstring> runs, loads;  // runs: "program|arguments", "shell INTERPRETER|line"
-  std::map<std::wstring, std::map<std::string, long>> libraries;
 
   int Run(const std::wstring& program, const std::wstring& arguments) override {
     runs.push_back(program + L"|" + arguments);
@@ -90,11 +88,9 @@ struct FakeProcesses : platform::Processes {
   int RunCommandLine(const std::wstring& interpreter, const std::wstring& line) override {
     return Run(L"shell " + interpreter, line);
   }
-  std::optional<long> CallEntryPoint(const std::wstring& library, const char* entry) override {
+  std::optional<long> CallEntryPoint(const std::wstring& library, const char*) override {
     loads.push_back(library);
-    auto lib = libraries.find(library);
-    if (lib == libraries.end() || !lib->second.count(entry)) return std::nullopt;
-    return lib->second[entry];
+    return std::nullopt;
   }
 };
 
@@ -169,19 +165,22 @@ struct RecordingFs : posix::PosixFileSystem {
   }
 };
 
-// A test's platform: the POSIX file system and registry in a scratch directory, doubles for the rest.
-struct ScratchPlatform : ::testing::Test {
-  ScratchPlatform() { fs.ChangeDir(dir.W()); }
+// A test's platform: a POSIX file system `Fs` and the POSIX registry in a scratch directory, doubles for the rest.
+template <class Fs>
+struct ScratchPlatformOf : ::testing::Test {
+  ScratchPlatformOf() { fs.ChangeDir(dir.W()); }
   std::unique_ptr<posix::PosixRegistry> NewRegistry(const std::string& name) {
     return std::make_unique<posix::PosixRegistry>([p = dir.root + "/" + name] { return p; });
   }
+  platform::Platform Pieces() { return {&fs, &reg, &procs, &ui, &sys}; }
 
   Scratch dir;
-  RecordingFs fs;
+  Fs fs;
   std::unique_ptr<posix::PosixRegistry> regStore = NewRegistry("registry.db");
   posix::PosixRegistry& reg = *regStore;
   FakeUi ui;
   FakeProcesses procs;
   FakeSystem sys;
-  platform::ScopedPlatform scoped{platform::Platform{&fs, &reg, &procs, &ui, &sys}};
+  platform::ScopedPlatform scoped{Pieces()};
 };
+using ScratchPlatform = ScratchPlatformOf<RecordingFs>;

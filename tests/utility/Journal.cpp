@@ -6,8 +6,6 @@
 
 using namespace Utility;
 
-namespace {
-
 // What a killed process does: stops at once, leaving everything as it is.
 struct Killed {};
 
@@ -28,16 +26,12 @@ struct MortalFs : posix::PosixFileSystem {
   }
 };
 
-struct JournalTest : ::testing::Test {
-  JournalTest() {
-    sys.journalDir = dir.W("journal");
-    fs.ChangeDir(dir.W());
-  }
-  platform::Platform Machine() { return {&fs, reg.get(), &procs, &ui, &sys}; }
+struct JournalTest : ScratchPlatformOf<MortalFs> {
+  JournalTest() { sys.journalDir = dir.W("journal"); }
   // Runs `work` as an atomic run that the test's file system may kill.
   void Run(const std::function<void()>& work) {
     try {
-      AtomicRun run(Machine(), L"test.vsl");
+      AtomicRun run(Pieces(), L"test.vsl");
       platform::ScopedPlatform journaled(run.Pieces());
       work();
       FAIL() << "the run was not killed";
@@ -46,24 +40,13 @@ struct JournalTest : ::testing::Test {
   }
   std::vector<RollbackReport> Recover() {
     std::vector<RollbackReport> reports;
-    Journal::RecoverAll(Machine(), [&](const std::wstring& script, const RollbackReport& r) {
+    Journal::RecoverAll(Pieces(), [&](const std::wstring& script, const RollbackReport& r) {
       EXPECT_EQ(script, L"test.vsl");
       reports.push_back(r);
     });
     return reports;
   }
-
-  Scratch dir;
-  MortalFs fs;
-  std::unique_ptr<posix::PosixRegistry> reg =
-      std::make_unique<posix::PosixRegistry>([p = dir.root + "/registry.db"] { return p; });
-  FakeUi ui;
-  FakeProcesses procs;
-  FakeSystem sys;
-  platform::ScopedPlatform scoped{Machine()};
 };
-
-}  // namespace
 
 TEST_F(JournalTest, KilledRunsAndRollbacksAreFinishedByRecovery) {
   for (const char* f : {"a", "b", "c"}) dir.Make(f, f);
@@ -93,7 +76,7 @@ TEST_F(JournalTest, ACommitThatWasKilledIsFinishedNotUndone) {
   dir.Make("a", "a");
   fs.removalsLeft = 0;
   try {
-    AtomicRun run(Machine(), L"test.vsl");
+    AtomicRun run(Pieces(), L"test.vsl");
     {
       platform::ScopedPlatform journaled(run.Pieces());
       DelFile(dir.W("a"));

@@ -44,7 +44,8 @@ struct FuzzPlatform {
     fs.Open(path, platform::OpenMode::Write)->Write(std::string(bytes));
   }
 
-  MemoryFileSystem fs;
+  std::unique_ptr<platform::FileSystem> fsStore = NewMemoryFileSystem();
+  platform::FileSystem& fs = *fsStore;
   inline static posix::PosixRegistry reg{[] { return std::string(":memory:"); }};
   FakeUi ui;
   FakeProcesses procs;

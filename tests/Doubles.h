@@ -141,8 +141,9 @@ struct Scratch {
     ::chmod(H(rel).c_str(), mode);
   }
   void Dir(const std::string& rel) const { std::filesystem::create_directories(H(rel)); }
-  std::string Read(const std::string& rel) const {
-    std::ifstream in(H(rel), std::ios::binary);
+  std::string Read(const std::string& rel) const { return ReadHost(H(rel)); }
+  static std::string ReadHost(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), {});
   }
   bool Exists(const std::string& rel) const { return std::filesystem::exists(std::filesystem::symlink_status(H(rel))); }

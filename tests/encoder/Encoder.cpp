@@ -1,6 +1,4 @@
 // The script file encoder over the POSIX file system.
-#include <fstream>
-#include <iterator>
 #include <set>
 
 #include "Doubles.h"
@@ -12,11 +10,7 @@ using Encoder = ScratchPlatform;
 // files encrypted then decrypt the same way now, and the other way round.
 TEST_F(Encoder, TheGoldenPairTurnsIntoEachOther) {
   const std::string golden = std::string(VSL_SOURCE_DIR) + "/tests/golden/all_bytes";
-  auto read = [](const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-  };
-  const std::string plain = read(golden + ".vsl"), encrypted = read(golden + ".evs");
+  const std::string plain = Scratch::ReadHost(golden + ".vsl"), encrypted = Scratch::ReadHost(golden + ".evs");
   ASSERT_EQ(std::set<char>(plain.begin(), plain.end()).size(), 256u);
   ASSERT_EQ(encrypted.size(), plain.size());
   CFileEncoder encoder;

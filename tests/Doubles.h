@@ -1,19 +1,16 @@
-// Test doubles that record what they are asked, and a scratch directory for the POSIX files and registry.
+// Test doubles that record what they are asked, and a platform of them with the POSIX files and registry.
 #pragma once
 
 #include <gtest/gtest.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
-#include <algorithm>
 #include <deque>
 #include <filesystem>
-#include <fstream>
 
 #include "platform/Platform.h"
 #include "platform/Text.h"
 #include "platform/posix/FileSystem.h"
 #include "platform/posix/Registry.h"
+#include "platform/TestMachine.h"
 
 struct StatusLog {
   std::vector<std::string> calls;  // "range 0 4", "show", "value 1", "text ...", "cancelled?"
@@ -113,50 +110,6 @@ struct FakeSystem : platform::System {
   void Print(platform::OutputStream, const std::wstring&) override {}
 };
 
-// A fresh directory for one test: "work" holds its files, the POSIX prefix (VSL_PREFIX) lies beside it.
-struct Scratch {
-  Scratch() {
-    char t[] = "/tmp/vsltest-XXXXXX";
-    if (::mkdtemp(t) == nullptr) throw std::runtime_error("mkdtemp failed");
-    root = t;
-    std::filesystem::create_directories(root + "/work");
-    if (const char* old = std::getenv("VSL_PREFIX")) oldPrefix = old;
-    ::setenv("VSL_PREFIX", (root + "/prefix").c_str(), 1);
-  }
-  ~Scratch() {
-    oldPrefix ? ::setenv("VSL_PREFIX", oldPrefix->c_str(), 1) : ::unsetenv("VSL_PREFIX");
-    std::error_code ec;
-    std::filesystem::remove_all(root, ec);
-  }
-  // Host path and drive form ("Z:\tmp\...") of an entry below "work".
-  std::string H(const std::string& rel = "") const { return root + "/work" + (rel.empty() ? "" : "/" + rel); }
-  std::wstring W(const std::string& rel = "") const {
-    std::wstring w = L"Z:" + text::FromUtf8(H(rel));
-    std::replace(w.begin(), w.end(), L'/', L'\\');
-    return w;
-  }
-  void Make(const std::string& rel, const std::string& content = "x", mode_t mode = 0644) const {
-    std::filesystem::create_directories(std::filesystem::path(H(rel)).parent_path());
-    std::ofstream(H(rel), std::ios::binary) << content;
-    ::chmod(H(rel).c_str(), mode);
-  }
-  void Dir(const std::string& rel) const { std::filesystem::create_directories(H(rel)); }
-  std::string Read(const std::string& rel) const { return ReadHost(H(rel)); }
-  static std::string ReadHost(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-  }
-  bool Exists(const std::string& rel) const { return std::filesystem::exists(std::filesystem::symlink_status(H(rel))); }
-  // Drive `letter` (lower case) mapped to the directory `rel` below "work".
-  void MapDrive(char letter, const std::string& rel) const {
-    std::filesystem::create_directories(root + "/prefix/dosdevices");
-    std::filesystem::create_directory_symlink(H(rel), root + "/prefix/dosdevices/" + letter + ":");
-  }
-
-  std::string root;
-  std::optional<std::string> oldPrefix;
-};
-
 // The POSIX file system, recording the directories it is asked to create.
 struct RecordingFs : posix::PosixFileSystem {
   std::vector<std::wstring> created;
@@ -166,19 +119,22 @@ struct RecordingFs : posix::PosixFileSystem {
   }
 };
 
-// A test's platform: a POSIX file system `Fs` and the POSIX registry in a scratch directory, doubles for the rest.
+// A test's platform: a POSIX file system `Fs` working in the test machine's scratch directory (its prefix and
+// temporary directory beside), the machine's registry, and doubles for the rest.
 template <class Fs>
 struct ScratchPlatformOf : ::testing::Test {
-  ScratchPlatformOf() { fs.ChangeDir(dir.W()); }
-  std::unique_ptr<posix::PosixRegistry> NewRegistry(const std::string& name) {
-    return std::make_unique<posix::PosixRegistry>([p = dir.root + "/" + name] { return p; });
-  }
+  ScratchPlatformOf() { fs.ChangeDir(m.Path()); }
   platform::Platform Pieces() { return {&fs, &reg, &procs, &ui, &sys}; }
+  // Drive `letter` (lower case) mapped to the directory `rel` of the scratch directory.
+  void MapDrive(char letter, const std::wstring& rel) {
+    const std::string devices = m.HostPath(L"../prefix/dosdevices/");
+    std::filesystem::create_directories(devices);
+    std::filesystem::create_directory_symlink(m.HostPath(rel), devices + letter + ":");
+  }
 
-  Scratch dir;
+  TestMachine m;
   Fs fs;
-  std::unique_ptr<posix::PosixRegistry> regStore = NewRegistry("registry.db");
-  posix::PosixRegistry& reg = *regStore;
+  platform::Registry& reg = m.Reg();
   FakeUi ui;
   FakeProcesses procs;
   FakeSystem sys;

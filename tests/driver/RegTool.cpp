@@ -50,8 +50,8 @@ TEST_F(RegTool, ExportThenImportRoundTrip) {
   platform::KeyHandle leaf(platform::Reg());
   ASSERT_EQ(platform::Reg().CreateKey(platform::kHKeyLocalMachine, L"Software\\Empty\\Leaf", leaf.Out()), 0);
   const std::wstring first = Export();
-  auto other = NewRegistry("other.db");
-  platform::ScopedPlatform second(platform::Platform{&fs, other.get()});
+  posix::PosixRegistry other([p = m.HostPath(L"other.db")] { return p; });
+  platform::ScopedPlatform second(platform::Platform{&fs, &other});
   Import(first);
   EXPECT_EQ(Export(), first);
   for (const auto& v : values) EXPECT_EQ(Get(key, v.name), std::to_string(v.type) + ":" + v.data) << text::ToUtf8(v.name);

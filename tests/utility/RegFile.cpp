@@ -55,7 +55,8 @@ TEST(RegFile, ReadsTheSameInPiecesOfAnySize) {
     EXPECT_EQ(errors[0].line, 9);
     for (std::size_t size = 1; size <= 7; ++size) {
       std::vector<regfile::Error> inPieces;
-      EXPECT_EQ(RegFileContent(ParseInPieces(bytes, size, &inPieces)), RegFileContent(regfile::Parse(bytes, &errors))) << size;
+      EXPECT_EQ(RegFileContent(ParseInPieces(bytes, size, &inPieces)), RegFileContent(regfile::Parse(bytes, &errors)))
+          << size;
       ASSERT_EQ(inPieces.size(), 1u) << size;
       EXPECT_EQ(inPieces[0].line, 9) << size;
     }

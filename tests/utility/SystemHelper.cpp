@@ -9,8 +9,8 @@ using SystemHelperTest = ScratchPlatform;
 
 // Registration needs an existing file, not a directory (the servers' answers and switches: tests/scripts/process).
 TEST_F(SystemHelperTest, RegistrationAndLaunch) {
-  dir.Dir("d.dll");
-  for (const std::wstring& p : {dir.W("missing.dll"), dir.W("d.dll")})
+  m.MakeDir(L"d.dll");
+  for (const std::wstring& p : {m.Path(L"missing.dll"), m.Path(L"d.dll")})
     for (const auto& op : {Utility::RegDLL, Utility::UnregDLL, Utility::RegTLB, Utility::RegEXE, Utility::UnregEXE})
       EXPECT_FALSE(op(p));
   EXPECT_TRUE(procs.loads.empty());
@@ -31,11 +31,11 @@ TEST_F(SystemHelperTest, RegistrationAndLaunch) {
 TEST_F(SystemHelperTest, CreatePath) {
   CSystemHelper helper;
   const std::pair<std::wstring, std::vector<std::wstring>> rows[] = {
-      {dir.W("a\\b\\c"), {dir.W("a"), dir.W("a\\b"), dir.W("a\\b\\c")}},
-      {dir.W("a\\b\\d\\e\\"), {dir.W("a\\b\\d"), dir.W("a\\b\\d\\e")}},
-      {dir.W("a\\b\\c"), {}},  {L"r\\x", {L"r", L"r\\x"}},
-      {text::FromUtf8(dir.H()) + L"/fwd//y/", {L"/" + dir.W("fwd").substr(3), L"/" + dir.W("fwd\\y").substr(3)}},
-      {dir.W("p\\..\\q"), {dir.W("p"), dir.W("p\\..\\q")}},
+      {m.Path(L"a\\b\\c"), {m.Path(L"a"), m.Path(L"a\\b"), m.Path(L"a\\b\\c")}},
+      {m.Path(L"a\\b\\d\\e\\"), {m.Path(L"a\\b\\d"), m.Path(L"a\\b\\d\\e")}},
+      {m.Path(L"a\\b\\c"), {}},  {L"r\\x", {L"r", L"r\\x"}},
+      {text::FromUtf8(m.HostPath()) + L"/fwd//y/", {L"/" + m.Path(L"fwd").substr(3), L"/" + m.Path(L"fwd\\y").substr(3)}},
+      {m.Path(L"p\\..\\q"), {m.Path(L"p"), m.Path(L"p\\..\\q")}},
       {L"Z:\\", {}},  {L"", {}},
   };
   for (const auto& [path, created] : rows) {
@@ -43,11 +43,11 @@ TEST_F(SystemHelperTest, CreatePath) {
     helper.CreatePath(path);
     EXPECT_EQ(fs.created, created) << text::ToUtf8(path);
   }
-  for (const char* d : {"a/b/c", "a/b/d/e", "r/x", "fwd/y", "p", "q"}) EXPECT_TRUE(std::filesystem::is_directory(dir.H(d))) << d;
-  dir.Make("a/f");
-  std::wstring error;
-  try { helper.CreatePath(dir.W("a\\f\\g")); } catch (const VslError& e) { error = e.Description(); }
-  EXPECT_EQ(error, L"Cannot create the directory " + dir.W("a\\f\\g") + L": " + dir.W("a\\f") + L" is a file");
+  for (const wchar_t* d : {L"a/b/c", L"a/b/d/e", L"r/x", L"fwd/y", L"p", L"q"})
+    EXPECT_TRUE(std::filesystem::is_directory(m.HostPath(d))) << d;
+  m.Write(L"a/f", "x");
+  EXPECT_EQ(Raised([&] { helper.CreatePath(m.Path(L"a\\f\\g")); }),
+            L"Cannot create the directory " + m.Path(L"a\\f\\g") + L": " + m.Path(L"a\\f") + L" is a file");
   EXPECT_TRUE(fs.created.empty());
 }
 
@@ -59,15 +59,15 @@ TEST_F(SystemHelperTest, QueryFileWritable) {
     CSystemHelper().QueryFileWritable(path, status);
     return status;
   };
-  for (const char* f : {"afile", "sub/f"}) dir.Make(f);
-  const std::pair<std::wstring, int> rows[] = {{dir.W("sub\\new.txt"), 1}, {dir.W("sub") + L"/new.txt", 1},
-      {L"Z:new.txt", 1}, {dir.W("nodir\\new.txt"), 0}, {dir.W("afile\\new.txt"), 0}};
+  for (const wchar_t* f : {L"afile", L"sub/f"}) m.Write(f, "x");
+  const std::pair<std::wstring, int> rows[] = {{m.Path(L"sub\\new.txt"), 1}, {m.Path(L"sub") + L"/new.txt", 1},
+      {L"Z:new.txt", 1}, {m.Path(L"nodir\\new.txt"), 0}, {m.Path(L"afile\\new.txt"), 0}};
   for (const auto& [path, expected] : rows) EXPECT_EQ(writable(path), expected) << text::ToUtf8(path);
   // "Z:name" lies in Z:'s own directory, not in the current one.
-  for (const char* d : {"gone", "ddrive"}) dir.Dir(d);
-  dir.MapDrive('d', "ddrive");
-  fs.ChangeDir(dir.W("gone"));
-  std::filesystem::remove(dir.H("gone"));
+  for (const wchar_t* d : {L"gone", L"ddrive"}) m.MakeDir(d);
+  MapDrive('d', L"ddrive");
+  fs.ChangeDir(m.Path(L"gone"));
+  std::filesystem::remove(m.HostPath(L"gone"));
   fs.ChangeDrive(L"D");
   EXPECT_EQ(writable(L"Z:new.txt"), 0);
   EXPECT_EQ(writable(L"new.txt"), 1);

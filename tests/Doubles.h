@@ -23,7 +23,11 @@ struct FakeStatusWindow : platform::StatusWindow {
   StatusLog& log_;
   explicit FakeStatusWindow(StatusLog& log) : log_(log) {}
   ~FakeStatusWindow() override { log_.closed = true; }
-  void SetRange(int min, int max) override { log_.calls.push_back("range " + std::to_string(min) + " " + std::to_string(max)); }
+  // A range set right after another replaces it: of the ranges set before the dialog shows, the last one counts.
+  void SetRange(int min, int max) override {
+    if (!log_.calls.empty() && log_.calls.back().starts_with("range ")) log_.calls.pop_back();
+    log_.calls.push_back("range " + std::to_string(min) + " " + std::to_string(max));
+  }
   void SetValue(int value) override {
     log_.lastValue = value;
     log_.calls.push_back("value " + std::to_string(value));
@@ -125,6 +129,13 @@ template <class Fs>
 struct ScratchPlatformOf : ::testing::Test {
   ScratchPlatformOf() { fs.ChangeDir(m.Path()); }
   platform::Platform Pieces() { return {&fs, &reg, &procs, &ui, &sys}; }
+  // Stores `data` as it is, as a value of any type, creating the key.
+  void SetRaw(const std::wstring& key, const std::wstring& name, std::uint32_t type, const std::string& data) {
+    platform::KeyHandle k(reg);
+    ASSERT_EQ(reg.CreateKey(platform::kHKeyLocalMachine, key, k.Out()), platform::kErrorSuccess);
+    ASSERT_EQ(reg.SetValue(k.Get(), name, type, reinterpret_cast<const std::uint8_t*>(data.data()),
+                           static_cast<std::uint32_t>(data.size())), platform::kErrorSuccess);
+  }
   // Drive `letter` (lower case) mapped to the directory `rel` of the scratch directory.
   void MapDrive(char letter, const std::wstring& rel) {
     const std::string devices = m.HostPath(L"../prefix/dosdevices/");

@@ -28,12 +28,15 @@ struct MortalFs : posix::PosixFileSystem {
 
 struct JournalTest : ScratchPlatformOf<MortalFs> {
   JournalTest() { sys.journalDir = m.Path(L"journal"); }
-  // Runs `work` as an atomic run that the test's file system may kill.
-  void Run(const std::function<void()>& work) {
+  // Runs `work` as an atomic run, then commits it if `commit`; the test's file system may kill it on the way.
+  void Run(const std::function<void()>& work, bool commit = false) {
     try {
       AtomicRun run(Pieces(), L"test.vsl");
-      platform::ScopedPlatform journaled(run.Pieces());
-      work();
+      {
+        platform::ScopedPlatform journaled(run.Pieces());
+        work();
+      }
+      if (commit) run.TheJournal().Commit();
       FAIL() << "the run was not killed";
     } catch (const Killed&) {
     }
@@ -75,17 +78,10 @@ TEST_F(JournalTest, KilledRunsAndRollbacksAreFinishedByRecovery) {
 TEST_F(JournalTest, ACommitThatWasKilledIsFinishedNotUndone) {
   m.Write(L"a", "a");
   fs.removalsLeft = 0;
-  try {
-    AtomicRun run(Pieces(), L"test.vsl");
-    {
-      platform::ScopedPlatform journaled(run.Pieces());
-      DelFile(m.Path(L"a"));
-      WriteFile(m.Path(L"new"), L"x");
-    }
-    run.TheJournal().Commit();
-    FAIL() << "the commit was not killed";
-  } catch (const Killed&) {
-  }
+  Run([&] {
+    DelFile(m.Path(L"a"));
+    WriteFile(m.Path(L"new"), L"x");
+  }, true);
   fs.removalsLeft = -1;
   EXPECT_TRUE(Recover().empty());
   EXPECT_FALSE(m.Exists(L"a"));

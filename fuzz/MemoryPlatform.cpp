@@ -97,12 +97,6 @@ class MemoryFileSystem : public platform::FileSystem {
     std::wstring names;
     if (!SplitPattern(pattern, &dir, &names)) return {};
     std::vector<FindEntry> found;
-    if (names == L"." || names == L"..") {
-      // The directory itself or its parent, under the name asked for.
-      if (names == L".." && !dir.parts.empty()) dir.parts.pop_back();
-      if (const Entry* e = Get(dir); e != nullptr && e->IsDir()) found.push_back({names, e->attributes});
-      return found;
-    }
     const Entry* d = Get(dir);
     if (d == nullptr || !d->IsDir()) return found;
     const std::wstring folded = text::Fold(names);
@@ -159,17 +153,10 @@ class MemoryFileSystem : public platform::FileSystem {
     entries_.erase(Key(w));
   }
   void RemoveMatching(const std::wstring& pattern) override {
-    Where dir;
-    std::wstring names;
-    SplitPattern(pattern, &dir, &names);
-    for (const FindEntry& e : Find(pattern)) {
-      if ((e.attributes & platform::kAttrNotPlain) != 0) continue;
-      Where file = dir;
-      file.parts.push_back(e.name);
-      if (file.parts.size() > kMaxDepth) Fail(L"delete", pattern, L"the path is too long");
-      if (entries_.at(Key(file)).attributes & platform::kAttrReadOnly) Fail(L"delete", e.name, L"the file is read-only");
-      entries_.erase(Key(file));
-    }
+    std::wstring dirPart, names;
+    path::SplitSearch(pattern, &dirPart, &names);
+    for (const FindEntry& e : Find(pattern))
+      if ((e.attributes & platform::kAttrNotPlain) == 0) RemoveFile(dirPart + e.name);
   }
 
   void CopyWholeFile(const std::wstring& source, const std::wstring& target) override {

@@ -13,7 +13,7 @@
 #include "platform/TestMachine.h"
 
 struct StatusLog {
-  std::vector<std::string> calls;  // "range 0 4", "show", "value 1", "text ...", "cancelled?"
+  std::vector<std::string> calls;  // "range 0 4", "show", "value 1", "text ..."
   int cancelAtValue = -1;  // IsCancelled answers true once this value was set
   int lastValue = -1;
   bool closed = false;

@@ -76,8 +76,9 @@ class MemoryFileSystem : public platform::FileSystem {
 
   void ChangeDrive(const std::wstring& text) override {
     if (text.empty()) return;
-    if (!current_.count(path::UpperLetter(text[0]))) Fail(L"change to drive", text.substr(0, 1), L"there is no such drive");
-    drive_ = path::UpperLetter(text[0]);
+    const wchar_t drive = path::UpperLetter(text[0]);
+    if (!current_.count(drive)) Fail(L"change to drive", text.substr(0, 1), L"there is no such drive");
+    drive_ = drive;
   }
   // The directory is kept as the path spells it.
   void ChangeDir(const std::wstring& path) override {
@@ -113,8 +114,8 @@ class MemoryFileSystem : public platform::FileSystem {
   std::vector<FindEntry> FindOrFail(const std::wstring& pattern) override {
     Where dir;
     std::wstring names;
-    const bool valid = SplitPattern(pattern, &dir, &names);
-    if (const Entry* d = valid ? Get(dir) : nullptr; d == nullptr || !d->IsDir()) Fail(L"list", pattern, L"no such directory");
+    const Entry* d = SplitPattern(pattern, &dir, &names) ? Get(dir) : nullptr;
+    if (d == nullptr || !d->IsDir()) Fail(L"list", pattern, L"no such directory");
     return Find(pattern);
   }
 
@@ -182,7 +183,8 @@ class MemoryFileSystem : public platform::FileSystem {
     }
     if (e != nullptr) {
       if (mode == platform::OpenMode::CreatePrivate) Fail(L"create", path, L"it exists");
-      if (e->IsDir() || (e->attributes & platform::kAttrReadOnly)) Fail(L"open", path + L" for writing", L"access denied");
+      if (e->IsDir() || (e->attributes & platform::kAttrReadOnly))
+        Fail(L"open", path + L" for writing", L"access denied");
       if (mode == platform::OpenMode::Write) e->data->clear();
       return std::make_unique<MemoryFile>(e->data);
     }

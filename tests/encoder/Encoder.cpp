@@ -10,7 +10,7 @@ using Encoder = ScratchPlatform;
 // files encrypted then decrypt the same way now, and the other way round.
 TEST_F(Encoder, TheGoldenPairTurnsIntoEachOther) {
   const std::string golden = std::string(VSL_SOURCE_DIR) + "/tests/golden/all_bytes";
-  auto read = [&](const char* end) { return fs.Open(text::FromUtf8(golden + end), platform::OpenMode::Read)->ReadAll(); };
+  auto read = [&](const char* e) { return fs.Open(text::FromUtf8(golden + e), platform::OpenMode::Read)->ReadAll(); };
   const std::string plain = read(".vsl"), encrypted = read(".evs");
   ASSERT_EQ(std::set<char>(plain.begin(), plain.end()).size(), 256u);
   ASSERT_EQ(encrypted.size(), plain.size());

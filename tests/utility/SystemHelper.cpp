@@ -34,7 +34,8 @@ TEST_F(SystemHelperTest, CreatePath) {
       {m.Path(L"a\\b\\c"), {m.Path(L"a"), m.Path(L"a\\b"), m.Path(L"a\\b\\c")}},
       {m.Path(L"a\\b\\d\\e\\"), {m.Path(L"a\\b\\d"), m.Path(L"a\\b\\d\\e")}},
       {m.Path(L"a\\b\\c"), {}},  {L"r\\x", {L"r", L"r\\x"}},
-      {text::FromUtf8(m.HostPath()) + L"/fwd//y/", {L"/" + m.Path(L"fwd").substr(3), L"/" + m.Path(L"fwd\\y").substr(3)}},
+      {text::FromUtf8(m.HostPath()) + L"/fwd//y/",
+       {L"/" + m.Path(L"fwd").substr(3), L"/" + m.Path(L"fwd\\y").substr(3)}},
       {m.Path(L"p\\..\\q"), {m.Path(L"p"), m.Path(L"p\\..\\q")}},
       {L"Z:\\", {}},  {L"", {}},
   };

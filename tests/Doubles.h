@@ -1,23 +1,19 @@
-// Test doubles that record what they are asked, and a scratch directory for the POSIX files and registry.
+// Test doubles that record what they are asked, and a platform of them with the POSIX files and registry.
 #pragma once
 
 #include <gtest/gtest.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
-#include <algorithm>
 #include <deque>
 #include <filesystem>
-#include <fstream>
-#include <map>
 
 #include "platform/Platform.h"
 #include "platform/Text.h"
 #include "platform/posix/FileSystem.h"
 #include "platform/posix/Registry.h"
+#include "platform/TestMachine.h"
 
 struct StatusLog {
-  std::vector<std::string> calls;  // "range 0 4", "show", "value 1", "text ...", "cancelled?"
+  std::vector<std::string> calls;  // "range 0 4", "show", "value 1", "text ..."
   int cancelAtValue = -1;  // IsCancelled answers true once this value was set
   int lastValue = -1;
   bool closed = false;
@@ -27,7 +23,11 @@ struct FakeStatusWindow : platform::StatusWindow {
   StatusLog& log_;
   explicit FakeStatusWindow(StatusLog& log) : log_(log) {}
   ~FakeStatusWindow() override { log_.closed = true; }
-  void SetRange(int min, int max) override { log_.calls.push_back("range " + std::to_string(min) + " " + std::to_string(max)); }
+  // A range set right after another replaces it: of the ranges set before the dialog shows, the last one counts.
+  void SetRange(int min, int max) override {
+    if (!log_.calls.empty() && log_.calls.back().starts_with("range ")) log_.calls.pop_back();
+    log_.calls.push_back("range " + std::to_string(min) + " " + std::to_string(max));
+  }
   void SetValue(int value) override {
     log_.lastValue = value;
     log_.calls.push_back("value " + std::to_string(value));
@@ -78,10 +78,9 @@ struct FakeUi : platform::Ui {
   }
 };
 
-// Records what it is asked to start; serves libraries whose entry points answer fixed numbers.
+// Records what it is asked to start and which libraries it is asked to load; it has none to offer.
 struct FakeProcesses : platform::Processes {
   std::vector<std::wstring> runs, loads;  // runs: "program|arguments", "shell INTERPRETER|line"
-  std::map<std::wstring, std::map<std::string, long>> libraries;
 
   int Run(const std::wstring& program, const std::wstring& arguments) override {
     runs.push_back(program + L"|" + arguments);
@@ -90,11 +89,9 @@ struct FakeProcesses : platform::Processes {
   int RunCommandLine(const std::wstring& interpreter, const std::wstring& line) override {
     return Run(L"shell " + interpreter, line);
   }
-  std::optional<long> CallEntryPoint(const std::wstring& library, const char* entry) override {
+  std::optional<long> CallEntryPoint(const std::wstring& library, const char*) override {
     loads.push_back(library);
-    auto lib = libraries.find(library);
-    if (lib == libraries.end() || !lib->second.count(entry)) return std::nullopt;
-    return lib->second[entry];
+    return std::nullopt;
   }
 };
 
@@ -117,49 +114,6 @@ struct FakeSystem : platform::System {
   void Print(platform::OutputStream, const std::wstring&) override {}
 };
 
-// A fresh directory for one test: "work" holds its files, the POSIX prefix (VSL_PREFIX) lies beside it.
-struct Scratch {
-  Scratch() {
-    char t[] = "/tmp/vsltest-XXXXXX";
-    if (::mkdtemp(t) == nullptr) throw std::runtime_error("mkdtemp failed");
-    root = t;
-    std::filesystem::create_directories(root + "/work");
-    if (const char* old = std::getenv("VSL_PREFIX")) oldPrefix = old;
-    ::setenv("VSL_PREFIX", (root + "/prefix").c_str(), 1);
-  }
-  ~Scratch() {
-    oldPrefix ? ::setenv("VSL_PREFIX", oldPrefix->c_str(), 1) : ::unsetenv("VSL_PREFIX");
-    std::error_code ec;
-    std::filesystem::remove_all(root, ec);
-  }
-  // Host path and drive form ("Z:\tmp\...") of an entry below "work".
-  std::string H(const std::string& rel = "") const { return root + "/work" + (rel.empty() ? "" : "/" + rel); }
-  std::wstring W(const std::string& rel = "") const {
-    std::wstring w = L"Z:" + text::FromUtf8(H(rel));
-    std::replace(w.begin(), w.end(), L'/', L'\\');
-    return w;
-  }
-  void Make(const std::string& rel, const std::string& content = "x", mode_t mode = 0644) const {
-    std::filesystem::create_directories(std::filesystem::path(H(rel)).parent_path());
-    std::ofstream(H(rel), std::ios::binary) << content;
-    ::chmod(H(rel).c_str(), mode);
-  }
-  void Dir(const std::string& rel) const { std::filesystem::create_directories(H(rel)); }
-  std::string Read(const std::string& rel) const {
-    std::ifstream in(H(rel), std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-  }
-  bool Exists(const std::string& rel) const { return std::filesystem::exists(std::filesystem::symlink_status(H(rel))); }
-  // Drive `letter` (lower case) mapped to the directory `rel` below "work".
-  void MapDrive(char letter, const std::string& rel) const {
-    std::filesystem::create_directories(root + "/prefix/dosdevices");
-    std::filesystem::create_directory_symlink(H(rel), root + "/prefix/dosdevices/" + letter + ":");
-  }
-
-  std::string root;
-  std::optional<std::string> oldPrefix;
-};
-
 // The POSIX file system, recording the directories it is asked to create.
 struct RecordingFs : posix::PosixFileSystem {
   std::vector<std::wstring> created;
@@ -169,19 +123,32 @@ struct RecordingFs : posix::PosixFileSystem {
   }
 };
 
-// A test's platform: the POSIX file system and registry in a scratch directory, doubles for the rest.
-struct ScratchPlatform : ::testing::Test {
-  ScratchPlatform() { fs.ChangeDir(dir.W()); }
-  std::unique_ptr<posix::PosixRegistry> NewRegistry(const std::string& name) {
-    return std::make_unique<posix::PosixRegistry>([p = dir.root + "/" + name] { return p; });
+// A test's platform: a POSIX file system `Fs` working in the test machine's scratch directory (its prefix and
+// temporary directory beside), the machine's registry, and doubles for the rest.
+template <class Fs>
+struct ScratchPlatformOf : ::testing::Test {
+  ScratchPlatformOf() { fs.ChangeDir(m.Path()); }
+  platform::Platform Pieces() { return {&fs, &reg, &procs, &ui, &sys}; }
+  // Stores `data` as it is, as a value of any type, creating the key.
+  void SetRaw(const std::wstring& key, const std::wstring& name, std::uint32_t type, const std::string& data) {
+    platform::KeyHandle k(reg);
+    ASSERT_EQ(reg.CreateKey(platform::kHKeyLocalMachine, key, k.Out()), platform::kErrorSuccess);
+    ASSERT_EQ(reg.SetValue(k.Get(), name, type, reinterpret_cast<const std::uint8_t*>(data.data()),
+                           static_cast<std::uint32_t>(data.size())), platform::kErrorSuccess);
+  }
+  // Drive `letter` (lower case) mapped to the directory `rel` of the scratch directory.
+  void MapDrive(char letter, const std::wstring& rel) {
+    const std::string devices = m.HostPath(L"../prefix/dosdevices/");
+    std::filesystem::create_directories(devices);
+    std::filesystem::create_directory_symlink(m.HostPath(rel), devices + letter + ":");
   }
 
-  Scratch dir;
-  RecordingFs fs;
-  std::unique_ptr<posix::PosixRegistry> regStore = NewRegistry("registry.db");
-  posix::PosixRegistry& reg = *regStore;
+  TestMachine m;
+  Fs fs;
+  platform::Registry& reg = m.Reg();
   FakeUi ui;
   FakeProcesses procs;
   FakeSystem sys;
-  platform::ScopedPlatform scoped{platform::Platform{&fs, &reg, &procs, &ui, &sys}};
+  platform::ScopedPlatform scoped{Pieces()};
 };
+using ScratchPlatform = ScratchPlatformOf<RecordingFs>;

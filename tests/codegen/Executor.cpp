@@ -38,14 +38,8 @@ TEST(Executor, RunsInstructionsWithTheStatusDialog) {
     frmStatusDlg status(FormPosition{});
     code.Execute(&status);
     const FormPosition at = status.Unload();
-    // Of the ranges set before the dialog is shown, the last one counts.
     std::string calls;
-    for (std::size_t i = 0; i < ui.status.calls.size(); ++i) {
-      const std::string& s = ui.status.calls[i];
-      const bool replaced = i + 1 < ui.status.calls.size() && s.starts_with("range ") &&
-                            ui.status.calls[i + 1].starts_with("range ");
-      if (!replaced) calls += (calls.empty() ? "" : ",") + s;
-    }
+    for (const std::string& s : ui.status.calls) calls += (calls.empty() ? "" : ",") + s;
     std::wstring shown;
     for (const auto& s : ui.shown) shown += s.substr(s.find(L": ") + 2) + L";";
     EXPECT_EQ(calls, c.calls);

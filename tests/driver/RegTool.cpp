@@ -9,12 +9,6 @@ using platform::kRegSz;
 
 class RegTool : public ScratchPlatform {
  protected:
-  void Set(const std::wstring& key, const std::wstring& name, std::uint32_t type, const std::string& data) {
-    platform::KeyHandle k(platform::Reg());
-    ASSERT_EQ(platform::Reg().CreateKey(platform::kHKeyLocalMachine, key, k.Out()), 0);
-    ASSERT_EQ(platform::Reg().SetValue(k.Get(), name, type, reinterpret_cast<const std::uint8_t*>(data.data()),
-                                       static_cast<std::uint32_t>(data.size())), 0);
-  }
   // "type:bytes" of a value, or "-" when there is none.
   std::string Get(const std::wstring& key, const std::wstring& name) {
     platform::KeyHandle k(platform::Reg());
@@ -45,13 +39,13 @@ TEST_F(RegTool, ExportThenImportRoundTrip) {
       {L"\x00e9t\x00e9", platform::kRegDword, "\x2a\0\0\x80"s}, {L"bin", platform::kRegBinary, std::string(100, 'x') + "\0\xff"s},
       {L"exp", platform::kRegExpandSz, "%PATH%;\xc3\xbc\0"s}, {L"lines", kRegSz, "one\ntwo\0"s}, {L"no nul", kRegSz, "abc"s},
       {L"bad utf8", kRegSz, "\xff\xfe\0"s}, {L"qword", 11, "12345678"s}, {L"short dword", platform::kRegDword, "\x01\x02"s}};
-  for (const auto& v : values) Set(key, v.name, v.type, v.data);
-  Set(L"Software\\Empty\\Deeper", L"x", kRegSz, "y\0"s);
+  for (const auto& v : values) SetRaw(key, v.name, v.type, v.data);
+  SetRaw(L"Software\\Empty\\Deeper", L"x", kRegSz, "y\0"s);
   platform::KeyHandle leaf(platform::Reg());
   ASSERT_EQ(platform::Reg().CreateKey(platform::kHKeyLocalMachine, L"Software\\Empty\\Leaf", leaf.Out()), 0);
   const std::wstring first = Export();
-  auto other = NewRegistry("other.db");
-  platform::ScopedPlatform second(platform::Platform{&fs, other.get()});
+  posix::PosixRegistry other([p = m.HostPath(L"other.db")] { return p; });
+  platform::ScopedPlatform second(platform::Platform{&fs, &other});
   Import(first);
   EXPECT_EQ(Export(), first);
   for (const auto& v : values) EXPECT_EQ(Get(key, v.name), std::to_string(v.type) + ":" + v.data) << text::ToUtf8(v.name);
@@ -59,8 +53,8 @@ TEST_F(RegTool, ExportThenImportRoundTrip) {
 }
 
 TEST_F(RegTool, ExportOrdersKeysAndValuesWithoutRegardToCase) {
-  for (const wchar_t* k : {L"S\\b", L"S\\A", L"S\\C", L"S\\a2"}) Set(k, L"v", kRegSz, "1\0"s);
-  for (const wchar_t* v : {L"zeta", L"Alpha", L"", L"beta"}) Set(L"S", v, kRegSz, "x\0"s);
+  for (const wchar_t* k : {L"S\\b", L"S\\A", L"S\\C", L"S\\a2"}) SetRaw(k, L"v", kRegSz, "1\0"s);
+  for (const wchar_t* v : {L"zeta", L"Alpha", L"", L"beta"}) SetRaw(L"S", v, kRegSz, "x\0"s);
   EXPECT_EQ(Export(L"s"),
             L"REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\S]\n@=\"x\"\n\"Alpha\"=\"x\"\n\"beta\"=\"x\"\n\"zeta\"=\"x\"\n\n"
             L"[HKEY_LOCAL_MACHINE\\S\\A]\n\"v\"=\"1\"\n\n[HKEY_LOCAL_MACHINE\\S\\a2]\n\"v\"=\"1\"\n\n"
@@ -70,9 +64,9 @@ TEST_F(RegTool, ExportOrdersKeysAndValuesWithoutRegardToCase) {
 
 // Keys and values are deleted; a failure half-way (an overlong key name) undoes what the file did before it.
 TEST_F(RegTool, ImportDeletesAndFailsAsAWhole) {
-  Set(L"Software\\Gone\\Sub\\Deep", L"x", kRegSz, "1\0"s);
-  Set(L"Software\\Keep", L"drop", kRegSz, "1\0"s);
-  Set(L"Software\\Keep", L"stay", kRegSz, "2\0"s);
+  SetRaw(L"Software\\Gone\\Sub\\Deep", L"x", kRegSz, "1\0"s);
+  SetRaw(L"Software\\Keep", L"drop", kRegSz, "1\0"s);
+  SetRaw(L"Software\\Keep", L"stay", kRegSz, "2\0"s);
   Import(L"REGEDIT4\n[-HKEY_LOCAL_MACHINE\\Software\\Gone]\n[-HKEY_LOCAL_MACHINE\\Software\\NeverWas]\n"
          L"[HKEY_LOCAL_MACHINE\\Software\\Keep]\n\"drop\"=-\n\"never\"=-\n");
   const std::wstring after = L"REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Software]\n\n[HKEY_LOCAL_MACHINE\\Software\\Keep]\n\"stay\"=\"2\"\n";

@@ -1,6 +1,4 @@
 // The script file encoder over the POSIX file system.
-#include <fstream>
-#include <iterator>
 #include <set>
 
 #include "Doubles.h"
@@ -12,17 +10,14 @@ using Encoder = ScratchPlatform;
 // files encrypted then decrypt the same way now, and the other way round.
 TEST_F(Encoder, TheGoldenPairTurnsIntoEachOther) {
   const std::string golden = std::string(VSL_SOURCE_DIR) + "/tests/golden/all_bytes";
-  auto read = [](const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-  };
-  const std::string plain = read(golden + ".vsl"), encrypted = read(golden + ".evs");
+  auto read = [&](const char* e) { return fs.Open(text::FromUtf8(golden + e), platform::OpenMode::Read)->ReadAll(); };
+  const std::string plain = read(".vsl"), encrypted = read(".evs");
   ASSERT_EQ(std::set<char>(plain.begin(), plain.end()).size(), 256u);
   ASSERT_EQ(encrypted.size(), plain.size());
   CFileEncoder encoder;
-  encoder.Encrypt(text::FromUtf8(golden + ".vsl"), dir.W("enc"));
-  encoder.Decrypt(text::FromUtf8(golden + ".evs"), dir.W("dec"));
-  EXPECT_TRUE(dir.Read("enc") == encrypted && dir.Read("dec") == plain);
+  encoder.Encrypt(text::FromUtf8(golden + ".vsl"), m.Path(L"enc"));
+  encoder.Decrypt(text::FromUtf8(golden + ".evs"), m.Path(L"dec"));
+  EXPECT_TRUE(m.Read(L"enc") == encrypted && m.Read(L"dec") == plain);
   std::string bytes = plain;
   encoder.EncryptBytes(bytes);
   EXPECT_TRUE(bytes == encrypted);
@@ -31,38 +26,36 @@ TEST_F(Encoder, TheGoldenPairTurnsIntoEachOther) {
 }
 
 TEST_F(Encoder, EmptyAndLongerTargetsAreReplacedWhole) {
-  dir.Make("plain", std::string(512, 'p'));
-  dir.Make("empty", "");
+  MakeTree(m, {{L"plain", std::string(512, 'p')}, {L"empty", ""}});
   CFileEncoder encoder;
-  encoder.Encrypt(dir.W("empty"), dir.W("out"));
-  EXPECT_TRUE(dir.Exists("out") && dir.Read("out").empty());
+  encoder.Encrypt(m.Path(L"empty"), m.Path(L"out"));
+  EXPECT_TRUE(m.Exists(L"out") && m.Read(L"out").empty());
   for (bool encrypt : {true, false}) {  // an OUT longer than the result is replaced whole
-    dir.Make("out", std::string(10000, 'x'));
-    encrypt ? encoder.Encrypt(dir.W("empty"), dir.W("out")) : encoder.Decrypt(dir.W("plain"), dir.W("out"));
-    EXPECT_EQ(dir.Read("out").size(), encrypt ? 0u : 512u) << encrypt;
+    m.Write(L"out", std::string(10000, 'x'));
+    encrypt ? encoder.Encrypt(m.Path(L"empty"), m.Path(L"out")) : encoder.Decrypt(m.Path(L"plain"), m.Path(L"out"));
+    EXPECT_EQ(m.Read(L"out").size(), encrypt ? 0u : 512u) << encrypt;
   }
-  EXPECT_THROW(encoder.Decrypt(dir.W("missing"), dir.W("out")), VslError);
-  EXPECT_FALSE(dir.Exists("out"));
+  EXPECT_THROW(encoder.Decrypt(m.Path(L"missing"), m.Path(L"out")), VslError);
+  EXPECT_FALSE(m.Exists(L"out"));
 }
 
 // The decrypted copy is private whatever the umask and whatever had its name (nothing, a readable file, a link).
 TEST_F(Encoder, DecryptedFileIsPrivateToItsOwner) {
-  dir.Make("src", "MsgBox \"secret\"");
-  dir.Make("victim", "v");
+  MakeTree(m, {{L"src", "MsgBox \"secret\""}, {L"victim", "v"}});
   const mode_t old = ::umask(0);
   for (int before = 0; before < 3; ++before) {
-    if (before == 1) dir.Make("out", "x", 0666);
-    if (before == 2) ::symlink(dir.H("victim").c_str(), dir.H("out").c_str());
-    CFileEncoder().Decrypt(dir.W("src"), dir.W("out"));
+    if (before == 1) m.Write(L"out", "x");
+    if (before == 2) ::symlink(m.HostPath(L"victim").c_str(), m.HostPath(L"out").c_str());
+    CFileEncoder().Decrypt(m.Path(L"src"), m.Path(L"out"));
     struct stat st {};
-    EXPECT_EQ(::lstat(dir.H("out").c_str(), &st), 0) << before;
+    EXPECT_EQ(::lstat(m.HostPath(L"out").c_str(), &st), 0) << before;
     EXPECT_EQ(st.st_mode & (S_IFMT | 0777), S_IFREG | 0600u) << before;
-    ::unlink(dir.H("out").c_str());
+    ::unlink(m.HostPath(L"out").c_str());
   }
   ::umask(old);
-  ::symlink(dir.H("nowhere").c_str(), dir.H("dangling").c_str());
-  for (const char* name : {"victim", "dangling"})  // private creation refuses a name in use
-    EXPECT_THROW(platform::Fs().Open(dir.W(name), platform::OpenMode::CreatePrivate), VslError) << name;
-  EXPECT_FALSE(dir.Exists("nowhere"));
-  EXPECT_EQ(dir.Read("victim"), "v");
+  ::symlink(m.HostPath(L"nowhere").c_str(), m.HostPath(L"dangling").c_str());
+  for (const wchar_t* name : {L"victim", L"dangling"})  // private creation refuses a name in use
+    EXPECT_THROW(platform::Fs().Open(m.Path(name), platform::OpenMode::CreatePrivate), VslError) << name;
+  EXPECT_FALSE(m.Exists(L"nowhere"));
+  EXPECT_EQ(m.Read(L"victim"), "v");
 }

@@ -9,57 +9,55 @@ using FilesTest = ScratchPlatform;
 
 // Tree deletion while parsing: never through a link, never of a file; the answer is the last entry's.
 TEST_F(FilesTest, DelTree) {
-  dir.Make("outside/keep.txt", "keep");
-  dir.Make("ro.txt", "ro", 0444);
-  dir.Make("t/a.txt");
-  stdfs::create_directory_symlink(dir.H("outside"), dir.H("t/dirlink"));
-  stdfs::create_symlink(dir.H("ro.txt"), dir.H("t/rolink"));
-  dir.Dir("e");
-  EXPECT_TRUE(DelTree(dir.W("t")));  // links go as links: their targets stay as they are
-  EXPECT_FALSE(dir.Exists("t"));
-  EXPECT_EQ(dir.Read("outside/keep.txt"), "keep");
-  EXPECT_EQ(fs.GetAttributes(dir.W("ro.txt")) & platform::kAttrReadOnly, platform::kAttrReadOnly);
+  MakeTree(m, {{L"outside/keep.txt", "keep"}, {L"ro.txt", "ro"}, {L"t/a.txt", "x"}, {L"e/", ""}});
+  m.MakeReadOnly(L"ro.txt");
+  stdfs::create_directory_symlink(m.HostPath(L"outside"), m.HostPath(L"t/dirlink"));
+  stdfs::create_symlink(m.HostPath(L"ro.txt"), m.HostPath(L"t/rolink"));
+  EXPECT_TRUE(DelTree(m.Path(L"t")));  // links go as links: their targets stay as they are
+  EXPECT_FALSE(m.Exists(L"t"));
+  EXPECT_EQ(m.Read(L"outside/keep.txt"), "keep");
+  EXPECT_EQ(fs.GetAttributes(m.Path(L"ro.txt")) & platform::kAttrReadOnly, platform::kAttrReadOnly);
   EXPECT_FALSE(DelTree(L"e\\"));  // nothing inside
-  EXPECT_FALSE(dir.Exists("e"));
+  EXPECT_FALSE(m.Exists(L"e"));
   EXPECT_FALSE(DelTree(L"\\"));  // never the root of a drive
   EXPECT_FALSE(RemoveDir(L"none"));  // rd of a missing directory
-  stdfs::create_directory_symlink(dir.H("outside"), dir.H("link"));
-  for (const char* p : {"link", "ro.txt"}) EXPECT_THROW(DelTree(dir.W(p)), VslError) << p;
-  EXPECT_EQ(dir.Read("outside/keep.txt"), "keep");
+  stdfs::create_directory_symlink(m.HostPath(L"outside"), m.HostPath(L"link"));
+  for (const wchar_t* p : {L"link", L"ro.txt"}) EXPECT_THROW(DelTree(m.Path(p)), VslError) << p;
+  EXPECT_EQ(m.Read(L"outside/keep.txt"), "keep");
 }
 
 // Tree deletion in the executor takes only a full path on the current drive and always answers False.
 TEST_F(FilesTest, DelDirTree) {
-  for (const char* f : {"T/sub/f.txt", "r/f.txt", "ddrive/sub/f.txt"}) dir.Make(f);
-  dir.MapDrive('d', "ddrive");
-  for (std::wstring p : {std::wstring(L"r"), dir.W() + L"\\\\r", std::wstring(L"D:\\sub")}) EXPECT_FALSE(DelDirTree(p));
-  for (const char* f : {"r/f.txt", "ddrive/sub/f.txt"}) EXPECT_TRUE(dir.Exists(f)) << f;
-  std::wstring path = dir.W() + L"\\t\\";
+  for (const wchar_t* f : {L"T/sub/f.txt", L"r/f.txt", L"ddrive/sub/f.txt"}) m.Write(f, "x");
+  MapDrive('d', L"ddrive");
+  for (std::wstring p : {std::wstring(L"r"), m.Path() + L"\\\\r", std::wstring(L"D:\\sub")})
+    EXPECT_FALSE(DelDirTree(p));
+  for (const wchar_t* f : {L"r/f.txt", L"ddrive/sub/f.txt"}) EXPECT_TRUE(m.Exists(f)) << f;
+  std::wstring path = m.Path() + L"\\t\\";
   EXPECT_FALSE(DelDirTree(path));
-  EXPECT_FALSE(dir.Exists("T"));
-  EXPECT_EQ(CurrentDirectory(), dir.W());
+  EXPECT_FALSE(m.Exists(L"T"));
+  EXPECT_EQ(CurrentDirectory(), m.Path());
 }
 
 // XCopy goes back to the caller's directory and never writes through a link at the target.
 TEST_F(FilesTest, XCopy) {
-  dir.Make("src/sub/f.txt", "f");
-  dir.Make("src/z.txt", "z");
-  for (const char* d : {"outside", "dst"}) dir.Dir(d);
-  stdfs::create_directory_symlink(dir.H("outside"), dir.H("dst/sub"));
-  stdfs::create_directory_symlink(dir.H("outside"), dir.H("tlink"));
-  fs.ChangeDir(dir.W("src\\sub"));
-  EXPECT_TRUE(xCopy(dir.W("src"), dir.W("dst"), false));
-  EXPECT_TRUE(xCopy(dir.W("src"), dir.W("tlink"), false));
+  MakeTree(m, {{L"src/sub/f.txt", "f"}, {L"src/z.txt", "z"}, {L"outside/", ""}, {L"dst/", ""}});
+  stdfs::create_directory_symlink(m.HostPath(L"outside"), m.HostPath(L"dst/sub"));
+  stdfs::create_directory_symlink(m.HostPath(L"outside"), m.HostPath(L"tlink"));
+  fs.ChangeDir(m.Path(L"src\\sub"));
+  EXPECT_TRUE(xCopy(m.Path(L"src"), m.Path(L"dst"), false));
+  EXPECT_TRUE(xCopy(m.Path(L"src"), m.Path(L"tlink"), false));
   EXPECT_EQ(ui.pumps, 0);
-  EXPECT_EQ(CurrentDirectory(), dir.W("src\\sub"));
-  EXPECT_TRUE(stdfs::is_empty(dir.H("outside")));
-  EXPECT_EQ(dir.Read("dst/z.txt"), "z");
+  EXPECT_EQ(CurrentDirectory(), m.Path(L"src\\sub"));
+  EXPECT_TRUE(stdfs::is_empty(m.HostPath(L"outside")));
+  EXPECT_EQ(m.Read(L"dst/z.txt"), "z");
   const std::wstring title = L"Varnel Script Language: Error xCopyFile : SRC = ";
-  EXPECT_EQ(ui.shown, (std::vector<std::wstring>{title + dir.W("src\\sub") + L" TGT = " + dir.W("dst\\sub"),
-                                                 title + dir.W("src") + L" TGT = " + dir.W("tlink")}));
+  EXPECT_EQ(ui.shown, (std::vector<std::wstring>{title + m.Path(L"src\\sub") + L" TGT = " + m.Path(L"dst\\sub"),
+                                                 title + m.Path(L"src") + L" TGT = " + m.Path(L"tlink")}));
   EXPECT_EQ(ui.icons[0], platform::MessageIcon::None);
   // Two drives whose directories are spelt alike but for the letter keep apart.
-  for (std::string d : {"d", "e"}) dir.Make(d + "/a/" + d + ".txt", d), dir.MapDrive(d[0], d);
+  m.Write(L"d/a/d.txt", "d"), m.Write(L"e/a/e.txt", "e");
+  MapDrive('d', L"d"), MapDrive('e', L"e");
   EXPECT_EQ(fs.Open(L"D:\\a\\d.txt", platform::OpenMode::Read)->ReadAll() +
             fs.Open(L"E:\\a\\e.txt", platform::OpenMode::Read)->ReadAll(), "de");
   EXPECT_FALSE(xCopy(L"none", L"dst", false));
@@ -68,38 +66,37 @@ TEST_F(FilesTest, XCopy) {
 
 // Copy of one file: any failure ends the program with status 1.
 TEST_F(FilesTest, GuardedCopy) {
-  dir.Make("a.txt", "data");
-  dir.Make(".hidden");
-  ASSERT_EQ(::link(dir.H("a.txt").c_str(), dir.H("hard.txt").c_str()), 0);
-  stdfs::create_symlink(dir.H("a.txt"), dir.H("soft.txt"));
+  MakeTree(m, {{L"a.txt", "data"}, {L".hidden", "x"}});
+  ASSERT_EQ(::link(m.HostPath(L"a.txt").c_str(), m.HostPath(L"hard.txt").c_str()), 0);
+  stdfs::create_symlink(m.HostPath(L"a.txt"), m.HostPath(L"soft.txt"));
   const struct { std::wstring src, tgt; bool copied; } rows[] = {
-      {dir.W("a.txt"), L"b.txt", true}, {L"a.txt", L"soft.txt", true} /* the link is replaced */,
+      {m.Path(L"a.txt"), L"b.txt", true}, {L"a.txt", L"soft.txt", true} /* the link is replaced */,
       {L"none.txt", L"c.txt", false}, {L".hidden", L"c.txt", false}, {L"a.txt", L"nodir\\c.txt", false},
-      {L"Q:\\a.txt", L"c.txt", false}, {dir.W("a.txt"), L".\\x\\..\\A.txt", false}, {L"a.txt", L"hard.txt", false}};
+      {L"Q:\\a.txt", L"c.txt", false}, {m.Path(L"a.txt"), L".\\x\\..\\A.txt", false}, {L"a.txt", L"hard.txt", false}};
   for (const auto& r : rows) {
     int status = 0;
     try { EXPECT_TRUE(GuardedCopy(r.src, r.tgt)); } catch (const ProgramExit& e) { status = e.Status(); }
     EXPECT_EQ(status, r.copied ? 0 : 1) << text::ToUtf8(r.src + L" -> " + r.tgt);
   }
-  EXPECT_FALSE(stdfs::is_symlink(dir.H("soft.txt")));
-  for (const char* f : {"a.txt", "b.txt", "soft.txt"}) EXPECT_EQ(dir.Read(f), "data") << f;
-  EXPECT_FALSE(dir.Exists("c.txt"));
+  EXPECT_FALSE(stdfs::is_symlink(m.HostPath(L"soft.txt")));
+  for (const wchar_t* f : {L"a.txt", L"b.txt", L"soft.txt"}) EXPECT_EQ(m.Read(f), "data") << f;
+  EXPECT_FALSE(m.Exists(L"c.txt"));
 }
 
 // Paths of 255 characters or more do not fit the buffers and give nothing.
 TEST_F(FilesTest, SystemPathsAndTemporaryNames) {
-  const std::string pad(252 - dir.W().size(), 'p');
-  for (const std::string& d : {pad, pad + "p"}) dir.Dir(d);
-  const std::wstring fits = dir.W(pad) + L"\\", tooLong = dir.W(pad + "p") + L"\\";
+  const std::wstring pad(252 - m.Path().size(), L'p');
+  for (const std::wstring& d : {pad, pad + L"p"}) m.MakeDir(d);
+  const std::wstring fits = m.Path(pad) + L"\\", tooLong = m.Path(pad + L"p") + L"\\";
   ASSERT_EQ(fits.size(), 254u);
   sys.windowsDir = std::wstring(254, L'w');
   sys.tempDir = fits;
   EXPECT_EQ(GetWinDir(), sys.windowsDir);
   EXPECT_EQ(GetTempDir(), fits);
   EXPECT_EQ(MakeTempFileName(), fits + L"DSK1.TMP");
-  EXPECT_TRUE(dir.Exists(pad + "/DSK1.TMP"));
+  EXPECT_TRUE(m.Exists(pad + L"/DSK1.TMP"));
   EXPECT_EQ(CreateTempName(), fits + L"DSK1.TMP");
-  EXPECT_FALSE(dir.Exists(pad + "/DSK1.TMP"));  // the name is handed out free
+  EXPECT_FALSE(m.Exists(pad + L"/DSK1.TMP"));  // the name is handed out free
   sys.windowsDir += L'w';
   sys.tempDir = tooLong;
   EXPECT_EQ(GetWinDir(), L"");

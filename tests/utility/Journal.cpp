@@ -6,8 +6,6 @@
 
 using namespace Utility;
 
-namespace {
-
 // What a killed process does: stops at once, leaving everything as it is.
 struct Killed {};
 
@@ -28,84 +26,65 @@ struct MortalFs : posix::PosixFileSystem {
   }
 };
 
-struct JournalTest : ::testing::Test {
-  JournalTest() {
-    sys.journalDir = dir.W("journal");
-    fs.ChangeDir(dir.W());
-  }
-  platform::Platform Machine() { return {&fs, reg.get(), &procs, &ui, &sys}; }
-  // Runs `work` as an atomic run that the test's file system may kill.
-  void Run(const std::function<void()>& work) {
+struct JournalTest : ScratchPlatformOf<MortalFs> {
+  JournalTest() { sys.journalDir = m.Path(L"journal"); }
+  // Runs `work` as an atomic run, then commits it if `commit`; the test's file system may kill it on the way.
+  void Run(const std::function<void()>& work, bool commit = false) {
     try {
-      AtomicRun run(Machine(), L"test.vsl");
-      platform::ScopedPlatform journaled(run.Pieces());
-      work();
+      AtomicRun run(Pieces(), L"test.vsl");
+      {
+        platform::ScopedPlatform journaled(run.Pieces());
+        work();
+      }
+      if (commit) run.TheJournal().Commit();
       FAIL() << "the run was not killed";
     } catch (const Killed&) {
     }
   }
   std::vector<RollbackReport> Recover() {
     std::vector<RollbackReport> reports;
-    Journal::RecoverAll(Machine(), [&](const std::wstring& script, const RollbackReport& r) {
+    Journal::RecoverAll(Pieces(), [&](const std::wstring& script, const RollbackReport& r) {
       EXPECT_EQ(script, L"test.vsl");
       reports.push_back(r);
     });
     return reports;
   }
-
-  Scratch dir;
-  MortalFs fs;
-  std::unique_ptr<posix::PosixRegistry> reg =
-      std::make_unique<posix::PosixRegistry>([p = dir.root + "/registry.db"] { return p; });
-  FakeUi ui;
-  FakeProcesses procs;
-  FakeSystem sys;
-  platform::ScopedPlatform scoped{Machine()};
 };
 
-}  // namespace
-
 TEST_F(JournalTest, KilledRunsAndRollbacksAreFinishedByRecovery) {
-  for (const char* f : {"a", "b", "c"}) dir.Make(f, f);
+  for (const wchar_t* f : {L"a", L"b", L"c"}) m.Write(f, text::ToUtf8(f));
   fs.movesLeft = 2;  // a and b go aside; the run dies after noting c, before moving it
   Run([&] {
     EXPECT_TRUE(RegWriteString(HKLM, L"Software\\J", L"v", L"1"));
-    for (const char* f : {"a", "b", "c"}) DelFile(dir.W(f));
+    for (const wchar_t* f : {L"a", L"b", L"c"}) DelFile(m.Path(f));
   });
-  EXPECT_FALSE(dir.Exists("a"));
-  EXPECT_TRUE(dir.Exists("c"));
+  EXPECT_FALSE(m.Exists(L"a"));
+  EXPECT_TRUE(m.Exists(L"c"));
   fs.movesLeft = 1;  // the rollback puts b back and dies putting back a
   EXPECT_THROW(Recover(), Killed);
-  EXPECT_TRUE(dir.Exists("b"));
-  EXPECT_FALSE(dir.Exists("a"));
+  EXPECT_TRUE(m.Exists(L"b"));
+  EXPECT_FALSE(m.Exists(L"a"));
   fs.movesLeft = -1;
   const std::vector<RollbackReport> reports = Recover();
   ASSERT_EQ(reports.size(), 1u);
   EXPECT_EQ(reports[0].undone, 2);  // a and the new key (its value goes with it); b was done, c never moved
   EXPECT_TRUE(reports[0].failed.empty());
-  for (const char* f : {"a", "b", "c"}) EXPECT_EQ(dir.Read(f), f);
+  for (const wchar_t* f : {L"a", L"b", L"c"}) EXPECT_EQ(m.Read(f), text::ToUtf8(f));
   EXPECT_FALSE(IsRegKeyExists(L"Software\\J"));
-  EXPECT_TRUE(std::filesystem::is_empty(dir.H("journal")));
+  EXPECT_TRUE(std::filesystem::is_empty(m.HostPath(L"journal")));
   EXPECT_TRUE(Recover().empty());
 }
 
 TEST_F(JournalTest, ACommitThatWasKilledIsFinishedNotUndone) {
-  dir.Make("a", "a");
+  m.Write(L"a", "a");
   fs.removalsLeft = 0;
-  try {
-    AtomicRun run(Machine(), L"test.vsl");
-    {
-      platform::ScopedPlatform journaled(run.Pieces());
-      DelFile(dir.W("a"));
-      WriteFile(dir.W("new"), L"x");
-    }
-    run.TheJournal().Commit();
-    FAIL() << "the commit was not killed";
-  } catch (const Killed&) {
-  }
+  Run([&] {
+    DelFile(m.Path(L"a"));
+    WriteFile(m.Path(L"new"), L"x");
+  }, true);
   fs.removalsLeft = -1;
   EXPECT_TRUE(Recover().empty());
-  EXPECT_FALSE(dir.Exists("a"));
-  EXPECT_TRUE(dir.Exists("new"));
-  EXPECT_TRUE(std::filesystem::is_empty(dir.H("journal")));
+  EXPECT_FALSE(m.Exists(L"a"));
+  EXPECT_TRUE(m.Exists(L"new"));
+  EXPECT_TRUE(std::filesystem::is_empty(m.HostPath(L"journal")));
 }

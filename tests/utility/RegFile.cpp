@@ -1,34 +1,17 @@
 // Registry files parsed and written.
 #include <gtest/gtest.h>
 
-#include <sstream>
-
 #include "platform/Platform.h"
 #include "platform/Text.h"
-#include "utility/RegFile.h"
+#include "utility/RegFileContent.h"
 
 namespace {
 
 using platform::kRegSz;
 
-// "format [path]line" per section ("-[" when removed), "name=type:data@line" per value.
-std::wstring Render(const regfile::File& f) {
-  std::wostringstream o;
-  o << static_cast<int>(f.format);
-  for (const auto& s : f.sections) {
-    o << L"\n" << (s.remove ? L"-[" : L"[") << s.path << L"]" << s.line;
-    for (const auto& v : s.values) {
-      o << L"\n" << v.name << L"=" << v.type << L":" << (v.remove ? L"-" : v.HoldsText() ? v.text : L"") << std::hex;
-      for (int b : v.HoldsText() ? std::vector<std::uint8_t>{} : v.bytes) o << b << L",";
-      o << std::dec << L"@" << v.line;
-    }
-  }
-  return o.str();
-}
-
 TEST(RegFile, ReadsEveryKindOfLine) {
   std::vector<regfile::Error> errors;
-  EXPECT_EQ(Render(regfile::Parse(
+  EXPECT_EQ(RegFileContent(regfile::Parse(
                 "REGEDIT4\r\n\r\n; a comment\r\n[HKEY_LOCAL_MACHINE\\Software\\A]\r\n@=\"default\"\r\n"
                 "\"quote \\\" and \\\\\"=\"C:\\\\dir\\\\ \\\"x\\\"\"\r\n\"n\" = dword:0000002A\r\n\"bin\"=hex:01, ff,\\\r\n   2a\r\n"
                 "\"empty\"=hex:\r\n\"exp\"=hex(2):25,41,25,00\r\n\"exp16\"=hex(2):25,00,42,00,25,00,00,00\r\n"
@@ -66,13 +49,14 @@ TEST(RegFile, ReadsTheSameInPiecesOfAnySize) {
                             L"\"a\"=hex:01,\\\r\n  02\n\"b\"=\"\x65e5\U0001F600\"\r\n\r\n[-HKEY_LOCAL_MACHINE\\T]\r\n\"bad\"\r\n";
   for (const std::string& bytes : {"\xFF\xFE" + text::ToUtf16Le(text), "\xEF\xBB\xBF" + text::ToUtf8(text)}) {
     std::vector<regfile::Error> errors;
-    EXPECT_EQ(Render(regfile::Parse(bytes, &errors)),
+    EXPECT_EQ(RegFileContent(regfile::Parse(bytes, &errors)),
               L"1\n[S\\\x00e9]3\na=3:1,2,@4\nb=1:\x65e5\U0001F600@6\n-[T]8");
     ASSERT_EQ(errors.size(), 1u);
     EXPECT_EQ(errors[0].line, 9);
     for (std::size_t size = 1; size <= 7; ++size) {
       std::vector<regfile::Error> inPieces;
-      EXPECT_EQ(Render(ParseInPieces(bytes, size, &inPieces)), Render(regfile::Parse(bytes, &errors))) << size;
+      EXPECT_EQ(RegFileContent(ParseInPieces(bytes, size, &inPieces)), RegFileContent(regfile::Parse(bytes, &errors)))
+          << size;
       ASSERT_EQ(inPieces.size(), 1u) << size;
       EXPECT_EQ(inPieces[0].line, 9) << size;
     }

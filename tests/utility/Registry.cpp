@@ -16,14 +16,11 @@ TEST_F(RegistryTest, ReadsOnlyWhatFitsAndHasTheRightType) {
   ASSERT_TRUE(RegWriteString(kHKeyLocalMachine, L"", L"AtRoot", L"r"));
   ASSERT_TRUE(RegWriteValue(kHKeyLocalMachine, L"R", L"n", -2147483647 - 1));
   EXPECT_FALSE(RegWriteValue(kHKeyLocalMachine, L"R\\Missing", L"n", 1));  // the key is not created
-  platform::KeyHandle key(reg);
-  ASSERT_EQ(reg.OpenKey(kHKeyLocalMachine, L"R", platform::kKeySetValue, key.Out()), platform::kErrorSuccess);
   for (const auto& [name, type, bytes] : std::vector<std::tuple<std::wstring, std::uint32_t, std::string>>{
            {L"x", platform::kRegExpandSz, std::string("%PATH%\0", 7)}, {L"empty", platform::kRegSz, ""},
            {L"ff", platform::kRegDword, std::string(4, '\xFF')}, {L"big", platform::kRegDword, std::string(8, '\x01')},
            {L"short", platform::kRegSz, std::string("ab\0", 3)}})
-    ASSERT_EQ(reg.SetValue(key.Get(), name, type, reinterpret_cast<const std::uint8_t*>(bytes.data()),
-                           static_cast<std::uint32_t>(bytes.size())), platform::kErrorSuccess);
+    SetRaw(L"R", name, type, bytes);
   // "long" is 256 bytes with the terminator, "wider" two bytes a character.
   const struct { std::wstring key, name, string, value; } rows[] = {
       {L"r", L"FITS", fits, L""}, {L"R", L"long", L"", L""}, {L"R", L"wide", wideFits, L""}, {L"R", L"wider", L"", L""},

@@ -7,36 +7,13 @@
 
 using SystemHelperTest = ScratchPlatform;
 
-// The entry point's number as each operation reports it; a missing entry point or library is a failure.
-TEST_F(SystemHelperTest, RegistrationStatus) {
-  procs.libraries = {{L"zero", {{"DllRegisterServer", 0}, {"DllUnregisterServer", 0}}},
-                     {L"two", {{"DllRegisterServer", 2}, {"DllUnregisterServer", 2}}},
-                     {L"neg", {{"DllRegisterServer", -1}}}, {L"unreg-only", {{"DllUnregisterServer", 0}}}};
-  const std::tuple<std::wstring, int, int> rows[] = {
-      {L"zero", 0, 1}, {L"two", 2, 0}, {L"neg", -1, 0}, {L"unreg-only", 1, 1}, {L"missing", 1, 0}};
-  dir.Make("f.dll");
-  for (const auto& [lib, regStatus, unregStatus] : rows) {
-    std::int32_t reg = 99, unreg = 99;
-    CSystemHelper().RegisterDll(L"\"" + lib + L"\"", reg);
-    CSystemHelper().UnregisterDll(lib, unreg);
-    EXPECT_EQ(std::pair(reg, unreg), std::pair(regStatus, unregStatus)) << text::ToUtf8(lib);
-    EXPECT_EQ(procs.loads[procs.loads.size() - 2], lib);  // inside the quotes
-    procs.libraries[dir.W("f.dll")] = procs.libraries[lib];
-    EXPECT_EQ(Utility::RegDLL(dir.W("f.dll")), regStatus == 0);
-    EXPECT_EQ(Utility::UnregDLL(L"\"" + dir.W("f.dll") + L"\""), unregStatus != 0);
-  }
-}
-
-// Registration needs an existing file; an EXE server is started by the name inside the quotes, with its switch.
+// Registration needs an existing file, not a directory (the servers' answers and switches: tests/scripts/process).
 TEST_F(SystemHelperTest, RegistrationAndLaunch) {
-  dir.Dir("d.dll");
-  for (const std::wstring& p : {dir.W("missing.dll"), dir.W("d.dll")})
+  m.MakeDir(L"d.dll");
+  for (const std::wstring& p : {m.Path(L"missing.dll"), m.Path(L"d.dll")})
     for (const auto& op : {Utility::RegDLL, Utility::UnregDLL, Utility::RegTLB, Utility::RegEXE, Utility::UnregEXE})
       EXPECT_FALSE(op(p));
   EXPECT_TRUE(procs.loads.empty());
-  dir.Make("s.exe");
-  EXPECT_TRUE(Utility::RegEXE(dir.W("s.exe")));
-  EXPECT_TRUE(Utility::UnregEXE(L"\"" + dir.W("s.exe") + L"\""));
   // Run takes one pair of quotes off each; what is left is started as it is.
   EXPECT_TRUE(Utility::Run(L"\"C:\\P F\\x.exe\"", L"\"-a \"b c\"\""));
   EXPECT_TRUE(Utility::Run(L"\"half", L"plain \"quoted\""));
@@ -45,7 +22,6 @@ TEST_F(SystemHelperTest, RegistrationAndLaunch) {
   sys.nt = false;
   Utility::RunShellCmd(L"dir \"x y\"");
   EXPECT_EQ(procs.runs, (std::vector<std::wstring>{
-                            dir.W("s.exe") + L"|/RegServer", dir.W("s.exe") + L"|/UnregServer",
                             L"C:\\P F\\x.exe|-a \"b c\"", L"\"half|plain \"quoted\"",
                             L"\"C:\\a b\\x.exe\"|\"one\"", L"shell C:\\windows\\system32\\cmd.exe|copy a b",
                             L"shell C:\\COMMAND.COM|dir \"x y\""}));
@@ -55,11 +31,12 @@ TEST_F(SystemHelperTest, RegistrationAndLaunch) {
 TEST_F(SystemHelperTest, CreatePath) {
   CSystemHelper helper;
   const std::pair<std::wstring, std::vector<std::wstring>> rows[] = {
-      {dir.W("a\\b\\c"), {dir.W("a"), dir.W("a\\b"), dir.W("a\\b\\c")}},
-      {dir.W("a\\b\\d\\e\\"), {dir.W("a\\b\\d"), dir.W("a\\b\\d\\e")}},
-      {dir.W("a\\b\\c"), {}},  {L"r\\x", {L"r", L"r\\x"}},
-      {text::FromUtf8(dir.H()) + L"/fwd//y/", {L"/" + dir.W("fwd").substr(3), L"/" + dir.W("fwd\\y").substr(3)}},
-      {dir.W("p\\..\\q"), {dir.W("p"), dir.W("p\\..\\q")}},
+      {m.Path(L"a\\b\\c"), {m.Path(L"a"), m.Path(L"a\\b"), m.Path(L"a\\b\\c")}},
+      {m.Path(L"a\\b\\d\\e\\"), {m.Path(L"a\\b\\d"), m.Path(L"a\\b\\d\\e")}},
+      {m.Path(L"a\\b\\c"), {}},  {L"r\\x", {L"r", L"r\\x"}},
+      {text::FromUtf8(m.HostPath()) + L"/fwd//y/",
+       {L"/" + m.Path(L"fwd").substr(3), L"/" + m.Path(L"fwd\\y").substr(3)}},
+      {m.Path(L"p\\..\\q"), {m.Path(L"p"), m.Path(L"p\\..\\q")}},
       {L"Z:\\", {}},  {L"", {}},
   };
   for (const auto& [path, created] : rows) {
@@ -67,35 +44,31 @@ TEST_F(SystemHelperTest, CreatePath) {
     helper.CreatePath(path);
     EXPECT_EQ(fs.created, created) << text::ToUtf8(path);
   }
-  for (const char* d : {"a/b/c", "a/b/d/e", "r/x", "fwd/y", "p", "q"}) EXPECT_TRUE(std::filesystem::is_directory(dir.H(d))) << d;
-  dir.Make("a/f");
-  std::wstring error;
-  try { helper.CreatePath(dir.W("a\\f\\g")); } catch (const VslError& e) { error = e.Description(); }
-  EXPECT_EQ(error, L"Cannot create the directory " + dir.W("a\\f\\g") + L": " + dir.W("a\\f") + L" is a file");
+  for (const wchar_t* d : {L"a/b/c", L"a/b/d/e", L"r/x", L"fwd/y", L"p", L"q"})
+    EXPECT_TRUE(std::filesystem::is_directory(m.HostPath(d))) << d;
+  m.Write(L"a/f", "x");
+  EXPECT_EQ(Raised([&] { helper.CreatePath(m.Path(L"a\\f\\g")); }),
+            L"Cannot create the directory " + m.Path(L"a\\f\\g") + L": " + m.Path(L"a\\f") + L" is a file");
   EXPECT_TRUE(fs.created.empty());
 }
 
-// An existing file may be written when it is plain and writable, a new one when its directory takes new files.
+// A new file may be written when its directory takes new files, whatever the path's form (plain and read-only
+// files, directories and relative paths: process/isfilewritable.vsl).
 TEST_F(SystemHelperTest, QueryFileWritable) {
   auto writable = [](const std::wstring& path) {
     std::int32_t status = 12345;
     CSystemHelper().QueryFileWritable(path, status);
     return status;
   };
-  for (const char* f : {"rw.txt", "afile", "sub/f"}) dir.Make(f);
-  dir.Make("ro.txt", "x", 0444);
-  const std::pair<std::wstring, int> rows[] = {
-      {dir.W("rw.txt"), 1},         {L"rw.txt", 1},          {dir.W("ro.txt"), 0},
-      {dir.W("sub"), 0},            {dir.W("sub\\new.txt"), 1}, {dir.W("sub") + L"/new.txt", 1},
-      {L"sub\\new.txt", 1},         {L"new.txt", 1},         {L"Z:new.txt", 1},
-      {dir.W("nodir\\new.txt"), 0}, {dir.W("afile\\new.txt"), 0},
-  };
+  for (const wchar_t* f : {L"afile", L"sub/f"}) m.Write(f, "x");
+  const std::pair<std::wstring, int> rows[] = {{m.Path(L"sub\\new.txt"), 1}, {m.Path(L"sub") + L"/new.txt", 1},
+      {L"Z:new.txt", 1}, {m.Path(L"nodir\\new.txt"), 0}, {m.Path(L"afile\\new.txt"), 0}};
   for (const auto& [path, expected] : rows) EXPECT_EQ(writable(path), expected) << text::ToUtf8(path);
   // "Z:name" lies in Z:'s own directory, not in the current one.
-  for (const char* d : {"gone", "ddrive"}) dir.Dir(d);
-  dir.MapDrive('d', "ddrive");
-  fs.ChangeDir(dir.W("gone"));
-  std::filesystem::remove(dir.H("gone"));
+  for (const wchar_t* d : {L"gone", L"ddrive"}) m.MakeDir(d);
+  MapDrive('d', L"ddrive");
+  fs.ChangeDir(m.Path(L"gone"));
+  std::filesystem::remove(m.HostPath(L"gone"));
   fs.ChangeDrive(L"D");
   EXPECT_EQ(writable(L"Z:new.txt"), 0);
   EXPECT_EQ(writable(L"new.txt"), 1);

@@ -1,13 +1,18 @@
 // The front end: a script's bytes through the tokenizer and the parser to
-// the instruction list, which then runs. The platform is the memory file
-// system, the POSIX registry on an SQLite database held in memory (never a
-// file), and the test doubles of the unit tests for dialogs, programs and
-// the system; the fuzz build links no other piece of a platform backend, so
-// a slip would not link rather than reach the machine.
+// the instruction list, which then runs. Built twice: fuzz_frontend takes
+// the input as a script, fuzz_evs (VSL_FUZZ_ENCRYPTED) as an encrypted one,
+// decrypted into a temporary copy as vsl does and the copy removed after.
+// The platform is the memory file system, the POSIX registry on an SQLite
+// database held in memory (never a file), and the test doubles of the unit
+// tests for dialogs, programs and the system; the fuzz build links no other
+// piece of a platform backend, so a slip would not link rather than reach
+// the machine.
 #include "Doubles.h"
 #include "MemoryPlatform.h"
 #include "driver/InstallLog.h"
+#include "encoder/CFileEncoder.h"
 #include "parser/CVSLParser.h"
+#include "utility/Utility.h"
 
 namespace {
 
@@ -52,17 +57,24 @@ struct FuzzPlatform {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   FuzzPlatform p;
-  p.fs.Open(L"C:\\work\\script.vsl", platform::OpenMode::Write)->Write({reinterpret_cast<const char*>(data), size});
+#ifdef VSL_FUZZ_ENCRYPTED
+  const std::wstring input = L"C:\\work\\script.evs", script = Utility::MakeTempFileName();
+#else
+  const std::wstring input = L"C:\\work\\script.vsl", script = input;
+#endif
+  p.fs.Open(input, platform::OpenMode::Write)->Write({reinterpret_cast<const char*>(data), size});
+  if (script != input) CFileEncoder().Decrypt(input, script);
   // Parsed and run as vsl does, with the install log watching. A failure (VslError) and the end of the program
   // (ProgramExit) are outcomes a script may have; anything else escapes and is a finding.
   InstallLog log(L"C:\\install.log");
   CVSLParser parser;
   parser.SetObserver(&log);
   try {
-    parser.Parse(L"C:\\work\\script.vsl");
+    parser.Parse(script);
     parser.Execute({0, 0});
   } catch (const VslError&) {
   } catch (const ProgramExit&) {
   }
+  if (script != input && Utility::IsFileExists(script)) p.fs.RemoveFile(script);
   return 0;
 }

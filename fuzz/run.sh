@@ -3,7 +3,7 @@
 # time, each for SECONDS (default 30), under AddressSanitizer and
 # UndefinedBehaviorSanitizer. Fails when any target finds something.
 #
-#   fuzz/run.sh [SECONDS] [TARGET...]      TARGET: frontend regfile (default all)
+#   fuzz/run.sh [SECONDS] [TARGET...]      TARGET: frontend evs regfile (default all)
 #
 # Each target starts from its corpus, build-fuzz/corpus/TARGET/, which keeps
 # what earlier runs found interesting, and from seeds made anew from the
@@ -17,23 +17,25 @@ cd "$root"
 seconds="${1:-30}"
 shift || true
 targets=("$@")
-[ ${#targets[@]} -gt 0 ] || targets=(frontend regfile)
+[ ${#targets[@]} -gt 0 ] || targets=(frontend evs regfile)
 out="$root/build-fuzz"
 
 CC=clang CXX=clang++ cmake -S fuzz -B "$out" >/dev/null
 cmake --build "$out" -j"$(nproc)"
 
-# Seeds: the script tests, and the .reg files that they write with printf.
+# Seeds: the script tests as they are and encrypted; the .reg files that the
+# script tests write with printf.
 seeds="$out/seeds"
 rm -rf "$seeds"
-mkdir -p "$seeds"/{frontend,regfile}
+mkdir -p "$seeds"/{frontend,evs,regfile}
 mapfile -t scripts < <(find tests/scripts tests/win32/scripts -name '*.vsl' | sort)
 for s in "${scripts[@]}"; do cp "$s" "$seeds/frontend/$(echo "${s#tests/}" | tr / _)"; done
-grep -h '^#\$ printf .*> *[A-Za-z0-9_]*\.reg' "${scripts[@]}" | cut -c4- |
+"$out/evs_seeds" "$seeds/evs" "${scripts[@]}"
+grep -h '^#\$ printf .*> *[A-Za-z0-9_]*\.reg' "${scripts[@]}" | cut -c4- | sed 's/ *&& *{.*//' |
   while IFS= read -r line; do (cd "$seeds/regfile" && sh -c "$line") || true; done
 
 # Dictionaries: the words of the language from the command table, and those
-# of registry files.
+# of registry files. The .evs target has none: its words are encrypted.
 {
   for w in IF THEN ELSE ENDIF AND OR Shell '$(' '==' '!=' '&&' '||' '""' 'Z:\\' 'C:\\'; do echo "\"$w\""; done
   sed -n 's/^ *[XCN](\([A-Za-z]*\).*/"\1"/p' codegen/COMMANDS.h

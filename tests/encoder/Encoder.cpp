@@ -39,7 +39,8 @@ TEST_F(Encoder, EmptyAndLongerTargetsAreReplacedWhole) {
   EXPECT_FALSE(m.Exists(L"out"));
 }
 
-// The decrypted copy is private whatever the umask and whatever had its name (nothing, a readable file, a link).
+// The decrypted copy is private whatever the umask and whatever had its name (nothing, a readable file, a link);
+// an encrypted file is not.
 TEST_F(Encoder, DecryptedFileIsPrivateToItsOwner) {
   MakeTree(m, {{L"src", "MsgBox \"secret\""}, {L"victim", "v"}});
   const mode_t old = ::umask(0);
@@ -52,6 +53,9 @@ TEST_F(Encoder, DecryptedFileIsPrivateToItsOwner) {
     EXPECT_EQ(st.st_mode & (S_IFMT | 0777), S_IFREG | 0600u) << before;
     ::unlink(m.HostPath(L"out").c_str());
   }
+  CFileEncoder().Encrypt(m.Path(L"src"), m.Path(L"enc"));  // an encrypted file is made as any other file
+  struct stat st {};
+  EXPECT_TRUE(::stat(m.HostPath(L"enc").c_str(), &st) == 0 && (st.st_mode & 0777) == 0666);
   ::umask(old);
   ::symlink(m.HostPath(L"nowhere").c_str(), m.HostPath(L"dangling").c_str());
   for (const wchar_t* name : {L"victim", L"dangling"})  // private creation refuses a name in use

@@ -77,6 +77,7 @@ TEST(RegFile, MalformedLinesAreReportedWithTheirLines) {
   const struct { std::string file; std::int32_t line; std::wstring message; } cases[] = {
       {k + "\"a\"=dword:123456789", 3, L"dword: takes one to eight hex digits"}, {k + "\"a\"=dword:xyz", 3, L"dword: takes"},
       {k + "\"a\"=hex:1,2x", 3, L"hex data must be"}, {k + "\"a\"=hex(zz):01", 3, L"hex(N): needs"},
+      {k + "\"a\"=hex():01", 3, L"hex(N): needs"}, {k + "\"a\"=hex(123456789):01", 3, L"hex(N): needs"},
       {k + "\"a\"=hex:01,123456789abcdef0123", 3, L"hex data must be"},  // a run of digits too long for any number
       {k + "\"a\"=hex;01", 3, L"expecting : after hex"}, {k + "\"a\"=hex:01,\\", 3, L"the hex data continues past the end"},
       {k + "\"a\"=\"open", 3, L"value data: the quoted string has no closing quote"},

@@ -30,13 +30,15 @@ std::wstring BesideProgram(const char* name) {
   return fs::path(std::wstring(buffer, ::GetModuleFileNameW(nullptr, buffer, MAX_PATH))).replace_filename(name);
 }
 
+}  // namespace
+
 // The scratch directory and the process's state, made before the pieces and restored after them.
-struct Scratch {
+struct ScratchMachineDir {
   fs::path root, cwd = fs::current_path();
   std::string id, dir;  // dir: root\work in the ANSI code page
   std::map<std::string, std::optional<std::string>> env;
   std::optional<std::string> drives[26];
-  Scratch() {
+  ScratchMachineDir() {
     char buffer[MAX_PATH];
     for (int i = 0; i < 26; ++i)
       if (DWORD n = ::GetEnvironmentVariableA(DriveVar(i).c_str(), buffer, sizeof buffer); n > 0 && n < sizeof buffer)
@@ -49,7 +51,7 @@ struct Scratch {
     dir = win32::ToAnsiLossy((root / "work").wstring());
     for (const char* name : {"TMP", "TEMP"}) Set(name, win32::ToAnsiLossy((root / "tmp").wstring()));
   }
-  ~Scratch() {
+  ~ScratchMachineDir() {
     fs::current_path(cwd);
     for (int i = 0; i < 26; ++i)
       ::SetEnvironmentVariableA(DriveVar(i).c_str(), drives[i] ? drives[i]->c_str() : nullptr);
@@ -70,10 +72,8 @@ struct Scratch {
   }
 };
 
-}  // namespace
-
 struct TestMachine::Impl {
-  Scratch scratch;
+  ScratchMachineDir scratch;
   win32::Handle consoleIn, consoleErr;
   win32::Win32FileSystem files;
   win32::Win32Registry reg;

@@ -1,7 +1,8 @@
 // The front end: a script's bytes through the tokenizer and the parser to
 // the instruction list, which then runs. Built twice: fuzz_frontend takes
 // the input as a script, fuzz_evs (VSL_FUZZ_ENCRYPTED) as an encrypted one,
-// decrypted into a temporary copy as vsl does and the copy removed after.
+// decrypted into a temporary copy as vsl does (the copy goes with the
+// memory file system, which lives for one input).
 // The platform is the memory file system, the POSIX registry on an SQLite
 // database held in memory (never a file), and the test doubles of the unit
 // tests for dialogs, programs and the system; the fuzz build links no other
@@ -75,6 +76,5 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   } catch (const VslError&) {
   } catch (const ProgramExit&) {
   }
-  if (script != input && Utility::IsFileExists(script)) p.fs.RemoveFile(script);
   return 0;
 }

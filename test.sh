@@ -48,7 +48,7 @@ export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
 (cd build-asan && ctest --output-on-failure -j"$jobs")
 
 part "fuzz targets (build-fuzz/, clang): 30 s each, at once, under the sanitizers"
-fuzz/run.sh 30
+tests/fuzz/run.sh 30
 
 part "Windows, 32-bit (build-win32/): the programs compiled and linked"
 cmake -S . -B build-win32 -DCMAKE_TOOLCHAIN_FILE=cmake/toolchains/mingw-w64-i686.cmake \

@@ -3,7 +3,7 @@
 # time, each for SECONDS (default 30), under AddressSanitizer and
 # UndefinedBehaviorSanitizer. Fails when any target finds something.
 #
-#   fuzz/run.sh [SECONDS] [TARGET...]      TARGET: frontend evs regfile (default all)
+#   tests/fuzz/run.sh [SECONDS] [TARGET...]      TARGET: frontend evs regfile (default all)
 #
 # Each target starts from its corpus, build-fuzz/corpus/TARGET/, which keeps
 # what earlier runs found interesting, and from seeds made anew from the
@@ -12,7 +12,7 @@
 # target on that file to see it again. Each run's output is in
 # build-fuzz/logs/TARGET.log.
 set -euo pipefail
-root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+root="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
 cd "$root"
 seconds="${1:-30}"
 shift || true
@@ -20,7 +20,7 @@ targets=("$@")
 [ ${#targets[@]} -gt 0 ] || targets=(frontend evs regfile)
 out="$root/build-fuzz"
 
-CC=clang CXX=clang++ cmake -S fuzz -B "$out" >/dev/null
+CC=clang CXX=clang++ cmake -S tests/fuzz -B "$out" >/dev/null
 cmake --build "$out" -j"$(nproc)"
 
 # Seeds: the script tests as they are and encrypted; the .reg files that the

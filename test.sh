@@ -16,6 +16,10 @@ root="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 cd "$root"
 jobs="$(nproc)"
 unity=(-DCMAKE_UNITY_BUILD=ON)
+# Line tables only (-g1): backtraces, sanitizer reports and profiles still
+# name source lines, and the compilers spend a fifth less time than with
+# full debug information.
+lines=-g1
 
 started=$SECONDS
 part_started=$SECONDS
@@ -30,7 +34,8 @@ part "packages"
 scripts/install-deps.sh test
 
 part "build (build/)"
-cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVSL_TESTS=ON -DVSL_BENCHMARKS=ON "${unity[@]}" >/dev/null
+cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo "-DCMAKE_CXX_FLAGS_RELWITHDEBINFO=-O2 $lines -DNDEBUG" \
+  "-DCMAKE_C_FLAGS_RELWITHDEBINFO=-O2 $lines -DNDEBUG" -DVSL_TESTS=ON -DVSL_BENCHMARKS=ON "${unity[@]}" >/dev/null
 cmake --build build -j"$jobs"
 part "tests"
 (cd build && ctest --output-on-failure -j"$jobs")
@@ -40,7 +45,7 @@ part "Ansible: varnel.vsl.run_script on a fleet of 20 local hosts"
 tests/ansible/fleet_test.sh build
 
 part "build with sanitizers (build-asan/)"
-cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DVSL_SANITIZE=ON -DVSL_TESTS=ON -DVSL_BENCHMARKS=OFF "${unity[@]}" \
+cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug "-DCMAKE_CXX_FLAGS_DEBUG=$lines" "-DCMAKE_C_FLAGS_DEBUG=$lines" -DVSL_SANITIZE=ON -DVSL_TESTS=ON -DVSL_BENCHMARKS=OFF "${unity[@]}" \
   >/dev/null
 cmake --build build-asan -j"$jobs"
 part "tests with sanitizers"

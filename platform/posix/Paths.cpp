@@ -91,7 +91,6 @@ bool WindowsView::NearChain(const std::wstring& path, Near* near) {
         std::wmemcmp(path.data() + 2, c.text.data() + 2, n - 2) != 0)
       return false;
     if (path.size() == n) {
-      if (n == 2) return false;
       *near = Near{&c, drive, true, {}};
       return true;
     }

@@ -62,6 +62,9 @@ TEST_F(FilesTest, XCopy) {
             fs.Open(L"E:\\a\\e.txt", platform::OpenMode::Read)->ReadAll(), "de");
   EXPECT_FALSE(xCopy(L"none", L"dst", false));
   EXPECT_EQ(ui.icons.back(), platform::MessageIcon::Exclamation);
+  // One level's answer, which xCopy ignores: False only when the top level itself fails.
+  EXPECT_TRUE(xCopyFile(m.Path(L"src"), m.Path(L"dst"), false));
+  EXPECT_FALSE(xCopyFile(m.Path(L"src"), m.Path(L"tlink"), false));
 }
 
 // Copy of one file: any failure ends the program with status 1.

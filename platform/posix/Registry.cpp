@@ -95,11 +95,10 @@ long PosixRegistry::CreateKey(RegKey parent, const std::wstring& subKey, RegKey*
     if (part.size() > kMaxKeyNameLength) return kErrorInvalidParameter;
   long long found = 0;
   // Most calls name a key that exists: find it without taking the write lock.
-  bool exists = false;
-  {
+  const bool exists = [&] {
     Database::ReadTransaction snapshot(db);
-    exists = db.KeyExists(id) && db.Walk(id, parts, &found) == parts.size();
-  }
+    return db.KeyExists(id) && db.Walk(id, parts, &found) == parts.size();
+  }();
   if (exists) {
     *result = NewHandle(found, kAllAccess);
     return platform::kErrorSuccess;

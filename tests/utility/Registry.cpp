@@ -16,6 +16,7 @@ TEST_F(RegistryTest, ReadsOnlyWhatFitsAndHasTheRightType) {
   ASSERT_TRUE(RegWriteString(kHKeyLocalMachine, L"", L"AtRoot", L"r"));
   ASSERT_TRUE(RegWriteValue(kHKeyLocalMachine, L"R", L"n", -2147483647 - 1));
   EXPECT_FALSE(RegWriteValue(kHKeyLocalMachine, L"R\\Missing", L"n", 1));  // the key is not created
+  EXPECT_FALSE(RegWriteString(kHKeyLocalMachine, L"R\\\\Empty", L"n", L"1"));  // an empty name makes no key
   for (const auto& [name, type, bytes] : std::vector<std::tuple<std::wstring, std::uint32_t, std::string>>{
            {L"x", platform::kRegExpandSz, std::string("%PATH%\0", 7)}, {L"empty", platform::kRegSz, ""},
            {L"ff", platform::kRegDword, std::string(4, '\xFF')}, {L"big", platform::kRegDword, std::string(8, '\x01')},

@@ -113,6 +113,21 @@ TEST_F(PosixRegistryTest, WalksOverSubkeysSeeChangesButASnapshotDoesNot) {
   EXPECT_EQ(Subkeys(*reg, base), (V{L"a", L"c", L"d", L"_b"}));
 }
 
+// An atomic run's undo records, by run and number: one of them goes, or all of the run's.
+TEST_F(PosixRegistryTest, UndoRecordsAreKeptAndDroppedByRunAndNumber) {
+  auto reg = Open();
+  using Records = std::vector<std::pair<std::int64_t, std::string>>;
+  reg->Transact([&] {
+    for (std::int64_t seq : {1, 0, 2}) reg->AddUndoRecord("run", seq, "r" + std::to_string(seq));
+    reg->AddUndoRecord("other", 0, "o0");
+  });
+  EXPECT_EQ(reg->UndoRecords("run"), (Records{{0, "r0"}, {1, "r1"}, {2, "r2"}}));
+  reg->DropUndoRecords("run", 0);
+  EXPECT_EQ(reg->UndoRecords("run"), (Records{{1, "r1"}, {2, "r2"}}));
+  reg->DropUndoRecords("run", -1);
+  EXPECT_EQ((std::pair{reg->UndoRecords("run"), reg->UndoRecords("other")}), (std::pair{Records{}, Records{{0, "o0"}}}));
+}
+
 TEST_F(PosixRegistryTest, ReportsUnusableFilesByName) {  // and one that is no database: broken_database.vsl
   const std::string other = m.HostPath(L"other.db"), odd = m.HostPath(L"odd.db"), none = m.HostPath(L"no/dir/r.db");
   const std::string cannot = "Cannot open the registry database ";

@@ -26,6 +26,13 @@ struct MortalFs : posix::PosixFileSystem {
     Count(removalsLeft);
     PosixFileSystem::RemoveTree(path);
   }
+  // A full disk at an append: 1 before the file is made, 2 after.
+  int appendFails = 0;
+  void AppendTextLine(const std::wstring& path, const std::wstring& text) override {
+    if (appendFails == 2) PosixFileSystem::AppendTextLine(path, text);
+    if (appendFails != 0) throw VslError(L"Cannot write " + path + L": the disk is full");
+    PosixFileSystem::AppendTextLine(path, text);
+  }
 };
 
 struct JournalTest : ScratchPlatformOf<MortalFs> {
@@ -92,4 +99,21 @@ TEST_F(JournalTest, ACommitThatWasKilledIsFinishedNotUndone) {
   EXPECT_FALSE(m.Exists(L"a"));
   EXPECT_TRUE(m.Exists(L"new"));
   EXPECT_TRUE(std::filesystem::is_empty(m.HostPath(L"journal")));
+}
+
+// An append that fails on its way to a new file: what it left goes with the rollback, and where it left
+// nothing there is nothing to undo.
+TEST_F(JournalTest, AFailedAppendToANewFileIsUndoneByWhatItLeft) {
+  for (int fails : {1, 2}) {
+    fs.appendFails = fails;
+    AtomicRun run(Pieces(), L"test.vsl");
+    {
+      platform::ScopedPlatform journaled(run.Pieces());
+      EXPECT_THROW(platform::Fs().AppendTextLine(m.Path(L"new"), L"x"), VslError);
+    }
+    EXPECT_EQ(m.Exists(L"new"), fails == 2);
+    const RollbackReport r = run.TheJournal().Rollback();
+    EXPECT_EQ((std::pair{r.undone, r.failed.size()}), (std::pair{fails == 2 ? 1 : 0, std::size_t{0}})) << fails;
+    EXPECT_FALSE(m.Exists(L"new"));
+  }
 }

@@ -20,6 +20,12 @@ targets=("$@")
 [ ${#targets[@]} -gt 0 ] || targets=(frontend evs regfile)
 out="$root/build-fuzz"
 
+# A build folder configured from another source folder (the targets lay in
+# fuzz/ before) is configured again; its corpus and findings stay.
+if [ -f "$out/CMakeCache.txt" ] &&
+   ! grep -qxF "CMAKE_HOME_DIRECTORY:INTERNAL=$root/tests/fuzz" "$out/CMakeCache.txt"; then
+  rm -rf "$out/CMakeCache.txt" "$out/CMakeFiles"
+fi
 # Line tables only: a finding's report names its source lines all the same.
 CC=clang CXX=clang++ cmake -S tests/fuzz -B "$out" "-DCMAKE_CXX_FLAGS_RELWITHDEBINFO=-O2 -g1 -DNDEBUG" >/dev/null
 cmake --build "$out" -j"$(nproc)"

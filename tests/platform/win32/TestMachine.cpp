@@ -16,9 +16,9 @@
 
 namespace {
 
-namespace fs = std::filesystem;
+namespace stdfs = std::filesystem;
 
-std::string Slurp(const fs::path& path) {
+std::string Slurp(const stdfs::path& path) {
   return (std::ostringstream() << std::ifstream(path, std::ios::binary).rdbuf()).str();
 }
 
@@ -27,14 +27,14 @@ std::string DriveVar(int i) { return {'=', static_cast<char>('A' + i), ':'}; }
 
 std::wstring BesideProgram(const char* name) {
   wchar_t buffer[MAX_PATH];
-  return fs::path(std::wstring(buffer, ::GetModuleFileNameW(nullptr, buffer, MAX_PATH))).replace_filename(name);
+  return stdfs::path(std::wstring(buffer, ::GetModuleFileNameW(nullptr, buffer, MAX_PATH))).replace_filename(name);
 }
 
 }  // namespace
 
 // The scratch directory and the process's state, made before the pieces and restored after them.
 struct ScratchMachineDir {
-  fs::path root, cwd = fs::current_path();
+  stdfs::path root, cwd = stdfs::current_path();
   std::string id, dir;  // dir: root\work in the ANSI code page
   std::map<std::string, std::optional<std::string>> env;
   std::optional<std::string> drives[26];
@@ -45,22 +45,22 @@ struct ScratchMachineDir {
         drives[i] = std::string(buffer, n);
     static unsigned counter = 0;
     id = std::to_string(::GetCurrentProcessId()) + "_" + std::to_string(counter++);
-    for (unsigned extra = 0; root.empty() || !fs::create_directory(root); ++extra)
-      root = fs::temp_directory_path() / ("vslw" + id + "_" + std::to_string(extra));
-    for (const char* sub : {"work", "tmp"}) fs::create_directory(root / sub);
+    for (unsigned extra = 0; root.empty() || !stdfs::create_directory(root); ++extra)
+      root = stdfs::temp_directory_path() / ("vslw" + id + "_" + std::to_string(extra));
+    for (const char* sub : {"work", "tmp"}) stdfs::create_directory(root / sub);
     dir = win32::ToAnsiLossy((root / "work").wstring());
     for (const char* name : {"TMP", "TEMP"}) Set(name, win32::ToAnsiLossy((root / "tmp").wstring()));
   }
   ~ScratchMachineDir() {
-    fs::current_path(cwd);
+    stdfs::current_path(cwd);
     for (int i = 0; i < 26; ++i)
       ::SetEnvironmentVariableA(DriveVar(i).c_str(), drives[i] ? drives[i]->c_str() : nullptr);
     for (const auto& [name, value] : env) _putenv_s(name.c_str(), value ? value->c_str() : "");
     std::error_code ec;
-    for (const auto& e : fs::recursive_directory_iterator(root, ec))
+    for (const auto& e : stdfs::recursive_directory_iterator(root, ec))
       ::SetFileAttributesW(e.path().c_str(), FILE_ATTRIBUTE_NORMAL);
     // Under Wine a program that has ended holds its directory a moment longer.
-    for (int i = 0; fs::remove_all(root, ec) == static_cast<std::uintmax_t>(-1) && i < 50; ++i) ::Sleep(100);
+    for (int i = 0; stdfs::remove_all(root, ec) == static_cast<std::uintmax_t>(-1) && i < 50; ++i) ::Sleep(100);
     ::RegDeleteTreeA(HKEY_LOCAL_MACHINE, ("Software\\VslTest\\" + id).c_str());
     ::RegDeleteKeyA(HKEY_LOCAL_MACHINE, "Software\\VslTest");  // once it is empty
   }
@@ -97,14 +97,14 @@ std::string TestMachine::HostPath(const std::wstring& rel) const {
   return p.empty() ? impl_->scratch.dir : impl_->scratch.dir + "\\" + p;
 }
 void TestMachine::Write(const std::wstring& rel, const std::string& bytes) {
-  fs::create_directories(fs::path(Path(rel)).parent_path());
-  std::ofstream(fs::path(Path(rel)), std::ios::binary) << bytes;
+  stdfs::create_directories(stdfs::path(Path(rel)).parent_path());
+  std::ofstream(stdfs::path(Path(rel)), std::ios::binary) << bytes;
 }
 std::string TestMachine::Read(const std::wstring& rel) const { return Slurp(Path(rel)); }
 bool TestMachine::Exists(const std::wstring& rel) const {
   return ::GetFileAttributesA(HostPath(rel).c_str()) != INVALID_FILE_ATTRIBUTES;
 }
-void TestMachine::MakeDir(const std::wstring& rel) { fs::create_directories(Path(rel)); }
+void TestMachine::MakeDir(const std::wstring& rel) { stdfs::create_directories(Path(rel)); }
 void TestMachine::MakeReadOnly(const std::wstring& rel) {
   ::SetFileAttributesA(HostPath(rel).c_str(), ::GetFileAttributesA(HostPath(rel).c_str()) | FILE_ATTRIBUTE_READONLY);
 }
@@ -119,7 +119,7 @@ std::wstring TestMachine::Interpreter() const { return impl_->sys.WindowsDir() +
 // The console dialogs take the standard handles when they are made: answers from a file, output to another.
 std::unique_ptr<platform::Ui> TestMachine::ConsoleUi(const std::string& input) {
   Impl& m = *impl_;
-  const fs::path in = m.scratch.root / "console-in.txt", out = m.scratch.root / "console-out.txt";
+  const stdfs::path in = m.scratch.root / "console-in.txt", out = m.scratch.root / "console-out.txt";
   std::ofstream(in, std::ios::binary) << input;
   SECURITY_ATTRIBUTES sa{sizeof sa, nullptr, TRUE};
   m.consoleIn.Reset(::CreateFileW(in.c_str(), GENERIC_READ, FILE_SHARE_READ, &sa, OPEN_EXISTING, 0, nullptr));
